@@ -1,0 +1,141 @@
+// The document model: the WML text of the code editor with its selection and
+// modified flag.
+//
+// Text is Windows-1251, one byte per character; every position and length is
+// a byte count. Lines are separated by CR LF, which counts as two. The
+// selection is an anchor (where it was begun) and a caret (its active end);
+// the selected bytes run from the smaller to the larger, the larger excluded.
+//
+// Modified flag: typing, SetSelText, cut and paste set it; Clear, and
+// SetTextStr or SetText when they change the text, clear it; Add leaves it.
+#pragma once
+
+#include <climits>
+#include <optional>
+#include <string>
+
+namespace deckhand {
+
+// Text clipboard seen by the buffer. Text is Windows-1251.
+class TTextClipboard {
+ public:
+  virtual ~TTextClipboard() = default;
+  // The clipboard's text, or nothing when it holds no text.
+  virtual std::optional<std::string> GetText() const = 0;
+  virtual void SetText(const std::string& text) = 0;
+};
+
+// A clipboard that lives in memory, for the window-free core and tests.
+class TMemoryClipboard : public TTextClipboard {
+ public:
+  std::optional<std::string> GetText() const override { return text_; }
+  void SetText(const std::string& text) override { text_ = text; }
+  void ClearText() { text_.reset(); }
+
+ private:
+  std::optional<std::string> text_;
+};
+
+class TCodeBuffer {
+ public:
+  virtual ~TCodeBuffer() = default;
+
+  // Empties the text; the caret stands at 0.
+  virtual void Clear() = 0;
+  // Appends line as a new last line (see AppendedLineText); the caret ends at
+  // the end of the text with no selection.
+  virtual void Add(const std::string& line) = 0;
+  virtual std::string GetText() const = 0;
+  // Replaces the whole text after adjusting its line breaks to CR LF; the
+  // text ends before the first NUL. Equal text changes nothing at all.
+  // Raises EInvalidOperation "Text exceeds memo capacity" when it cannot hold
+  // the text.
+  virtual void SetTextStr(const std::string& text) = 0;
+  // Replaces the whole text unchanged (up to a NUL) if it differs; the caret
+  // then stands at 0.
+  virtual void SetText(const std::string& text) = 0;
+
+  virtual int GetSelStart() const = 0;
+  // Anchor and caret both become position (clamped to the text); -1 collapses
+  // the selection onto the caret.
+  virtual void SetSelStart(int position) = 0;
+  virtual int GetSelLength() const = 0;
+  // Anchor becomes GetSelStart(), caret that plus length, cut back at the end.
+  virtual void SetSelLength(int length) = 0;
+  virtual std::string GetSelText() const = 0;
+  // Replaces the selection by text; the caret stands after it, nothing
+  // selected. One undoable step where the buffer has an undo history.
+  virtual void SetSelText(const std::string& text) = 0;
+
+  virtual void CutToClipboard() = 0;
+  virtual void CopyToClipboard() = 0;
+  virtual void PasteFromClipboard() = 0;
+
+  virtual bool GetModified() const = 0;
+  // The line holding position: the number of CR LF pairs wholly before it.
+  virtual int LineFromChar(int position) const = 0;
+  // Where line begins; -1 for a line beyond the last one.
+  virtual int LineIndex(int line) const = 0;
+};
+
+// The largest text a buffer holds by default: what an int can count.
+inline constexpr long long kDefaultBufferCapacity = INT_MAX;
+
+// Line-break adjustment of SetTextStr: CR LF stays, a lone CR or LF becomes
+// CR LF, LF CR becomes two breaks. Then the text is cut before its first NUL.
+std::string AdjustLineBreaks(const std::string& text);
+
+// The bytes Add appends for line to a text that is empty or ends in CR LF
+// (line + CR LF) or to one that does not (CR LF + line).
+std::string AppendedLineText(bool textEmptyOrEndsWithBreak, const std::string& line);
+
+// Text up to (not including) its first NUL.
+std::string CutAtNul(const std::string& text);
+
+// The in-memory buffer: the whole editing model without any display.
+class TMemoryBuffer : public TCodeBuffer {
+ public:
+  // clipboard may be null: the clipboard operations then do nothing.
+  explicit TMemoryBuffer(TTextClipboard* clipboard = nullptr,
+                         long long capacity = kDefaultBufferCapacity);
+
+  void Clear() override;
+  void Add(const std::string& line) override;
+  std::string GetText() const override { return text_; }
+  void SetTextStr(const std::string& text) override;
+  void SetText(const std::string& text) override;
+  int GetSelStart() const override;
+  void SetSelStart(int position) override;
+  int GetSelLength() const override;
+  void SetSelLength(int length) override;
+  std::string GetSelText() const override;
+  void SetSelText(const std::string& text) override;
+  void CutToClipboard() override;
+  void CopyToClipboard() override;
+  void PasteFromClipboard() override;
+  bool GetModified() const override { return modified_; }
+  int LineFromChar(int position) const override;
+  int LineIndex(int line) const override;
+
+  // Beyond the shared interface: what a user does with mouse and keyboard.
+  // Selects from anchor to caret (either order), clamped to the text.
+  void Select(int anchor, int caret);
+  int Anchor() const { return anchor_; }
+  int Caret() const { return caret_; }
+  // Typing: replaces the selection like SetSelText (used by tests and tools).
+  void Type(const std::string& text) { SetSelText(text); }
+
+ private:
+  int Length() const { return static_cast<int>(text_.size()); }
+  void ReplaceSelection(const std::string& text);
+  void CheckCapacity(size_t length) const;
+
+  std::string text_;
+  int anchor_ = 0;
+  int caret_ = 0;
+  bool modified_ = false;
+  TTextClipboard* clipboard_;
+  long long capacity_;
+};
+
+}  // namespace deckhand

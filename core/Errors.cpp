@@ -1,0 +1,35 @@
+#include "core/Errors.h"
+
+#include <cstring>
+
+namespace deckhand {
+
+std::string ErrorBoxText(const std::string& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') {
+    return message + ".";
+  }
+  return message;
+}
+
+std::string SystemErrorText(int errorNumber) {
+  std::string text = std::strerror(errorNumber);
+  while (!text.empty()) {
+    const char last = text.back();
+    if (last == ' ' || last == '\t' || last == '\r' || last == '\n' || last == '.') {
+      text.pop_back();
+    } else {
+      break;
+    }
+  }
+  return text;
+}
+
+std::string CannotCreateFileMessage(const std::string& path, int errorNumber) {
+  return "Cannot create file \"" + path + "\". " + SystemErrorText(errorNumber);
+}
+
+std::string CannotOpenFileMessage(const std::string& path, int errorNumber) {
+  return "Cannot open file \"" + path + "\". " + SystemErrorText(errorNumber);
+}
+
+}  // namespace deckhand
