@@ -1,0 +1,37 @@
+// The seam between the windows and the modal questions they ask the user:
+// message boxes and file dialogs. The program uses the real dialogs; widget
+// tests install a scripted implementation and answer without any sleep.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+
+namespace deckhand {
+
+enum class TPromptAnswer { Yes, No, Cancel };
+
+class TUserDialogs {
+ public:
+  virtual ~TUserDialogs() = default;
+
+  // "Confirm" box with the question icon and Yes / No / Cancel, Yes default.
+  virtual TPromptAnswer AskYesNoCancel(QWidget* parent, const QString& caption,
+                                       const QString& text) = 0;
+  // Error box: caption, error icon, one OK button.
+  virtual void ShowError(QWidget* parent, const QString& caption, const QString& text) = 0;
+  // File dialogs; nothing when cancelled. filters are "Name (*.ext)" entries.
+  virtual std::optional<QString> GetOpenFileName(QWidget* parent, const QStringList& filters,
+                                                 const QString& initialPath) = 0;
+  virtual std::optional<QString> GetSaveFileName(QWidget* parent, const QStringList& filters,
+                                                 const QString& initialPath) = 0;
+};
+
+// The dialogs in use: the real ones unless a test installed others.
+TUserDialogs& UserDialogs();
+// Installs replacement dialogs (not owned); nullptr restores the real ones.
+void SetUserDialogs(TUserDialogs* dialogs);
+
+}  // namespace deckhand
