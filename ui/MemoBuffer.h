@@ -1,0 +1,108 @@
+// The code editor widget and the document buffer that lives in it.
+//
+// TMemo is the plain-text editor of the main window with the program's
+// settings: word wrap, no scroll bars, Tab moves the focus, the selection is
+// hidden while the editor has no focus, and every character the user types,
+// pastes or drops is one Windows-1251 can hold (anything else becomes a
+// numeric character reference such as "&#128512;" at once, so what the user
+// sees is what gets saved).
+//
+// TMemoBuffer implements TCodeBuffer on a TMemo. The editor holds Unicode
+// text in blocks (one per line); the buffer presents it as Windows-1251 bytes
+// with CR LF between lines. Every editor character is exactly one byte, so a
+// byte position is the editor position plus the number of line breaks before
+// it; both directions use the document's block map and take time logarithmic
+// in the number of lines, never a scan of the text.
+//
+// Differences from the in-memory buffer: a lone CR or LF in inserted text
+// becomes CR LF (the editor holds lines, not raw breaks); the clipboard is the
+// system clipboard; every SetSelText is one undoable step, and Clear,
+// SetTextStr, SetText and Add start a fresh undo history.
+//
+// Ownership: TMemoBuffer does not own the TMemo; the main window owns both
+// and the buffer must not outlive the widget.
+#pragma once
+
+#include <QPlainTextEdit>
+#include <string>
+
+#include "core/CodeBuffer.h"
+
+class QMimeData;
+
+namespace deckhand {
+
+class TMemo : public QPlainTextEdit {
+  Q_OBJECT
+
+ public:
+  explicit TMemo(QWidget* parent = nullptr);
+
+  // Unicode text of the editor's selection with "\n" between lines and
+  // every character kept as it is (no-break spaces included).
+  QString SelectedRawText() const;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
+  void insertFromMimeData(const QMimeData* source) override;
+  QMimeData* createMimeDataFromSelection() const override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+};
+
+// Text as the editor should hold it: characters Windows-1251 lacks become
+// numeric character references.
+QString RepresentableText(const QString& text);
+
+class TMemoBuffer : public TCodeBuffer {
+ public:
+  explicit TMemoBuffer(TMemo* memo, long long capacity = kDefaultBufferCapacity);
+
+  void Clear() override;
+  void Add(const std::string& line) override;
+  std::string GetText() const override;
+  void SetTextStr(const std::string& text) override;
+  void SetText(const std::string& text) override;
+  int GetSelStart() const override;
+  void SetSelStart(int position) override;
+  int GetSelLength() const override;
+  void SetSelLength(int length) override;
+  std::string GetSelText() const override;
+  void SetSelText(const std::string& text) override;
+  void CutToClipboard() override;
+  void CopyToClipboard() override;
+  void PasteFromClipboard() override;
+  bool GetModified() const override { return modified_; }
+  int LineFromChar(int position) const override;
+  int LineIndex(int line) const override;
+
+  // Length of the text in bytes.
+  int Length() const;
+  // Byte position of an editor position and back (positions between the CR
+  // and the LF of a break map to the end of the line).
+  int ByteFromEditor(int editorPosition) const;
+  int EditorFromByte(int bytePosition) const;
+  // Selects from anchor to caret, both byte positions, as the user would.
+  void Select(int anchor, int caret);
+
+  TMemo* Memo() const { return memo_; }
+
+ private:
+  // Replaces the whole text; the caret goes to 0 and the undo history starts
+  // afresh.
+  void ReplaceAll(const std::string& bytes);
+  // Inserts bytes over the selection as one undoable step.
+  void InsertOverSelection(const std::string& bytes, bool undoable);
+  void CheckCapacity(long long length) const;
+  // The line holding a byte position.
+  int BlockOfByte(int bytePosition) const;
+
+  TMemo* memo_;
+  long long capacity_;
+  bool modified_ = false;
+  // Set while the buffer itself edits the document, so that only the user's
+  // own edits mark the document modified.
+  bool editing_ = false;
+};
+
+}  // namespace deckhand
