@@ -1,0 +1,230 @@
+#include "document/DocumentFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QSaveFile>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "core/Errors.h"
+
+namespace deckhand {
+
+namespace {
+
+const char kCapacityMessage[] = "Text exceeds memo capacity";
+// The reason given for pipes, sockets and devices, which have no errno of
+// their own: reading one could block or never end, writing one is no save.
+const char kNotRegularFile[] = "Not a regular file";
+// Links followed before giving up, as the kernel does with ELOOP.
+const int kMaxLinkDepth = 40;
+// Bytes read per call: large enough that a 10 MB file takes ten reads.
+const size_t kReadChunk = size_t{1} << 20;
+
+std::string CreateMessage(const std::string& path, const std::string& reason) {
+  return "Cannot create file \"" + path + "\". " + reason;
+}
+
+std::string OpenMessage(const std::string& path, const std::string& reason) {
+  return "Cannot open file \"" + path + "\". " + reason;
+}
+
+// The folder part of a native path with its final slash ("a/b/" of
+// "a/b/c"), or nothing for a bare name.
+QByteArray FolderPrefix(const QByteArray& path) {
+  const qsizetype slash = path.lastIndexOf('/');
+  return slash < 0 ? QByteArray() : path.left(slash + 1);
+}
+
+QByteArray FolderOf(const QByteArray& path) {
+  const QByteArray prefix = FolderPrefix(path);
+  if (prefix.isEmpty()) return ".";
+  return prefix.size() == 1 ? prefix : prefix.chopped(1);
+}
+
+// Follows path through symbolic links to the name they finally lead to, so
+// that saving replaces the file a link points to instead of the link. A
+// dangling link leads to the name it holds. Returns 0 or an errno value.
+int FollowLinks(QByteArray& path) {
+  for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
+    struct stat info;
+    if (::lstat(path.constData(), &info) != 0 || !S_ISLNK(info.st_mode)) return 0;
+    std::string target(static_cast<size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
+    const ssize_t length = ::readlink(path.constData(), target.data(), target.size());
+    if (length < 0) return errno;
+    // A link that grew between lstat and readlink: read it again.
+    if (static_cast<size_t>(length) >= target.size()) {
+      --depth;
+      continue;
+    }
+    target.resize(static_cast<size_t>(length));
+    QByteArray next(target.data(), static_cast<qsizetype>(target.size()));
+    path = next.startsWith('/') ? next : FolderPrefix(path) + next;
+  }
+  return ELOOP;
+}
+
+// Why a file could not be created or replaced at target: the failing step
+// is repeated without side effects to learn its errno, since the save file
+// reports only its own wording. fallback is the errno seen at the failure.
+int CreateErrorNumber(const QByteArray& target, int fallback) {
+  struct stat info;
+  if (::stat(target.constData(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) return EISDIR;
+    if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0) return errno;
+    const QByteArray folder = FolderOf(target);
+    if (::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0) return errno;
+  } else if (errno != ENOENT) {
+    return errno;
+  } else {
+    const QByteArray folder = FolderOf(target);
+    if (::stat(folder.constData(), &info) != 0) return errno;
+    if (!S_ISDIR(info.st_mode)) return ENOTDIR;
+    if (::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0) return errno;
+  }
+  return fallback != 0 ? fallback : EIO;
+}
+
+// Gives the freshly created file behind fd the owner, group and mode bits
+// of the file it replaces. Owner and group can be set only by a privileged
+// process; where that is refused the file stays the saver's own.
+void KeepOwnerAndMode(int fd, const struct stat& former) {
+  struct stat now;
+  if (fd < 0 || ::fstat(fd, &now) != 0) return;
+  if (now.st_uid != former.st_uid || now.st_gid != former.st_gid) {
+    if (::fchown(fd, former.st_uid, former.st_gid) != 0) {
+      // Not permitted: keep the saver as owner, the mode bits still apply.
+    }
+  }
+  // Set the mode after the owner: changing the owner may clear set-id bits.
+  if (::fchmod(fd, former.st_mode & 07777) != 0) {
+    // The save file has already copied the permission bits it knows.
+  }
+}
+
+class TFileDescriptor {
+ public:
+  explicit TFileDescriptor(int fd) : fd_(fd) {}
+  ~TFileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TFileDescriptor(const TFileDescriptor&) = delete;
+  TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Reads the file behind fd up to its first NUL byte (kept as the last byte
+// of the result when met) or its end. Returns 0 or the errno of a failed read.
+int ReadUpToNul(int fd, off_t sizeHint, std::string& text) {
+  const auto limit = static_cast<unsigned long long>(kDefaultBufferCapacity);
+  if (sizeHint > 0) {
+    text.reserve(static_cast<size_t>(std::min<unsigned long long>(
+                     static_cast<unsigned long long>(sizeHint), limit)) +
+                 1);
+  }
+  std::unique_ptr<char[]> chunk(new char[kReadChunk]);
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk.get(), kReadChunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (got == 0) return 0;
+    const size_t count = static_cast<size_t>(got);
+    const void* nul = std::memchr(chunk.get(), '\0', count);
+    const size_t keep =
+        nul ? static_cast<size_t>(static_cast<const char*>(nul) - chunk.get()) : count;
+    if (static_cast<unsigned long long>(text.size()) + keep > limit) {
+      throw EInvalidOperation(kCapacityMessage);
+    }
+    text.append(chunk.get(), keep);
+    if (nul) {
+      text.push_back('\0');
+      return 0;
+    }
+  }
+}
+
+}  // namespace
+
+void SaveToFile(const TCodeBuffer& buffer, const QString& path) {
+  const std::string shownPath = path.toStdString();
+  const std::string text = buffer.GetText();
+
+  QByteArray target = QFile::encodeName(path);
+  if (const int linkError = FollowLinks(target); linkError != 0) {
+    throw EFCreateError(CannotCreateFileMessage(shownPath, linkError));
+  }
+  struct stat former;
+  const bool existed = ::stat(target.constData(), &former) == 0;
+  if (existed && S_ISDIR(former.st_mode)) {
+    throw EFCreateError(CannotCreateFileMessage(shownPath, EISDIR));
+  }
+  if (existed && !S_ISREG(former.st_mode)) {
+    throw EFCreateError(CreateMessage(shownPath, kNotRegularFile));
+  }
+
+  QSaveFile file(QFile::decodeName(target));
+  file.setDirectWriteFallback(true);
+  errno = 0;
+  if (!file.open(QIODevice::WriteOnly)) {
+    const int seen = errno;
+    throw EFCreateError(CannotCreateFileMessage(shownPath, CreateErrorNumber(target, seen)));
+  }
+  if (existed) KeepOwnerAndMode(file.handle(), former);
+
+  if (!text.empty()) {
+    const auto size = static_cast<qint64>(text.size());
+    if (file.write(text.data(), size) != size || !file.flush()) {
+      // The destructor removes the temporary file; the target is untouched.
+      file.cancelWriting();
+      throw EWriteError();
+    }
+  }
+  errno = 0;
+  if (!file.commit()) {
+    const int seen = errno;
+    // commit syncs the data to disk and then renames the temporary file
+    // over the target: a failed rename means the target cannot be replaced.
+    if (file.error() == QFileDevice::RenameError) {
+      throw EFCreateError(CannotCreateFileMessage(shownPath, CreateErrorNumber(target, seen)));
+    }
+    throw EWriteError();
+  }
+}
+
+void LoadFromFile(TCodeBuffer& buffer, const QString& path) {
+  const std::string shownPath = path.toStdString();
+  const QByteArray native = QFile::encodeName(path);
+  // O_NONBLOCK: opening a pipe with no writer must not hang; it is refused
+  // below as not a regular file. It has no effect on regular files.
+  TFileDescriptor file(::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (file.Get() < 0) throw EFOpenError(CannotOpenFileMessage(shownPath, errno));
+  struct stat info;
+  if (::fstat(file.Get(), &info) != 0) throw EFOpenError(CannotOpenFileMessage(shownPath, errno));
+  if (S_ISDIR(info.st_mode)) throw EFOpenError(CannotOpenFileMessage(shownPath, EISDIR));
+  if (!S_ISREG(info.st_mode)) throw EFOpenError(OpenMessage(shownPath, kNotRegularFile));
+
+  std::string text;
+  try {
+    if (const int readError = ReadUpToNul(file.Get(), info.st_size, text); readError != 0) {
+      throw EFOpenError(CannotOpenFileMessage(shownPath, readError));
+    }
+    buffer.SetTextStr(text);
+  } catch (const std::bad_alloc&) {
+    // The text does not fit into memory, so no buffer can hold it.
+    throw EInvalidOperation(kCapacityMessage);
+  }
+}
+
+}  // namespace deckhand
