@@ -1,0 +1,206 @@
+#include "ui/Unit3.h"
+
+#include <QFocusEvent>
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QRect>
+#include <QScreen>
+#include <QShowEvent>
+
+#include "core/Encoding.h"
+#include "core/MarkupCommands.h"
+
+namespace deckhand {
+
+namespace {
+
+// Space between a field's caption and the field.
+constexpr int kLabelSpacing = 3;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TFixedDialog
+
+TFixedDialog::TFixedDialog(QWidget* parent, const QString& formName, const QString& caption,
+                           int clientWidth, int clientHeight)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+  setObjectName(formName);
+  setWindowTitle(caption);
+  setFixedSize(clientWidth, clientHeight);
+  setSizeGripEnabled(false);
+
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPixelSize(11);
+  font.setStyleHint(QFont::SansSerif);
+  font.setWeight(QFont::Normal);
+  font.setStyle(QFont::StyleNormal);
+  setFont(font);
+
+  setBackgroundRole(QPalette::Button);
+  setForegroundRole(QPalette::WindowText);
+}
+
+void TFixedDialog::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      // No cancel button: Escape closes nothing.
+      event->accept();
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+      // No default button: only a button that has the focus is pressed; in a
+      // field Enter does nothing.
+      const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+      if (modifiers == Qt::NoModifier) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+            button != nullptr && button->isEnabled() && button->isVisible()) {
+          button->click();
+        }
+      }
+      event->accept();
+      return;
+    }
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}
+
+void TFixedDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (event->spontaneous()) return;
+  // Centre of the screen, not of the owner window.
+  QScreen* display = screen();
+  if (display == nullptr) display = QGuiApplication::primaryScreen();
+  if (display == nullptr) return;
+  const QRect area = display->geometry();
+  const QRect frame = frameGeometry();
+  move(area.x() + (area.width() - frame.width()) / 2,
+       area.y() + (area.height() - frame.height()) / 2);
+}
+
+// ---------------------------------------------------------------------------
+// TLabeledEdit
+
+TLabeledEdit::TLabeledEdit(QWidget* parent, const QString& name, const QString& caption,
+                           const QRect& geometry)
+    : QLineEdit(parent) {
+  setObjectName(name);
+  setGeometry(geometry);
+  label_ = new QLabel(caption, parent);
+  label_->setObjectName(name + QStringLiteral("Label"));
+  FitLabelToCaption(label_);
+  label_->move(geometry.left(), geometry.top() - label_->height() - kLabelSpacing);
+}
+
+void TLabeledEdit::focusInEvent(QFocusEvent* event) {
+  QLineEdit::focusInEvent(event);
+  // Entered by the keyboard: the whole text is selected, ready to be typed
+  // over. A mouse click places the cursor as usual.
+  if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason) {
+    selectAll();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// TBevel
+
+TBevel::TBevel(QWidget* parent, const QString& name, const QRect& geometry) : QWidget(parent) {
+  setObjectName(name);
+  setGeometry(geometry);
+  setFocusPolicy(Qt::NoFocus);
+}
+
+void TBevel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(0, 0, width(), 1, palette().color(QPalette::Dark));
+  painter.fillRect(0, 1, width(), 1, palette().color(QPalette::Light));
+}
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+QPushButton* CreateDialogButton(QWidget* parent, const QString& name, const QString& caption,
+                                const QRect& geometry) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  button->setGeometry(geometry);
+  // An auto-default button would take Enter from the fields.
+  button->setAutoDefault(false);
+  button->setDefault(false);
+  button->setFocusPolicy(Qt::StrongFocus);
+  return button;
+}
+
+QLabel* CreateFittedLabel(QWidget* parent, const QString& name, const QString& caption, int left,
+                          int top) {
+  auto* label = new QLabel(caption, parent);
+  label->setObjectName(name);
+  FitLabelToCaption(label);
+  label->move(left, top);
+  return label;
+}
+
+void FitLabelToCaption(QLabel* label) {
+  const QFontMetrics metrics(label->font());
+  const QString caption = label->text();
+  const int width =
+      caption.isEmpty() ? metrics.horizontalAdvance(QLatin1Char(' ')) : label->sizeHint().width();
+  label->resize(width, metrics.height());
+}
+
+void SetTabOrder(std::initializer_list<QWidget*> widgets) {
+  QWidget* previous = nullptr;
+  for (QWidget* widget : widgets) {
+    if (previous != nullptr) QWidget::setTabOrder(previous, widget);
+    previous = widget;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// TCreathref
+
+TCreathref::TCreathref(QWidget* parent, TCodeBuffer& buffer)
+    : TFixedDialog(parent, QStringLiteral("Creathref"), QStringLiteral("Создать ссылку"), 400, 138),
+      buffer_(buffer) {
+  url = new TLabeledEdit(this, QStringLiteral("url"), QStringLiteral("Адрес (URL):"),
+                         QRect(8, 24, 385, 21));
+  text = new TLabeledEdit(this, QStringLiteral("text"), QStringLiteral("Текст:"),
+                          QRect(8, 72, 385, 21));
+  Bevel1 = new TBevel(this, QStringLiteral("Bevel1"), QRect(8, 100, 387, 5));
+  Button1 = CreateDialogButton(this, QStringLiteral("Button1"), QStringLiteral("Создать"),
+                               QRect(160, 108, 75, 25));
+  Button2 = CreateDialogButton(this, QStringLiteral("Button2"), QStringLiteral("Отмена"),
+                               QRect(240, 108, 75, 25));
+  Button3 = CreateDialogButton(this, QStringLiteral("Button3"), QStringLiteral("Очистить"),
+                               QRect(320, 108, 75, 25));
+
+  SetTabOrder({Button1, Button2, Button3, url, text});
+  Button1->setFocus(Qt::OtherFocusReason);
+
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
+  connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(Button2); });
+  connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(Button3); });
+}
+
+void TCreathref::Button1Click(QObject*) {
+  buffer_.SetSelText(ComposeLink(UnicodeToCp1251(url->text()), UnicodeToCp1251(text->text())));
+  close();
+}
+
+void TCreathref::Button2Click(QObject*) {
+  close();
+}
+
+void TCreathref::Button3Click(QObject*) {
+  url->clear();
+  text->clear();
+}
+
+}  // namespace deckhand
