@@ -11,6 +11,7 @@
 #include <QRect>
 #include <QScreen>
 #include <QShowEvent>
+#include <limits>
 
 #include "core/Encoding.h"
 #include "core/MarkupCommands.h"
@@ -93,6 +94,8 @@ TLabeledEdit::TLabeledEdit(QWidget* parent, const QString& name, const QString& 
     : QLineEdit(parent) {
   setObjectName(name);
   setGeometry(geometry);
+  // No length limit of its own (the toolkit's default would cut at 32767).
+  setMaxLength(std::numeric_limits<int>::max());
   label_ = new QLabel(caption, parent);
   label_->setObjectName(name + QStringLiteral("Label"));
   FitLabelToCaption(label_);

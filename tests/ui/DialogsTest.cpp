@@ -267,12 +267,21 @@ TEST_F(DialogsTest, LinkReplacesTheSelectionWithoutUsingIt) {
   EXPECT_EQ(buffer.insertions, 1);
 }
 
-TEST_F(DialogsTest, LinkWithBothFieldsEmptyIsInsertedUnchanged) {
+TEST_F(DialogsTest, LinkFieldsAreInsertedUnchangedEmptyOrLong) {
   Prepare("", 0, 0);
   TCreathref dialog(nullptr, buffer);
   Show(dialog);
   dialog.Button1->click();
   EXPECT_EQ(buffer.GetText(), ComposeLink("", ""));
+
+  // The fields have no length limit of their own.
+  Prepare("", 0, 0);
+  TCreathref longer(nullptr, buffer);
+  Show(longer);
+  const std::string address(40000, 'a');
+  longer.url->setText(QString::fromStdString(address));
+  longer.Button1->click();
+  EXPECT_EQ(buffer.GetText(), ComposeLink(address, ""));
 }
 
 TEST_F(DialogsTest, LinkClearThenCancelAndTheCloseBoxInsertNothing) {
