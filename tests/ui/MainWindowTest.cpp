@@ -1,0 +1,480 @@
+// The main window: its menus and toolbars against the tables users know,
+// every command's effect through its menu item and its toolbar button, the
+// file commands with scripted dialogs, the error box, the close query and
+// the status bar.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "ScriptedDialogs.h"
+#include "UiTestSupport.h"
+#include "core/Encoding.h"
+#include "core/MarkupCommands.h"
+#include "preview/PreviewPane.h"
+#include "ui/Unit1.h"
+
+namespace deckhand::testing {
+namespace {
+
+struct MenuRow {
+  const char* parent;
+  const char* name;
+  const char* caption;
+  const char* hint;
+  const char* shortcut;
+  int image;
+};
+
+// Every menu entry in display order, with the menu it belongs to.
+const MenuRow kMenu[] = {
+    {"N1", "N6", "&Создать", "Создание нового документа", "Ctrl+N", 0},
+    {"N1", "N7", "&Открыть...", "Открыть документ", "Ctrl+O", 1},
+    {"N1", "N46", "Со&хранить", "Сохранить документ", "Ctrl+S", 2},
+    {"N1", "N8", "Со&хранить как...", "Сохранить документ как", "", -1},
+    {"N1", "N9", "-", "", "", -1},
+    {"N1", "N47", "&Настройка печати...", "Настроить печать", "", 27},
+    {"N1", "WML1", "&Печать WML кода...", "Напечатать WML код", "", 26},
+    {"N1", "N45", "-", "", "", -1},
+    {"N1", "N10", "&Выход", "Выход из редактора", "Alt+F4", -1},
+    {"N11", "WML2", "Проверка кода на ошибки", "Проверить WML код на ошибки", "F7", 28},
+    {"N11", "N48", "-", "", "", -1},
+    {"N11", "N13", "&Вырезать", "Вырезать", "Ctrl+X", 3},
+    {"N11", "N14", "&Копировать", "Копировать", "Ctrl+C", 4},
+    {"N11", "N15", "В&ставить", "Вставить", "Ctrl+V", 5},
+    {"N11", "N16", "-", "", "", -1},
+    {"N11", "N17", "&Увеличить текст", "Увеличение размера текста", "", 13},
+    {"N11", "N18", "У&меньшить текст", "Уменьшение размера текста", "", 14},
+    {"N11", "N19", "-", "", "", -1},
+    {"N11", "N44", "Вы&равнивание", "Выравнивание", "", -1},
+    {"N44", "N24", "Выравнить абзац по &левому полю", "Выравнить абзац по левому полю", "", 9},
+    {"N44", "N25", "Выравнить абзац по &центру", "Выравнить абзац по центру", "", 10},
+    {"N44", "N26", "Выравнить абзац по п&равому полю", "Выравнить абзац по правому полю", "", 12},
+    {"N11", "N23", "-", "", "", -1},
+    {"N11", "N20", "&Полужирный", "Полужирный текст", "", 6},
+    {"N11", "N21", "Курс&ив", "Курсив", "", 7},
+    {"N11", "N22", "П&одчеркнутый", "Подчеркнутый тескт", "", 8},
+    {"N2", "N5", "&Обновить", "Обновить общий вид", "F5", 18},
+    {"N12", "N27", "&Новая карта", "Вставить новую карту", "", 23},
+    {"N12", "N37", "-", "", "", -1},
+    {"N12", "N28", "Новый &параграф", "Вставить новый параграф", "", 21},
+    {"N12", "N29", "&Разрыв строки", "Вставить разрыв строки", "", 22},
+    {"N12", "N38", "-", "", "", -1},
+    {"N12", "N32", "Изображение", "Вставить изображение", "", 15},
+    {"N12", "N40", "-", "", "", -1},
+    {"N12", "N30", "&Отступ", "Вставить отступ", "", 16},
+    {"N12", "N41", "-", "", "", -1},
+    {"N12", "N33", "Инструменты форм", "Вставить инструменты форм", "", -1},
+    {"N33", "N36", "&Форма", "Вставить форму", "", 24},
+    {"N33", "N42", "-", "", "", -1},
+    {"N33", "N34", "&Поле", "Вставить поле", "", 19},
+    {"N33", "N35", "&Кнопка", "Вставить кнопку", "", 20},
+    {"N12", "N39", "-", "", "", -1},
+    {"N12", "N31", "Ссылка", "Вставить ссылку", "Ctrl+K", 17},
+    {"N3", "N43", "&Справка", "Читать справку о программе", "F1", 25},
+    {"N3", "Deckhand1", "&Посетить сайт Deckhand", "Посетить сайт Deckhand", "", -1},
+    {"N3", "N49", "-", "", "", -1},
+    {"N3", "N4", "&О программе...", "О программе", "F2", -1},
+};
+
+struct ToolRow {
+  const char* name;
+  const char* kind;  // "button", "separator", "divider"
+  const char* hint;
+  int image;
+};
+
+const ToolRow kStandard[] = {
+    {"ToolButton1", "button", "Создание нового документа", 0},
+    {"OpenButton", "button", "Открыть документ", 1},
+    {"SaveButton", "button", "Сохранить документ", 2},
+    {"ToolButton5", "divider", "", -1},
+    {"ToolButton31", "button", "Настроить печать", 27},
+    {"Print", "button", "Напечатать WML код", 26},
+    {"ToolButton32", "separator", "", -1},
+    {"ToolButton33", "button", "Проверить WML код на ошибки", 28},
+    {"ToolButton34", "separator", "", -1},
+    {"CutButton", "button", "Вырезать", 3},
+    {"CopyButton", "button", "Копировать", 4},
+    {"PasteButton", "button", "Вставить", 5},
+    {"ToolButton26", "separator", "", -1},
+    {"ToolButton2", "button", "Обновить общий вид", 18},
+    {"ToolButton10", "separator", "", -1},
+    {"ToolButton29", "button", "Читать справку о программе", 25},
+    {"ToolButton30", "separator", "", -1},
+};
+
+const ToolRow kFormatting[] = {
+    {"ToolButton4", "button", "Увеличение размера текста", 13},
+    {"ToolButton3", "button", "Уменьшение размера текста", 14},
+    {"ToolButton17", "separator", "", -1},
+    {"ToolButton18", "button", "Полужирный текст", 6},
+    {"ToolButton19", "button", "Курсив", 7},
+    {"ToolButton20", "button", "Подчеркнутый тескт", 8},
+    {"ToolButton21", "divider", "", -1},
+    {"ToolButton22", "button", "Выравнить абзац по левому полю", 9},
+    {"ToolButton23", "button", "Выравнить абзац по центру", 10},
+    {"ToolButton24", "button", "Выравнить абзац по правому полю", 12},
+    {"ToolButton6", "separator", "", -1},
+    {"ToolButton16", "button", "Вставить новую карту", 23},
+    {"ToolButton28", "separator", "", -1},
+    {"ToolButton8", "button", "Новый параграф", 21},
+    {"ToolButton9", "button", "Вставить разрыв строки", 22},
+    {"ToolButton13", "button", "Вставить отступ", 16},
+    {"ToolButton14", "button", "Вставить изображение", 15},
+    {"ToolButton15", "button", "Вставить ссылку", 17},
+    {"ToolButton12", "separator", "", -1},
+    {"ToolButton7", "button", "Вставить форму", 24},
+    {"ToolButton25", "button", "Вставить поле", 19},
+    {"ToolButton27", "button", "Вставить кнопку", 20},
+    {"ToolButton11", "separator", "", -1},
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() {
+    window.SetShowSplash(false);
+    window.FormCreate(&window);
+  }
+  ~MainWindowTest() override {
+    // Leave without a question: the test decides what the close query does.
+    window.Buffer().Clear();
+  }
+
+  std::string Text() { return window.Buffer().GetText(); }
+  void SetText(const std::string& text) { window.Buffer().SetTextStr(text); }
+
+  TScriptedDialogs dialogs;
+  TMain window;
+};
+
+TEST_F(MainWindowTest, MenusMatchTheTable) {
+  QStringList topLevel;
+  for (QAction* action : window.menuBar()->actions()) topLevel << action->objectName();
+  EXPECT_EQ(topLevel, QStringList({"N1", "N11", "N2", "N12", "N3"}));
+  EXPECT_EQ(window.findChild<QMenu*>("N1")->title(), QString::fromUtf8("&Файл"));
+  EXPECT_EQ(window.findChild<QMenu*>("N11")->title(), QString::fromUtf8("&Правка"));
+  EXPECT_EQ(window.findChild<QMenu*>("N2")->title(), QString::fromUtf8("&Вид"));
+  EXPECT_EQ(window.findChild<QMenu*>("N12")->title(), QString::fromUtf8("&Вставка"));
+  EXPECT_EQ(window.findChild<QMenu*>("N3")->title(), QString::fromUtf8("&Справка"));
+
+  // Walk every menu in display order and compare row by row.
+  std::vector<std::pair<QString, QAction*>> seen;
+  std::function<void(QMenu*)> walk = [&](QMenu* menu) {
+    for (QAction* action : menu->actions()) {
+      seen.emplace_back(menu->objectName(), action);
+      if (action->menu() != nullptr) walk(action->menu());
+    }
+  };
+  for (QAction* top : window.menuBar()->actions()) walk(top->menu());
+  std::vector<std::pair<QString, QAction*>> ordered;
+  // The table lists a submenu's items right after the submenu entry.
+  ASSERT_EQ(seen.size(), std::size(kMenu));
+  for (size_t i = 0; i < seen.size(); ++i) {
+    const MenuRow& row = kMenu[i];
+    QAction* action = seen[i].second;
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(seen[i].first, QLatin1String(row.parent));
+    EXPECT_EQ(action->objectName(), QLatin1String(row.name));
+    if (QString::fromUtf8(row.caption) == "-") {
+      EXPECT_TRUE(action->isSeparator());
+      continue;
+    }
+    EXPECT_EQ(action->text(), QString::fromUtf8(row.caption));
+    EXPECT_EQ(action->statusTip(), QString::fromUtf8(row.hint));
+    EXPECT_EQ(action->shortcut(), QKeySequence(QLatin1String(row.shortcut)));
+    if (action->menu() == nullptr) {
+      EXPECT_EQ(action->property("imageIndex").toInt(), row.image);
+      EXPECT_EQ(action->icon().isNull(), row.image < 0);
+      EXPECT_TRUE(action->isEnabled());
+      EXPECT_FALSE(action->isCheckable());
+    }
+  }
+}
+
+void CompareToolBar(TMain& window, const char* name, const ToolRow* rows, size_t count) {
+  auto* bar = window.findChild<QToolBar*>(name);
+  ASSERT_NE(bar, nullptr);
+  QList<QWidget*> widgets;
+  for (QAction* action : bar->actions()) widgets << bar->widgetForAction(action);
+  ASSERT_EQ(static_cast<size_t>(widgets.size()), count);
+  for (size_t i = 0; i < count; ++i) {
+    SCOPED_TRACE(rows[i].name);
+    QWidget* widget = widgets[static_cast<qsizetype>(i)];
+    EXPECT_EQ(widget->objectName(), QLatin1String(rows[i].name));
+    if (QLatin1String(rows[i].kind) == QLatin1String("button")) {
+      auto* button = qobject_cast<QToolButton*>(widget);
+      ASSERT_NE(button, nullptr);
+      EXPECT_EQ(button->toolTip(), QString::fromUtf8(rows[i].hint));
+      EXPECT_EQ(button->property("hint").toString(), QString::fromUtf8(rows[i].hint));
+      EXPECT_EQ(button->property("imageIndex").toInt(), rows[i].image);
+      EXPECT_FALSE(button->icon().isNull());
+      EXPECT_EQ(button->size(), QSize(23, 22));
+      EXPECT_FALSE(button->isCheckable());
+      EXPECT_TRUE(button->text().isEmpty() || button->toolButtonStyle() == Qt::ToolButtonIconOnly);
+    } else {
+      EXPECT_EQ(widget->property("toolKind").toString(), QLatin1String(rows[i].kind));
+      EXPECT_EQ(widget->width(), 8);
+    }
+  }
+}
+
+TEST_F(MainWindowTest, ToolbarsMatchTheTables) {
+  CompareToolBar(window, "StandardToolBar", kStandard, std::size(kStandard));
+  CompareToolBar(window, "ToolBar1", kFormatting, std::size(kFormatting));
+}
+
+TEST_F(MainWindowTest, WindowLayoutAndFocus) {
+  EXPECT_EQ(window.windowTitle(), QStringLiteral("Deckhand v0.2"));
+  EXPECT_EQ(window.size(), QSize(780, 526));
+  EXPECT_EQ(window.minimumSize(), QSize(680, 520));
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_EQ(window.PreviewPane()->width(), 188);
+  EXPECT_EQ(window.findChild<QGroupBox*>("GroupBox2")->title(), QStringLiteral(" WML код "));
+  EXPECT_EQ(window.PreviewPane()->title(), QStringLiteral(" Общий вид "));
+  EXPECT_EQ(window.findChild<QToolBar*>("StandardToolBar")->height(), 30);
+  EXPECT_EQ(window.StatusPanels()->height(), 19);
+  EXPECT_EQ(QApplication::focusWidget(), window.PreviewPane()->Button1())
+      << "the focus starts on the preview button";
+  EXPECT_EQ(window.PreviewPane()->Button1()->nextInFocusChain(), window.Memo());
+
+  window.resize(600, 400);
+  EXPECT_EQ(window.size(), QSize(680, 520)) << "cannot be made smaller";
+  EXPECT_EQ(window.PreviewPane()->width(), 188);
+  window.close();
+}
+
+TEST_F(MainWindowTest, StartsWithTheTemplateAndAnEmptyPath) {
+  TMemoryBuffer reference;
+  ApplyNewDocumentTemplate(reference);
+  EXPECT_EQ(Text(), reference.GetText());
+  EXPECT_FALSE(window.Buffer().GetModified());
+  EXPECT_TRUE(window.Document().DocumentPath().isEmpty());
+  EXPECT_EQ(window.StatusPanels()->PanelText(1), QString());
+}
+
+// Each markup command through its menu item and its toolbar button.
+TEST_F(MainWindowTest, MarkupCommandsThroughMenuAndToolbar) {
+  struct Case {
+    const char* menu;
+    const char* button;
+    std::string expected;  // applied to "x" selected
+  } cases[] = {
+      {"N17", "ToolButton4", "<big>x</big>"},
+      {"N18", "ToolButton3", "<small>x</small>"},
+      {"N20", "ToolButton18", "<b>x</b>"},
+      {"N21", "ToolButton19", "<i>x</i>"},
+      {"N22", "ToolButton20", "<u>x</u>"},
+      {"N24", "ToolButton22", "<p align=\"left\">x</p>"},
+      {"N25", "ToolButton23", "<p align=\"center\">x</p>"},
+      {"N26", "ToolButton24", "<p align=\"right\">x</p>"},
+      {"N28", "ToolButton8", "<p>x</p>"},
+      {"N29", "ToolButton9", "<br/>"},
+      {"N30", "ToolButton13", "&nbsp;"},
+      {"N34", "ToolButton25", "<input format=\"\" name=\"\" title=\"\" size=\"3\" maxlength=\"3\"/>"},
+      {"N35", "ToolButton27", "<go href=\"#\"/>"},
+      {"N36", "ToolButton7", FormTemplate()},
+      {"N27", "ToolButton16", CardTemplate()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.menu);
+    for (int viaButton = 0; viaButton < 2; ++viaButton) {
+      SetText("[x]");
+      window.Buffer().Select(1, 2);
+      if (viaButton) {
+        window.ToolButton(c.button)->click();
+      } else {
+        window.Action(c.menu)->trigger();
+      }
+      EXPECT_EQ(Text(), "[" + c.expected + "]");
+      EXPECT_EQ(window.Buffer().GetSelStart(), static_cast<int>(1 + c.expected.size()));
+      EXPECT_TRUE(window.Buffer().GetModified());
+    }
+  }
+}
+
+TEST_F(MainWindowTest, ClipboardCommandsActOnTheEditorWhateverHasTheFocus) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.PreviewPane()->Button1()->setFocus();
+  SetText("copy me");
+  window.Buffer().Select(0, 4);
+  window.Action("N14")->trigger();
+  window.Buffer().SetSelStart(7);
+  window.ToolButton("PasteButton")->click();
+  EXPECT_EQ(Text(), "copy mecopy");
+  window.Buffer().Select(0, 5);
+  window.ToolButton("CutButton")->click();
+  EXPECT_EQ(Text(), "mecopy");
+  window.Buffer().SetSelStart(6);
+  window.Action("N15")->trigger();
+  EXPECT_EQ(Text(), "mecopycopy ");
+  window.close();
+}
+
+TEST_F(MainWindowTest, SaveAsOpenAndSaveWithRealFiles) {
+  QTemporaryDir dir;
+  const QString chosen = dir.filePath("index");
+  dialogs.savePaths.push_back(chosen);
+  window.Action("N46")->trigger();  // no path yet: Save becomes Save As
+  const QString path = chosen + ".wml";
+  EXPECT_EQ(window.Document().DocumentPath(), path);
+  EXPECT_EQ(window.StatusPanels()->PanelText(1), path);
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll().size(), 204);
+  file.close();
+  EXPECT_EQ(dialogs.filters.last(), QString::fromUtf8("WML файлы (*.wml)"));
+
+  // Open another file: it becomes the document and Save writes back to it.
+  const QString other = dir.filePath("other.wml");
+  QFile out(other);
+  ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+  out.write("a\nb");
+  out.close();
+  dialogs.openPaths.push_back(other);
+  window.ToolButton("OpenButton")->click();
+  EXPECT_EQ(Text(), "a\r\nb");
+  EXPECT_EQ(window.StatusPanels()->PanelText(1), other);
+  window.Buffer().SetSelStart(4);
+  window.Buffer().SetSelText("c");
+  window.ToolButton("SaveButton")->click();
+  ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+  EXPECT_EQ(out.readAll(), QByteArray("a\r\nbc"));
+  EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(MainWindowTest, ErrorsReachTheErrorBoxAndTheProgramGoesOn) {
+  dialogs.savePaths.push_back(QStringLiteral("/no/such/folder/deck.wml"));
+  window.Action("N8")->trigger();
+  ASSERT_EQ(dialogs.errors.size(), 1);
+  EXPECT_EQ(dialogs.errors[0],
+            QStringLiteral("Deckhand|Cannot create file \"/no/such/folder/deck.wml\". "
+                           "No such file or directory."));
+  dialogs.openPaths.push_back(QStringLiteral("/no/such/file.wml"));
+  window.Action("N7")->trigger();
+  ASSERT_EQ(dialogs.errors.size(), 2);
+  EXPECT_TRUE(dialogs.errors[1].startsWith("Deckhand|Cannot open file \"/no/such/file.wml\"."));
+  // Cancelling the save prompt of New is silent and changes nothing.
+  const std::string before = Text();
+  dialogs.prompts.push_back(TPromptAnswer::Cancel);
+  window.Action("N6")->trigger();
+  EXPECT_EQ(dialogs.errors.size(), 2);
+  EXPECT_EQ(Text(), before);
+  EXPECT_EQ(dialogs.promptTexts.last(), QString::fromUtf8("Confirm|Сохранить изменения?"));
+}
+
+TEST_F(MainWindowTest, CloseQueryAsksOnlyWhenModified) {
+  window.show();
+  QCloseEvent unmodified;
+  QApplication::sendEvent(&window, &unmodified);
+  EXPECT_TRUE(unmodified.isAccepted());
+  EXPECT_TRUE(dialogs.promptTexts.isEmpty());
+
+  TMain second;
+  second.SetShowSplash(false);
+  second.FormCreate(&second);
+  second.ToolButton("ToolButton18")->click();
+  dialogs.prompts.push_back(TPromptAnswer::Cancel);
+  QCloseEvent cancelled;
+  QApplication::sendEvent(&second, &cancelled);
+  EXPECT_FALSE(cancelled.isAccepted());
+  dialogs.prompts.push_back(TPromptAnswer::No);
+  QCloseEvent declined;
+  QApplication::sendEvent(&second, &declined);
+  EXPECT_TRUE(declined.isAccepted());
+  EXPECT_EQ(dialogs.promptTexts.size(), 2);
+}
+
+class FakeLockKeys : public TLockKeySource {
+ public:
+  explicit FakeLockKeys(TLockKeyState* state) : state_(state) {}
+  TLockKeyState Read() override { return *state_; }
+
+ private:
+  TLockKeyState* state_;
+};
+
+TEST_F(MainWindowTest, StatusBarPanels) {
+  TStatusBar* bar = window.StatusPanels();
+  EXPECT_EQ(bar->PanelText(2), QStringLiteral("1:1")) << "a fresh document shows 1:1";
+  SetText("first line\r\nsecond\r\nthird");
+  window.Buffer().SetSelStart(20);  // start of the third line
+  EXPECT_EQ(bar->PanelText(2), QStringLiteral("3:1"));
+  window.Buffer().SetSelStart(5);
+  EXPECT_EQ(bar->PanelText(2), QStringLiteral("1:6"));
+  window.Buffer().SetSelStart(12);
+  EXPECT_EQ(bar->PanelText(2), QStringLiteral("2:1"));
+
+  TLockKeyState keys;
+  window.SetLockKeySource(std::make_unique<FakeLockKeys>(&keys));
+  keys.CapsLock = true;
+  keys.ScrollLock = true;
+  window.Timer1Timer(&window);
+  EXPECT_EQ(bar->PanelText(4), QStringLiteral(" CAP"));
+  EXPECT_EQ(bar->PanelText(3), QString());
+  EXPECT_EQ(bar->PanelText(5), QStringLiteral(" SCRL"));
+  const int changes = bar->Panel(4)->Changes();
+  window.Timer1Timer(&window);
+  EXPECT_EQ(bar->Panel(4)->Changes(), changes) << "an unchanged panel is not touched";
+  keys = {false, true, false};
+  window.Timer1Timer(&window);
+  EXPECT_EQ(bar->PanelText(3), QStringLiteral(" NUM"));
+  EXPECT_EQ(bar->PanelText(4), QString());
+  EXPECT_EQ(bar->PanelText(6), QString());
+}
+
+TEST_F(MainWindowTest, StatusBarPanelWidths) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  TStatusBar* bar = window.StatusPanels();
+  const int rights[] = {250, 400, 440, 480, 520, 560};
+  const int left = bar->Panel(0)->mapTo(bar, QPoint(0, 0)).x();
+  for (int i = 0; i < 6; ++i) {
+    const int right = bar->Panel(i)->mapTo(bar, QPoint(0, 0)).x() - left + bar->Panel(i)->width();
+    EXPECT_NEAR(right, rights[i], 2) << i;
+  }
+  const int before = bar->Panel(6)->width();
+  window.resize(window.width() + 100, window.height());
+  QTest::qWait(20);
+  EXPECT_EQ(bar->Panel(6)->width(), before + 100) << "widening widens only the last panel";
+  EXPECT_EQ(bar->Panel(0)->width(), 248);
+  window.close();
+}
+
+TEST_F(MainWindowTest, HintsOfControlsAndMenus) {
+  EXPECT_EQ(THintTracker::HintOfWidget(window.ToolButton("ToolButton2")),
+            QString::fromUtf8("Обновить общий вид"));
+  EXPECT_EQ(THintTracker::HintOfWidget(window.PreviewPane()->Button1()),
+            QString::fromUtf8("Обновить общий вид"));
+  EXPECT_EQ(THintTracker::HintOfWidget(window.Memo()), QString());
+  EXPECT_EQ(THintTracker::HintOfWidget(window.findChild<QWidget*>("ToolButton32")), QString())
+      << "separators have no hint";
+  EXPECT_EQ(LongHint(QStringLiteral("short|long text")), QStringLiteral("long text"));
+
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QMenu* view = window.findChild<QMenu*>("N2");
+  view->popup(window.mapToGlobal(QPoint(100, 30)));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+  view->setActiveAction(window.Action("N5"));
+  EXPECT_TRUE(WaitFor([&] {
+    return window.StatusPanels()->PanelText(0) == QString::fromUtf8("Обновить общий вид");
+  }));
+  view->hide();
+  EXPECT_TRUE(WaitFor([&] { return window.StatusPanels()->PanelText(0).isEmpty(); }));
+  window.close();
+}
+
+}  // namespace
+}  // namespace deckhand::testing

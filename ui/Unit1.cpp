@@ -1,0 +1,483 @@
+#include "ui/Unit1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSessionManager>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "core/Encoding.h"
+#include "core/Errors.h"
+#include "core/MarkupCommands.h"
+#include "preview/PreviewPane.h"
+#include "ui/CommandTables.h"
+#include "ui/Fonts.h"
+#include "ui/PrintCommands.h"
+#include "ui/Shell.h"
+#include "ui/Unit2.h"
+#include "ui/Unit3.h"
+#include "ui/Unit4.h"
+#include "ui/Unit5.h"
+#include "ui/Unit6.h"
+#include "ui/ProductInfo.h"
+#include "ui/UserDialogs.h"
+
+namespace deckhand {
+
+namespace {
+
+constexpr int kDefaultWidth = 780;
+constexpr int kDefaultHeight = 526;
+constexpr int kMinimumWidth = 680;
+constexpr int kMinimumHeight = 520;
+constexpr int kStandardToolBarHeight = 30;
+constexpr int kFormattingToolBarHeight = 32;
+constexpr int kGapWidth = 8;
+
+const char* const kApplicationTitle = "Deckhand";
+
+// An empty 8-pixel gap between toolbar buttons.
+QWidget* NewSeparator(const char* name) {
+  auto* gap = new QWidget;
+  gap->setObjectName(QLatin1String(name));
+  gap->setFixedWidth(kGapWidth);
+  gap->setProperty("toolKind", QStringLiteral("separator"));
+  return gap;
+}
+
+// An 8-pixel gap with an etched vertical line in its middle.
+QWidget* NewDivider(const char* name) {
+  auto* holder = new QWidget;
+  holder->setObjectName(QLatin1String(name));
+  holder->setFixedWidth(kGapWidth);
+  holder->setProperty("toolKind", QStringLiteral("divider"));
+  auto* layout = new QHBoxLayout(holder);
+  layout->setContentsMargins(3, 2, 3, 2);
+  auto* line = new QFrame(holder);
+  line->setFrameShape(QFrame::VLine);
+  line->setFrameShadow(QFrame::Sunken);
+  layout->addWidget(line);
+  return holder;
+}
+
+}  // namespace
+
+TMain::TMain(QWidget* parent)
+    : QMainWindow(parent),
+      memo_(new TMemo),
+      buffer_(memo_),
+      lockKeys_(CreateSystemLockKeySource()) {
+  setObjectName(QStringLiteral("Main"));
+  setWindowTitle(QStringLiteral("Deckhand v0.2"));
+  setFont(WindowFont());
+  memo_->setFont(WindowFont());
+  setMinimumSize(kMinimumWidth, kMinimumHeight);
+  resize(kDefaultWidth, kDefaultHeight);
+
+  document_ = std::make_unique<TDocumentController>(buffer_, *static_cast<TDocumentWindow*>(this));
+  printing_ = std::make_unique<TPrintCommands>(this);
+
+  BuildMenus();
+  BuildCentralArea();
+
+  statusBar_ = new TStatusBar(this);
+  setStatusBar(statusBar_);
+
+  hints_ = new THintTracker(this);
+
+  connect(memo_, &QPlainTextEdit::cursorPositionChanged, this, &TMain::UpdateCursorPos);
+  connect(memo_->document(), &QTextDocument::contentsChanged, this, &TMain::UpdateCursorPos);
+
+  // The lock-key panels follow the keyboard from the window's creation on.
+  timer1_.setObjectName(QStringLiteral("Timer1"));
+  timer1_.setInterval(1);
+  connect(&timer1_, &QTimer::timeout, this, [this] { Timer1Timer(&timer1_); });
+  timer1_.start();
+
+  // A log-out runs the same close query; Cancel asks the session to stop.
+  connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+    if (closing_) return;
+    if (!manager.allowsInteraction()) return;
+    if (FormClose()) {
+      closing_ = true;
+    } else {
+      manager.cancel();
+    }
+    manager.release();
+  });
+
+  // Centred on the screen when first shown.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(kDefaultWidth / 2, kDefaultHeight / 2));
+  }
+}
+
+TMain::~TMain() = default;
+
+// ---------------------------------------------------------------------------
+// Construction
+
+void TMain::RunGuarded(const std::function<void()>& command) {
+  try {
+    command();
+  } catch (const EAbort&) {
+    // The user cancelled: nothing to report.
+  } catch (const std::exception& error) {
+    UserDialogs().ShowError(this, QLatin1String(kApplicationTitle),
+                            QString::fromUtf8(ErrorBoxText(error.what())));
+  }
+}
+
+void TMain::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu1"));
+  std::vector<QMenu*> open;
+  for (const TMenuEntry& entry : MainMenuEntries()) {
+    const QString name = QLatin1String(entry.Name);
+    switch (entry.Kind) {
+      case TMenuEntryKind::Menu: {
+        QMenu* menu = bar->addMenu(QString::fromUtf8(entry.Caption));
+        menu->setObjectName(name);
+        menu->menuAction()->setObjectName(name);
+        open.push_back(menu);
+        break;
+      }
+      case TMenuEntryKind::Submenu: {
+        QMenu* menu = open.back()->addMenu(QString::fromUtf8(entry.Caption));
+        menu->setObjectName(name);
+        menu->menuAction()->setObjectName(name);
+        menu->menuAction()->setStatusTip(QString::fromUtf8(entry.Hint));
+        actions_.insert(name, menu->menuAction());
+        open.push_back(menu);
+        break;
+      }
+      case TMenuEntryKind::EndMenu:
+        open.pop_back();
+        break;
+      case TMenuEntryKind::Separator: {
+        QAction* separator = open.back()->addSeparator();
+        separator->setObjectName(name);
+        actions_.insert(name, separator);
+        break;
+      }
+      case TMenuEntryKind::Item: {
+        QAction* action = open.back()->addAction(QString::fromUtf8(entry.Caption));
+        action->setObjectName(name);
+        action->setStatusTip(QString::fromUtf8(entry.Hint));
+        action->setProperty("imageIndex", entry.Image);
+        if (entry.Image >= 0) action->setIcon(ToolbarImage(entry.Image));
+        if (*entry.Shortcut != '\0') {
+          action->setShortcut(QKeySequence(QLatin1String(entry.Shortcut)));
+          action->setShortcutContext(Qt::WindowShortcut);
+        }
+        const TCommandHandler handler = entry.Handler;
+        connect(action, &QAction::triggered, this,
+                [this, handler] { RunGuarded([this, handler] { (this->*handler)(this); }); });
+        actions_.insert(name, action);
+        break;
+      }
+    }
+  }
+}
+
+QToolBar* TMain::NewToolBar(const QString& name, QWidget* parent) {
+  auto* bar = new QToolBar(parent);
+  bar->setObjectName(name);
+  bar->setMovable(false);
+  bar->setFloatable(false);
+  bar->setIconSize(QSize(16, 16));
+  bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  bar->setContextMenuPolicy(Qt::PreventContextMenu);
+  bar->layout()->setSpacing(0);
+  bar->setContentsMargins(4, 0, 0, 0);  // 4 pixels of indent before the first button
+  return bar;
+}
+
+QToolButton* TMain::ToolButton(const QString& name) const {
+  return findChild<QToolButton*>(name);
+}
+
+void TMain::BuildToolbars(QGroupBox* codeGroup) {
+  standardToolBar_ = NewToolBar(QStringLiteral("StandardToolBar"), this);
+  standardToolBar_->setFixedHeight(kStandardToolBarHeight);
+  toolBar1_ = NewToolBar(QStringLiteral("ToolBar1"), codeGroup);
+  toolBar1_->setFixedHeight(kFormattingToolBarHeight);
+
+  const auto fill = [this](QToolBar* bar, const std::vector<TToolEntry>& entries) {
+    for (const TToolEntry& entry : entries) {
+      switch (entry.Kind) {
+        case TToolEntryKind::Separator:
+          bar->addWidget(NewSeparator(entry.Name));
+          break;
+        case TToolEntryKind::Divider:
+          bar->addWidget(NewDivider(entry.Name));
+          break;
+        case TToolEntryKind::Button: {
+          auto* button = new QToolButton;
+          button->setObjectName(QLatin1String(entry.Name));
+          button->setAutoRaise(true);  // flat
+          button->setFixedSize(23, 22);
+          button->setIconSize(QSize(16, 16));
+          button->setIcon(ToolbarImage(entry.Image));
+          button->setToolTip(QString::fromUtf8(entry.Hint));
+          button->setProperty(kHintProperty, QString::fromUtf8(entry.Hint));
+          button->setProperty("imageIndex", entry.Image);
+          button->setFocusPolicy(Qt::NoFocus);
+          const TCommandHandler handler = entry.Handler;
+          connect(button, &QToolButton::clicked, this, [this, handler, button] {
+            RunGuarded([this, handler, button] { (this->*handler)(button); });
+          });
+          bar->addWidget(button);
+          break;
+        }
+      }
+    }
+  };
+  fill(standardToolBar_, StandardToolBarEntries());
+  fill(toolBar1_, FormattingToolBarEntries());
+  addToolBar(Qt::TopToolBarArea, standardToolBar_);
+}
+
+void TMain::BuildCentralArea() {
+  auto* central = new QWidget(this);
+  central->setObjectName(QStringLiteral("MiddleBand"));
+  auto* row = new QHBoxLayout(central);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+
+  preview_ = new TPreviewPane(buffer_, QDir::currentPath(), central);
+  preview_->setFixedWidth(TPreviewPane::kDefaultWidth);
+  // The pane's button runs the preview through the command guard.
+  QObject::disconnect(preview_->Button1(), &QPushButton::clicked, preview_, nullptr);
+  connect(preview_->Button1(), &QPushButton::clicked, this,
+          [this] { RunGuarded([this] { Button1Click(preview_->Button1()); }); });
+  row->addWidget(preview_);
+
+  auto* codeGroup = new QGroupBox(QStringLiteral(" WML код "), central);
+  codeGroup->setObjectName(QStringLiteral("GroupBox2"));
+  auto* column = new QVBoxLayout(codeGroup);
+  column->setContentsMargins(2, 0, 2, 2);
+  column->setSpacing(0);
+  BuildToolbars(codeGroup);
+  column->addWidget(toolBar1_);
+  memo_->setParent(codeGroup);
+  column->addWidget(memo_, 1);
+  row->addWidget(codeGroup, 1);
+
+  setCentralWidget(central);
+  // The focus starts on "Показать"; Tab moves between it and the editor.
+  setTabOrder(preview_->Button1(), memo_);
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and closing
+
+void TMain::FormCreate(QObject* /*Sender*/) {
+  connect(hints_, &THintTracker::HintChanged, this, [this] { ShowHint(hints_); });
+  CreatenewlmClick(this);
+  UpdateCursorPos();
+  if (showSplash_) {
+    auto* splash = new Tloading(this);  // owned by the window, hidden after closing
+    splash->exec();
+  }
+  preview_->Button1()->setFocus(Qt::OtherFocusReason);
+}
+
+bool TMain::FormClose() {
+  try {
+    document_->FormClose();
+    return true;
+  } catch (const EAbort&) {
+    return false;
+  } catch (const std::exception& error) {
+    UserDialogs().ShowError(this, QLatin1String(kApplicationTitle),
+                            QString::fromUtf8(ErrorBoxText(error.what())));
+    return false;
+  }
+}
+
+void TMain::closeEvent(QCloseEvent* event) {
+  if (closing_ || FormClose()) {
+    closing_ = true;
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+bool TMain::event(QEvent* event) {
+  // Hints go to status panel 0 through the hint tracker, not to Qt's own
+  // temporary status-bar messages.
+  if (event->type() == QEvent::StatusTip) return true;
+  return QMainWindow::event(event);
+}
+
+void TMain::N10Click(QObject* /*Sender*/) { close(); }
+
+// ---------------------------------------------------------------------------
+// The document commands' questions
+
+TSaveAnswer TMain::AskSaveChanges() {
+  switch (UserDialogs().AskYesNoCancel(this, QString::fromUtf8(kSavePromptCaption),
+                                       QString::fromUtf8(kSavePromptText))) {
+    case TPromptAnswer::Yes:
+      return TSaveAnswer::Yes;
+    case TPromptAnswer::No:
+      return TSaveAnswer::No;
+    case TPromptAnswer::Cancel:
+      break;
+  }
+  return TSaveAnswer::Cancel;
+}
+
+std::optional<QString> TMain::ExecuteOpenDialog(const QString& filter, const QString& fileName) {
+  return UserDialogs().GetOpenFileName(this, DialogFilterEntries(filter), fileName);
+}
+
+std::optional<QString> TMain::ExecuteSaveDialog(const QString& filter, const QString& fileName) {
+  return UserDialogs().GetSaveFileName(this, DialogFilterEntries(filter), fileName);
+}
+
+void TMain::SetPathPanel(const QString& text) { statusBar_->SetPanelText(1, text); }
+
+// ---------------------------------------------------------------------------
+// File
+
+void TMain::ToolButton1Click(QObject*) { document_->ToolButton1Click(); }
+void TMain::CreatenewlmClick(QObject*) { document_->CreatenewlmClick(); }
+void TMain::OpenButtonClick(QObject*) { document_->OpenButtonClick(); }
+void TMain::SaveButtonClick(QObject*) { document_->SaveButtonClick(); }
+void TMain::N8Click(QObject*) { document_->N8Click(); }
+void TMain::ToolButton31Click(QObject*) { printing_->PrinterSetup(); }
+void TMain::PrintClick(QObject*) { printing_->Print(buffer_); }
+void TMain::N6Click(QObject*) { ToolButton1Click(this); }
+void TMain::N7Click(QObject*) { OpenButtonClick(this); }
+void TMain::N46Click(QObject*) { SaveButtonClick(this); }
+void TMain::N47Click(QObject*) { ToolButton31Click(this); }
+void TMain::WML1Click(QObject*) { PrintClick(this); }
+
+// ---------------------------------------------------------------------------
+// Edit
+
+void TMain::ToolButton33Click(QObject*) {
+  // A fresh dialog each time, owned by the window, gone when it closes.
+  const std::unique_ptr<Twmlcheck> dialog(new Twmlcheck(this, buffer_));
+  dialog->exec();
+}
+void TMain::CutButtonClick(QObject*) { buffer_.CutToClipboard(); }
+void TMain::CopyButtonClick(QObject*) { buffer_.CopyToClipboard(); }
+void TMain::PasteButtonClick(QObject*) { buffer_.PasteFromClipboard(); }
+void TMain::ToolButton4Click(QObject*) { LargerText(buffer_); }
+void TMain::ToolButton3Click(QObject*) { SmallerText(buffer_); }
+void TMain::ToolButton22Click(QObject*) { AlignParagraphLeft(buffer_); }
+void TMain::ToolButton23Click(QObject*) { AlignParagraphCenter(buffer_); }
+void TMain::ToolButton24Click(QObject*) { AlignParagraphRight(buffer_); }
+void TMain::ToolButton18Click(QObject*) { BoldText(buffer_); }
+void TMain::ToolButton19Click(QObject*) { ItalicText(buffer_); }
+void TMain::ToolButton20Click(QObject*) { UnderlineText(buffer_); }
+void TMain::WML2Click(QObject*) { ToolButton33Click(this); }
+void TMain::N13Click(QObject*) { CutButtonClick(this); }
+void TMain::N14Click(QObject*) { CopyButtonClick(this); }
+void TMain::N15Click(QObject*) { PasteButtonClick(this); }
+void TMain::N17Click(QObject*) { ToolButton4Click(this); }
+void TMain::N18Click(QObject*) { ToolButton3Click(this); }
+void TMain::N24Click(QObject*) { ToolButton22Click(this); }
+void TMain::N25Click(QObject*) { ToolButton23Click(this); }
+void TMain::N26Click(QObject*) { ToolButton24Click(this); }
+void TMain::N20Click(QObject*) { ToolButton18Click(this); }
+void TMain::N21Click(QObject*) { ToolButton19Click(this); }
+void TMain::N22Click(QObject*) { ToolButton20Click(this); }
+
+// ---------------------------------------------------------------------------
+// View
+
+void TMain::Button1Click(QObject* Sender) { preview_->Button1Click(Sender); }
+void TMain::ToolButton2Click(QObject*) { Button1Click(this); }
+void TMain::N5Click(QObject*) { Button1Click(this); }
+
+// ---------------------------------------------------------------------------
+// Insert
+
+void TMain::ToolButton16Click(QObject*) { InsertNewCard(buffer_); }
+void TMain::ToolButton8Click(QObject*) { NewParagraph(buffer_); }
+void TMain::ToolButton9Click(QObject*) { InsertLineBreak(buffer_); }
+void TMain::ToolButton14Click(QObject*) {
+  // A fresh dialog each time, owned by the window, gone when it closes.
+  const std::unique_ptr<Tcreatpic> dialog(new Tcreatpic(this, buffer_));
+  dialog->exec();
+}
+void TMain::ToolButton13Click(QObject*) { InsertIndent(buffer_); }
+void TMain::ToolButton7Click(QObject*) { InsertForm(buffer_); }
+void TMain::ToolButton25Click(QObject*) { InsertInputField(buffer_); }
+void TMain::ToolButton27Click(QObject*) { InsertGoButton(buffer_); }
+void TMain::ToolButton15Click(QObject*) {
+  // A fresh dialog each time, owned by the window, gone when it closes.
+  const std::unique_ptr<TCreathref> dialog(new TCreathref(this, buffer_));
+  dialog->exec();
+}
+void TMain::N27Click(QObject*) { ToolButton16Click(this); }
+void TMain::N28Click(QObject*) { ToolButton8Click(this); }
+void TMain::N29Click(QObject*) { ToolButton9Click(this); }
+void TMain::N32Click(QObject*) { ToolButton14Click(this); }
+void TMain::N30Click(QObject*) { ToolButton13Click(this); }
+void TMain::N36Click(QObject*) { ToolButton7Click(this); }
+void TMain::N34Click(QObject*) { ToolButton25Click(this); }
+void TMain::N35Click(QObject*) { ToolButton27Click(this); }
+void TMain::N31Click(QObject*) { ToolButton15Click(this); }
+
+// ---------------------------------------------------------------------------
+// Help
+
+int TMain::ExecuteFile(const QString& FileName, const QString& /*Params*/,
+                       const QString& /*DefaultDir*/, int /*ShowCmd*/) {
+  Shell().Open(FileName);
+  return 0;
+}
+
+void TMain::ToolButton29Click(QObject*) {
+  constexpr int kShowWindow = 5;
+  ExecuteFile(QString::fromUtf8(kHelpFileName), QString(), QString(), kShowWindow);
+}
+void TMain::N43Click(QObject*) { ToolButton29Click(this); }
+void TMain::Deckhand1Click(QObject*) { Shell().Open(QString::fromUtf8(kWebSiteAddress)); }
+void TMain::N4Click(QObject*) {
+  const std::unique_ptr<TAbout> about(new TAbout(this));
+  about->exec();
+}
+
+// ---------------------------------------------------------------------------
+// Status bar
+
+void TMain::ShowHint(QObject*) { statusBar_->SetPanelText(0, hints_->Hint()); }
+
+void TMain::UpdateCursorPos() {
+  const int start = buffer_.GetSelStart();
+  const int line = buffer_.LineFromChar(start);
+  const int column = start - buffer_.LineIndex(line);
+  statusBar_->SetPanelText(2, QStringLiteral("%1:%2").arg(line + 1).arg(column + 1));
+}
+
+void TMain::SetLockKeySource(std::unique_ptr<TLockKeySource> source) {
+  lockKeys_ = std::move(source);
+}
+
+void TMain::Timer1Timer(QObject*) {
+  const TLockKeyState keys = lockKeys_->Read();
+  statusBar_->SetPanelText(4, keys.CapsLock ? QStringLiteral(" CAP") : QString());
+  statusBar_->SetPanelText(3, keys.NumLock ? QStringLiteral(" NUM") : QString());
+  statusBar_->SetPanelText(5, keys.ScrollLock ? QStringLiteral(" SCRL") : QString());
+}
+
+}  // namespace deckhand

@@ -1,0 +1,58 @@
+// The program's entry: prepares the HTML view, the fonts and the resources,
+// builds the main window (which applies the new-document template and shows
+// the splash), then shows the window and runs the event loop until it
+// closes. The command line is ignored.
+#include <QApplication>
+#include <QIcon>
+#include <exception>
+
+#include "assets/Assets.h"
+#include "core/Errors.h"
+#include "preview/WebEngineSetup.h"
+#include "ui/Fonts.h"
+#include "ui/Unit1.h"
+#include "ui/UserDialogs.h"
+
+namespace {
+
+// Errors that escape an event handler outside the command guard are reported
+// like any other and the program goes on; a cancellation is dropped.
+class TApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const deckhand::EAbort&) {
+    } catch (const std::exception& error) {
+      deckhand::UserDialogs().ShowError(
+          activeWindow(), QStringLiteral("Deckhand"),
+          QString::fromUtf8(deckhand::ErrorBoxText(error.what())));
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  deckhand::PrepareWebEngine();
+  TApplication app(argc, argv);
+  deckhand::InitAssets();
+  QApplication::setApplicationName(QStringLiteral("Deckhand"));
+  QApplication::setApplicationVersion(QStringLiteral(DECKHAND_VERSION));
+  QApplication::setDesktopFileName(QStringLiteral("deckhand"));
+  QIcon icon;
+  for (int size : {16, 32, 48, 64, 128, 256}) {
+    icon.addFile(QStringLiteral(":/icons/deckhand-%1.png").arg(size), QSize(size, size));
+  }
+  QApplication::setWindowIcon(icon);
+  deckhand::RegisterProgramFonts();
+  QApplication::setFont(deckhand::WindowFont());
+
+  deckhand::TMain window;
+  window.FormCreate(&window);
+  window.show();
+  return QApplication::exec();
+}
