@@ -161,6 +161,9 @@ void SaveToFile(const TCodeBuffer& buffer, const QString& path) {
   const std::string shownPath = path.toStdString();
   const std::string text = buffer.GetText();
 
+  // An empty name would otherwise reach the save file, which has its own
+  // idea of what that means.
+  if (path.isEmpty()) throw EFCreateError(CannotCreateFileMessage(shownPath, ENOENT));
   QByteArray target = QFile::encodeName(path);
   if (const int linkError = FollowLinks(target); linkError != 0) {
     throw EFCreateError(CannotCreateFileMessage(shownPath, linkError));

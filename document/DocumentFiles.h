@@ -22,13 +22,16 @@ namespace deckhand {
 // target only once every byte is written and flushed to disk, so a failure
 // leaves the former file as it was. Where no temporary file can be created
 // beside the target (a folder the user may not write to) but the target
-// itself is writable, the target is written in place instead.
+// itself is writable, the target is written in place instead; only then can
+// a failure half way leave the target half written.
 //
 // A new file gets the permissions a newly created file gets (0666 less the
 // umask); a replaced file keeps its permission bits and, where the process
 // may set them, its owner and group. When path is a symbolic link (or a chain
 // of them), the file it points to is written and the link stays a link; a
-// dangling link creates the file it names.
+// dangling link creates the file it names. A file with several hard links
+// is replaced under the name given only; its other names keep the former
+// text.
 //
 // Throws EFCreateError "Cannot create file "<path>". <reason>" when the file
 // cannot be created or replaced (folder missing, path is a folder or not a

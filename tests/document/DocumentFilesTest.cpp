@@ -259,6 +259,9 @@ TEST_F(DocumentFiles, SaveFailuresNameThePathAndTheReason) {
   EXPECT_EQ(MessageOf<EFCreateError>([&] { SaveToFile(buffer, tooLong); }),
             "Cannot create file \"" + tooLong.toStdString() + "\". File name too long");
 
+  EXPECT_EQ(MessageOf<EFCreateError>([&] { SaveToFile(buffer, ""); }),
+            "Cannot create file \"\". No such file or directory");
+
   EXPECT_EQ(FolderEntries(Folder()), QStringList({"folder.wml", "pipe", "plain"}));
 }
 
@@ -400,6 +403,12 @@ TEST_F(DocumentFiles, OpenFailuresNameThePathAndLeaveTheBuffer) {
             "Cannot open file \"" + Path("pipe").toStdString() + "\". Not a regular file");
   EXPECT_EQ(MessageOf<EFOpenError>([&] { LoadFromFile(buffer, "/dev/zero"); }),
             "Cannot open file \"/dev/zero\". Not a regular file");
+  // A file that opens but fails when read: the process's memory file, whose
+  // first page is never mapped.
+  EXPECT_EQ(MessageOf<EFOpenError>([&] { LoadFromFile(buffer, "/proc/self/mem"); }),
+            "Cannot open file \"/proc/self/mem\". Input/output error");
+  EXPECT_EQ(MessageOf<EFOpenError>([&] { LoadFromFile(buffer, ""); }),
+            "Cannot open file \"\". No such file or directory");
   EXPECT_EQ(StateOf(buffer), before);
 }
 
