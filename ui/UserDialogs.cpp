@@ -40,7 +40,8 @@ class TRealDialogs : public TUserDialogs {
                                          const QString& initialPath) override {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    // A typed name need not exist: opening it then reports the error.
+    dialog.setFileMode(QFileDialog::AnyFile);
     return Run(dialog, filters, initialPath);
   }
 
