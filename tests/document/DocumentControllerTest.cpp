@@ -122,18 +122,6 @@ class DocumentController : public ::testing::Test {
   TDocumentController controller_;
 };
 
-TEST_F(DocumentController, StartsWithTheTemplateAndNoPath) {
-  TScriptedWindow window;
-  TMemoryBuffer buffer;
-  TDocumentController controller(buffer, window);
-  controller.CreatenewlmClick();
-  EXPECT_EQ(buffer.GetText(), TemplateText());
-  EXPECT_FALSE(buffer.GetModified());
-  EXPECT_TRUE(controller.DocumentPath().isEmpty());
-  EXPECT_TRUE(controller.LastOpenName().isEmpty());
-  EXPECT_EQ(window.calls, std::vector<QString>({"panel "}));
-}
-
 TEST_F(DocumentController, SaveWithoutPathAsksForANameAndAppendsWml) {
   window_.saveAnswers = {std::nullopt};
   controller_.SaveButtonClick();
