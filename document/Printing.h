@@ -1,0 +1,157 @@
+// Printing the code: plain text in one font on the pages of a printer.
+//
+// The text is held by a QTextDocument (the hidden rich-text holder of the
+// printed copy) whose font is "MS Sans Serif", 8 points, regular; where the
+// family is missing the font database substitutes a sans-serif face. A print
+// job fills the printable area of each page, from its top left corner, with as
+// many lines as fit; the next page starts with the first character that did
+// not fit. There are no headers, footers, page numbers or margins beyond the
+// part of the paper the printer cannot print on. A line wider than the page
+// wraps at a word boundary, or anywhere inside a word longer than a line.
+//
+// Character indices of the page loop count every line break as two
+// characters, as the CR LF pairs of the code text do.
+//
+// Errors are EPrinter with the messages below; when one is raised before the
+// job has started nothing is sent to the printer.
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+class QPainter;
+class QPaintDevice;
+class QPrinter;
+class QTextDocument;
+
+namespace deckhand {
+
+// The system has no printer, or none is selected as its default.
+inline constexpr char kNoDefaultPrinterMessage[] = "There is no default printer currently selected";
+// The printer cannot be opened for drawing.
+inline constexpr char kPrinterNotValidMessage[] = "Printer selected is not valid";
+// A job is still being sent to the printer.
+inline constexpr char kPrintingInProgressMessage[] = "Printing in progress";
+// Not even one line of text fits into the printable area of the page.
+inline constexpr char kPageTooSmallMessage[] =
+    "The printable area of the page is too small for one line of text";
+
+inline constexpr std::int32_t kTwipsPerInch = 1440;
+
+// A rectangle in twips (1/1440 inch).
+struct TTwipsRect {
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::int32_t right = 0;
+  std::int32_t bottom = 0;
+  friend bool operator==(const TTwipsRect&, const TTwipsRect&) = default;
+};
+
+// The page rectangle of a print job: left and top 0, right
+// pageWidth * 1440 / dpiX and bottom pageHeight * 1440 / dpiY, the printable
+// size given in printer pixels. Integer arithmetic, multiplication first, the
+// division truncating. The resolutions must be positive.
+TTwipsRect PageRectTwips(std::int32_t pageWidth, std::int32_t pageHeight, std::int32_t dpiX,
+                         std::int32_t dpiY);
+
+// The same rectangle in printer pixels (twips * dpi / 1440, truncating), the
+// area into which the text is laid out.
+QRect TwipsToDevicePixels(const TTwipsRect& rect, std::int32_t dpiX, std::int32_t dpiY);
+
+// "MS Sans Serif", 8 points, regular.
+QFont PrintFont();
+
+// Makes document a holder of printed text: the print font, no document
+// margin, no undo history, lines wrapped at word boundaries or, for a word
+// longer than a line, anywhere.
+void PreparePrintDocument(QTextDocument& document);
+
+// Replaces the holder's whole text. CR LF, a lone CR and a lone LF each end a
+// line.
+void SetPrintText(QTextDocument& document, const QString& text);
+
+// The length of the holder's text with each line break counted as two.
+int PrintTextLength(const QTextDocument& document);
+
+// The layout of a holder's text on a paint device, for one page rectangle.
+//
+// The text is laid out on a copy of the document, with the font metrics of
+// the device; the copy, and with it every layout cached for the device, goes
+// when the formatter does. The holder itself is not changed.
+class TPageFormatter {
+ public:
+  // pageRect is in device pixels; only its size and origin matter.
+  TPageFormatter(const QTextDocument& document, QPaintDevice& device, const QRect& pageRect);
+  ~TPageFormatter();
+  TPageFormatter(const TPageFormatter&) = delete;
+  TPageFormatter& operator=(const TPageFormatter&) = delete;
+
+  // Length of the text, line breaks counted as two.
+  int TextLength() const { return length_; }
+
+  // Lays out the text from the line holding index from into the page
+  // rectangle, as many whole lines as fit from its top, and draws them with
+  // painter (nothing is drawn when painter is null). Returns the index of the
+  // first character that did not fit, TextLength() when the rest of the text
+  // fitted, or from itself when not even its first line fits.
+  int FormatRange(QPainter* painter, int from) const;
+
+  // The index each page starts at: 0, then the index the previous page
+  // returned, as long as text remains. An empty text has one (empty) page.
+  // Throws EPrinter kPageTooSmallMessage when a page would take no
+  // character.
+  std::vector<int> PageStarts() const;
+
+ private:
+  struct TLine {
+    int start;      // index of the first character of the line
+    qreal top;      // top of the line in layout coordinates
+    qreal bottom;   // bottom of the line
+    int block;      // block number in the copy
+    int lineIndex;  // line number inside the block
+  };
+
+  std::unique_ptr<QTextDocument> copy_;
+  QRect pageRect_;
+  int length_ = 0;
+  std::vector<TLine> lines_;
+};
+
+// The system's default printer at the printer's own resolution, printing on
+// the printable area. Throws EPrinter kNoDefaultPrinterMessage when there is
+// no printer or no default one.
+std::unique_ptr<QPrinter> CreateDefaultPrinter();
+
+// Called between two pages of a job.
+using TBetweenPages = std::function<void()>;
+
+// Prints the holder's text on printer as one job named title.
+//
+// The page is the printable area: the printer's margins are set to its own
+// minimum and the printer prints on that area only. The page rectangle
+// follows from the printable size in pixels and the printer's resolution
+// (PageRectTwips, then TwipsToDevicePixels); each page starts at the first
+// character the page before did not take, and a new page is begun only while
+// text remains, so an empty text gives one blank page. The printer's copy
+// count stays with the printer: the pages are drawn once.
+//
+// Throws EPrinter: kPrintingInProgressMessage when printer is already
+// printing, kPrinterNotValidMessage when it is invalid or cannot be opened
+// for drawing, kPageTooSmallMessage when a page would take no character (the
+// job is then not started).
+void PrintDocument(QPrinter* printer, const QTextDocument& document, const QString& title,
+                   const TBetweenPages& betweenPages = {});
+
+// PrintDocument on a holder made for text.
+void PrintText(QPrinter* printer, const QString& text, const QString& title = QString());
+
+// PrintText for Windows-1251 text, the document's own bytes.
+void PrintCp1251Text(QPrinter* printer, std::string_view text, const QString& title = QString());
+
+}  // namespace deckhand
