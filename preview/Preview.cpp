@@ -56,7 +56,10 @@ void WritePreviewFile(const QString& path, const std::string& page) {
   do {
     fd = ::open(name.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) throw EFCreateError(CannotCreateFileMessage(path.toStdString(), errno));
+  if (fd < 0) {
+    const int error = errno;  // before anything else can change it
+    throw EFCreateError(CannotCreateFileMessage(path.toStdString(), error));
+  }
 
   const char* data = page.data();
   size_t left = page.size();
