@@ -22,13 +22,12 @@ class TPreviewPane : public QGroupBox {
   Q_OBJECT
 
  public:
-  // The pane's size in the main window at its default size (780 x 526:
-  // 526 less the menu bar, the 30-pixel toolbar and the status bar). Every
-  // control stands at its designed place at this size; when the pane grows
-  // the lower group keeps its distance from the bottom edge and the picture
-  // grows with it.
+  // The pane's designed size. Every control stands at its designed place at
+  // this size; when the pane is taller (as in the main window, whose middle
+  // band is taller than the design) the lower group stays aligned to the
+  // bottom edge and the picture grows with the pane.
   static constexpr int kDefaultWidth = 188;
-  static constexpr int kDefaultHeight = 457;
+  static constexpr int kDefaultHeight = 423;
   // The resource holding the phone picture.
   static const char* const kPhonePicture;
 

@@ -36,8 +36,8 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
   return true;
 }
 
-// The pane in a window that carries the main window's font, at the size it
-// has in the main window at 780 x 526.
+// The pane at its designed size in a window that carries the main window's
+// font.
 class PaneTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -46,7 +46,7 @@ class PaneTest : public ::testing::Test {
     font.setPixelSize(11);
     window_.setFont(font);
     pane_ = new TPreviewPane(code_, base_.path(), &window_);
-    pane_->setGeometry(0, 50, 188, 457);
+    pane_->setGeometry(0, 50, 188, 423);
     window_.resize(780, 526);
   }
 
@@ -67,7 +67,7 @@ class PaneTest : public ::testing::Test {
 TEST_F(PaneTest, ControlsStandAtTheirDesignedPlaces) {
   EXPECT_EQ(pane_->objectName(), "GroupBox1");
   EXPECT_EQ(pane_->title(), " Общий вид ");
-  EXPECT_EQ(pane_->size(), QSize(188, 457));
+  EXPECT_EQ(pane_->size(), QSize(188, 423));
 
   EXPECT_EQ(Rect("Image1"), QRect(2, 15, 184, 267));
   EXPECT_EQ(Rect("Card"), QRect(36, 94, 20, 11));
@@ -162,11 +162,11 @@ TEST_F(PaneTest, ViewIsEmptyAndNoTabStop) {
 TEST_F(PaneTest, LowerGroupKeepsToTheBottomAndThePictureGrows) {
   window_.show();  // a hidden widget gets its resize events only when shown
   pane_->resize(188, 600);
-  EXPECT_EQ(Rect("GroupBox3"), QRect(2, 425, 184, 139));
-  EXPECT_EQ(Rect("Image1"), QRect(2, 15, 184, 410));
+  EXPECT_EQ(Rect("GroupBox3"), QRect(2, 459, 184, 139));
+  EXPECT_EQ(Rect("Image1"), QRect(2, 15, 184, 444));
   EXPECT_EQ(Rect("WebBrowser"), QRect(34, 104, 115, 93));
   EXPECT_EQ(Rect("Button1"), QRect(8, 104, 169, 21));
-  pane_->resize(188, 457);
+  pane_->resize(188, 423);
   EXPECT_EQ(Rect("GroupBox3"), QRect(2, 282, 184, 139));
   EXPECT_EQ(Rect("Image1"), QRect(2, 15, 184, 267));
   pane_->resize(188, 100);  // squeezed: the picture vanishes, nothing breaks
