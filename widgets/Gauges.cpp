@@ -14,6 +14,8 @@
 #include <limits>
 #include <numbers>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/Errors.h"
 
@@ -149,16 +151,23 @@ class TCanvas {
     int Right() const { return r_; }
     int Bottom() const { return b_; }
 
-    bool Contains(int x, int y) const {
-      if (w_ <= 0 || h_ <= 0) return false;
-      const std::int64_t dx = DoubledX(x), dy = DoubledY(y);
-      // (dx / w)^2 + (dy / h)^2 <= 1, in integers; 128 bits keep it exact for
-      // any box an image can hold.
-      __extension__ using Wide = __int128;
-      const Wide lhs = Wide(dx) * dx * h_ * h_ + Wide(dy) * dy * w_ * w_;
-      if (lhs > Wide(w_) * w_ * h_ * h_) return false;
-      return InSector(dx, -dy);
+    // The columns [first, last] of row y whose pixels lie inside the
+    // ellipse; first > last when there are none.
+    std::pair<int, int> RowSpan(int y) const {
+      const int centre = l_ + r_ - 1;  // doubled centre column
+      // The column nearest the centre on its right is inside when any is.
+      int inside = (centre + 1) >> 1;
+      if (!InsideEllipse(inside, y)) return {1, 0};
+      int outside = r_;  // just right of the box
+      while (outside - inside > 1) {
+        const int middle = inside + (outside - inside) / 2;
+        (InsideEllipse(middle, y) ? inside : outside) = middle;
+      }
+      // Symmetric about the centre: column x mirrors to centre - x.
+      return {centre - inside, inside};
     }
+
+    bool InSector(int x, int y) const { return InSectorDoubled(DoubledX(x), -DoubledY(y)); }
 
    private:
     enum TSector { kFull, kNarrow, kHalf, kWide };
@@ -166,8 +175,18 @@ class TCanvas {
     std::int64_t DoubledX(int x) const { return 2 * static_cast<std::int64_t>(x) - (l_ + r_ - 1); }
     std::int64_t DoubledY(int y) const { return 2 * static_cast<std::int64_t>(y) - (t_ + b_ - 1); }
 
+    bool InsideEllipse(int x, int y) const {
+      if (w_ <= 0 || h_ <= 0) return false;
+      const std::int64_t dx = DoubledX(x), dy = DoubledY(y);
+      // (dx / w)^2 + (dy / h)^2 <= 1, in integers; 128 bits keep it exact for
+      // any box an image can hold.
+      __extension__ using Wide = __int128;
+      const Wide lhs = Wide(dx) * dx * h_ * h_ + Wide(dy) * dy * w_ * w_;
+      return lhs <= Wide(w_) * w_ * h_ * h_;
+    }
+
     // Radii themselves belong to the sector.
-    bool InSector(std::int64_t vx, std::int64_t vy) const {
+    bool InSectorDoubled(std::int64_t vx, std::int64_t vy) const {
       if (sector_ == kFull || (vx == 0 && vy == 0)) return true;
       const bool afterStart = sx_ * vy - sy_ * vx >= 0;
       const bool beforeEnd = vx * ey_ - vy * ex_ >= 0;
@@ -193,12 +212,22 @@ class TCanvas {
     const int l = std::max(region.Left(), 0), t = std::max(region.Top(), 0);
     const int r = std::min(region.Right(), image_.width());
     const int b = std::min(region.Bottom(), image_.height());
+    if (l >= r || t >= b) return;
+    // The ellipse's columns of each row drawn and of the rows next to them.
+    std::vector<std::pair<int, int>> spans;
+    spans.reserve(b - t + 2);
+    for (int y = t - 1; y <= b; ++y) spans.push_back(region.RowSpan(y));
+    auto inside = [&](int x, int y) {
+      const std::pair<int, int>& span = spans[y - (t - 1)];
+      return span.first <= x && x <= span.second && region.InSector(x, y);
+    };
     for (int y = t; y < b; ++y) {
       QRgb* line = reinterpret_cast<QRgb*>(image_.scanLine(y));
-      for (int x = l; x < r; ++x) {
-        if (!region.Contains(x, y)) continue;
-        const bool edge = !region.Contains(x - 1, y) || !region.Contains(x + 1, y) ||
-                          !region.Contains(x, y - 1) || !region.Contains(x, y + 1);
+      const std::pair<int, int>& span = spans[y - (t - 1)];
+      for (int x = std::max(l, span.first); x < r && x <= span.second; ++x) {
+        if (!inside(x, y)) continue;
+        const bool edge =
+            !inside(x - 1, y) || !inside(x + 1, y) || !inside(x, y - 1) || !inside(x, y + 1);
         line[x] = edge ? pen : brush;
       }
     }
