@@ -146,8 +146,10 @@ class MainWindowTest : public ::testing::Test {
     window.FormCreate(&window);
   }
   ~MainWindowTest() override {
-    // Leave without a question: the test decides what the close query does.
+    // Leave without a question: the tests of the close query use windows of
+    // their own.
     window.Buffer().Clear();
+    window.close();
   }
 
   std::string Text() { return window.Buffer().GetText(); }
@@ -244,14 +246,18 @@ TEST_F(MainWindowTest, WindowLayoutAndFocus) {
   EXPECT_EQ(window.PreviewPane()->title(), QStringLiteral(" Общий вид "));
   EXPECT_EQ(window.findChild<QToolBar*>("StandardToolBar")->height(), 30);
   EXPECT_EQ(window.StatusPanels()->height(), 19);
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   EXPECT_EQ(QApplication::focusWidget(), window.PreviewPane()->Button1())
       << "the focus starts on the preview button";
-  EXPECT_EQ(window.PreviewPane()->Button1()->nextInFocusChain(), window.Memo());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), window.Memo()) << "Tab moves on to the editor";
+  QTest::keyClick(window.Memo(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), window.PreviewPane()->Button1()) << "and back";
 
   window.resize(600, 400);
   EXPECT_EQ(window.size(), QSize(680, 520)) << "cannot be made smaller";
   EXPECT_EQ(window.PreviewPane()->width(), 188);
-  window.close();
 }
 
 TEST_F(MainWindowTest, StartsWithTheTemplateAndAnEmptyPath) {
@@ -319,7 +325,6 @@ TEST_F(MainWindowTest, ClipboardCommandsActOnTheEditorWhateverHasTheFocus) {
   window.Buffer().SetSelStart(6);
   window.Action("N15")->trigger();
   EXPECT_EQ(Text(), "mecopycopy ");
-  window.close();
 }
 
 TEST_F(MainWindowTest, SaveAsOpenAndSaveWithRealFiles) {
@@ -407,7 +412,9 @@ class FakeLockKeys : public TLockKeySource {
 
 TEST_F(MainWindowTest, StatusBarPanels) {
   TStatusBar* bar = window.StatusPanels();
-  EXPECT_EQ(bar->PanelText(2), QStringLiteral("1:1")) << "a fresh document shows 1:1";
+  EXPECT_EQ(bar->PanelText(2), QStringLiteral("10:1")) << "the caret ends after the template";
+  window.Buffer().SetSelStart(0);
+  EXPECT_EQ(bar->PanelText(2), QStringLiteral("1:1"));
   SetText("first line\r\nsecond\r\nthird");
   window.Buffer().SetSelStart(20);  // start of the third line
   EXPECT_EQ(bar->PanelText(2), QStringLiteral("3:1"));
@@ -449,7 +456,6 @@ TEST_F(MainWindowTest, StatusBarPanelWidths) {
   QTest::qWait(20);
   EXPECT_EQ(bar->Panel(6)->width(), before + 100) << "widening widens only the last panel";
   EXPECT_EQ(bar->Panel(0)->width(), 248);
-  window.close();
 }
 
 TEST_F(MainWindowTest, HintsOfControlsAndMenus) {
@@ -473,7 +479,6 @@ TEST_F(MainWindowTest, HintsOfControlsAndMenus) {
   }));
   view->hide();
   EXPECT_TRUE(WaitFor([&] { return window.StatusPanels()->PanelText(0).isEmpty(); }));
-  window.close();
 }
 
 }  // namespace
