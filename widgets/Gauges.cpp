@@ -139,6 +139,8 @@ class TCanvas {
       ey_ = -DoubledY(ye);
       const std::int64_t cross = sx_ * ey_ - sy_ * ex_;
       const std::int64_t dot = sx_ * ex_ + sy_ * ey_;
+      // A radius through the centre itself has no direction; such a pie (only
+      // possible in boxes a few pixels wide) is drawn whole.
       const bool degenerate = (sx_ == 0 && sy_ == 0) || (ex_ == 0 && ey_ == 0);
       sector_ = degenerate || (cross == 0 && dot > 0) ? kFull
                 : cross > 0                           ? kNarrow
