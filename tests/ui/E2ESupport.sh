@@ -1,0 +1,68 @@
+# Helpers for the end-to-end scripts: start the program in a scratch folder,
+# wait for windows, focus them (Xvfb has no window manager), and check files.
+set -euo pipefail
+
+APP="$1"
+WORK="$(mktemp -d)"
+APP_PID=""
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cleanup() {
+  if [ -n "$APP_PID" ] && kill -0 "$APP_PID" 2>/dev/null; then
+    kill "$APP_PID" 2>/dev/null || true
+    wait "$APP_PID" 2>/dev/null || true
+  fi
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+start_app() {
+  (cd "$WORK" && exec "$APP" >"$WORK/app.log" 2>&1) &
+  APP_PID=$!
+}
+
+# wait_window NAME [SECONDS]: prints the id of a visible window whose title is NAME.
+wait_window() {
+  local name="$1" seconds="${2:-30}" id
+  for _ in $(seq 1 $((seconds * 10))); do
+    id=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | tail -n 1 || true)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    kill -0 "$APP_PID" 2>/dev/null || fail "the program ended while waiting for '$name'"
+    sleep 0.1
+  done
+  fail "no window '$name' after ${seconds}s"
+}
+
+# wait_gone ID: waits until the window is no longer visible.
+wait_gone() {
+  for _ in $(seq 1 100); do
+    xdotool search --onlyvisible --name . 2>/dev/null | grep -qx "$1" || return 0
+    sleep 0.1
+  done
+  fail "window $1 did not close"
+}
+
+focus() { xdotool windowfocus --sync "$1"; sleep 0.2; }
+
+keys() { xdotool key --delay 60 "$@"; sleep 0.3; }
+
+type_text() { xdotool type --delay 30 "$1"; sleep 0.3; }
+
+# wait_file PATH: waits until PATH exists and is not empty.
+wait_file() {
+  for _ in $(seq 1 100); do
+    [ -s "$1" ] && return 0
+    sleep 0.1
+  done
+  fail "file $1 was not written"
+}
+
+# wait_exit: waits for the program to end.
+wait_exit() {
+  for _ in $(seq 1 100); do
+    kill -0 "$APP_PID" 2>/dev/null || { wait "$APP_PID" 2>/dev/null || true; APP_PID=""; return 0; }
+    sleep 0.1
+  done
+  fail "the program did not end"
+}

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# End to end in a real X server: start the program, wait for the splash to
+# give way to the main window, type into the editor, save through the real
+# save dialog, check the file's bytes, change the text, close and answer the
+# save prompt.
+source "$(dirname "${BASH_SOURCE[0]}")/E2ESupport.sh"
+
+start_app
+splash=$(wait_window "Загрузка..." 20)
+main=$(wait_window "Deckhand v0.2" 30)
+xdotool search --onlyvisible --name "^Загрузка...\$" >/dev/null 2>&1 &&
+  fail "the main window showed while the splash was still up"
+focus "$main"
+
+# The focus starts on "Показать"; Tab moves it to the editor.
+keys Tab ctrl+End
+type_text "<p>e2e</p>"
+
+# Save: no path yet, so the save dialog asks for one.
+keys ctrl+s
+dialog=$(wait_window "Save As" 20)
+focus "$dialog"
+keys ctrl+a
+type_text "$WORK/deck"
+keys Return
+wait_gone "$dialog"
+wait_file "$WORK/deck.wml"
+
+expected="$WORK/expected.wml"
+printf '<?xml version="1.0"?>\r\n<!DOCTYPE wml PUBLIC "-//WAPFORUM//DTD WML 1.1//EN" "http://www.wapforum.org/DTD/wml_1.1.xml">\r\n<wml>\r\n\r\n<card id="card1" title="MainPage">\r\n<p>\xcf\xf0\xe8\xe2\xe5\xf2 \xe2\xf1\xe5\xec!</p>\r\n</card>\r\n\r\n</wml>\r\n<p>e2e</p>' >"$expected"
+cmp "$expected" "$WORK/deck.wml" || fail "saved bytes differ: $(xxd "$WORK/deck.wml" | tail -n 3)"
+
+# F5 writes the preview page below the starting folder.
+focus "$main"
+keys F5
+wait_file "$WORK/temp/temp.htm"
+[ "$(stat -c %s "$WORK/temp/temp.htm")" -eq $((168 + $(stat -c %s "$WORK/deck.wml"))) ] ||
+  fail "preview page size"
+
+# Change the text, close, answer Yes: the file is written again and the
+# program ends.
+focus "$main"
+keys ctrl+End
+type_text "!"
+keys alt+F4
+prompt=$(wait_window "Confirm" 20)
+focus "$prompt"
+keys Return
+wait_exit
+printf '!' >>"$expected"
+cmp "$expected" "$WORK/deck.wml" || fail "the close did not save the change"
+echo "PASS"
