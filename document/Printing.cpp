@@ -1,6 +1,7 @@
 #include "document/Printing.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QFontDatabase>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
@@ -56,6 +57,22 @@ QFont PrintFont() {
   return font;
 }
 
+QFont PrinterFont(const QFont& font) {
+  const QString family = font.family();
+  if (!QFontDatabase::hasFamily(family) || QFontDatabase::isSmoothlyScalable(family)) return font;
+  QFont face(font);
+  face.setFamily(QStringLiteral("Sans Serif"));
+  for (const char* outline : {"Microsoft Sans Serif", "Arial", "Liberation Sans", "DejaVu Sans"}) {
+    const QString name = QString::fromLatin1(outline);
+    if (QFontDatabase::hasFamily(name) && QFontDatabase::isSmoothlyScalable(name)) {
+      face.setFamily(name);
+      break;
+    }
+  }
+  face.setStyleHint(QFont::SansSerif);
+  return face;
+}
+
 void PreparePrintDocument(QTextDocument& document) {
   document.setUndoRedoEnabled(false);
   document.setDefaultFont(PrintFont());
@@ -92,6 +109,7 @@ TPageFormatter::TPageFormatter(const QTextDocument& document, QPaintDevice& devi
     : copy_(document.clone()), pageRect_(pageRect), length_(PrintTextLength(document)) {
   // The copy is laid out for the device before anything else touches its
   // layout, so fonts are measured at the device's resolution.
+  copy_->setDefaultFont(PrinterFont(document.defaultFont()));
   QAbstractTextDocumentLayout* layout = copy_->documentLayout();
   layout->setPaintDevice(&device);
   QTextOption option = copy_->defaultTextOption();

@@ -67,6 +67,15 @@ QRect TwipsToDevicePixels(const TTwipsRect& rect, std::int32_t dpiX, std::int32_
 // "MS Sans Serif", 8 points, regular.
 QFont PrintFont();
 
+// The face that stands for font on a printer. A family installed only as
+// screen bitmaps can neither be drawn at a printer's resolution nor embedded
+// in a print job, so the first outline face of "Microsoft Sans Serif",
+// "Arial", "Liberation Sans" and "DejaVu Sans" takes its place, at the same
+// size (the default sans-serif face when none of them is installed). Any
+// other font, and a family that is missing altogether (the font database
+// substitutes it), stays as it is.
+QFont PrinterFont(const QFont& font);
+
 // Makes document a holder of printed text: the print font, no document
 // margin, no undo history, lines wrapped at word boundaries or, for a word
 // longer than a line, anywhere.
@@ -81,9 +90,9 @@ int PrintTextLength(const QTextDocument& document);
 
 // The layout of a holder's text on a paint device, for one page rectangle.
 //
-// The text is laid out on a copy of the document, with the font metrics of
-// the device; the copy, and with it every layout cached for the device, goes
-// when the formatter does. The holder itself is not changed.
+// The text is laid out on a copy of the document, in the document's font as
+// PrinterFont gives it and with the font metrics of the device; the copy, and with it every layout
+// cached for the device, goes when the formatter does. The holder itself is not changed.
 class TPageFormatter {
  public:
   // pageRect is in device pixels; only its size and origin matter.

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPageSize>
 #include <QPainter>
@@ -67,7 +68,7 @@ bool HavePoppler() {
 }
 
 // The output of a tool, with ligatures ("fi" drawn as one glyph) spelt out.
-QString Run(const QString& program, const QStringList& arguments) {
+QString Tool(const QString& program, const QStringList& arguments) {
   QProcess process;
   process.start(program, arguments);
   if (!process.waitForFinished(30000) || process.exitCode() != 0) return QStringLiteral("<failed>");
@@ -76,7 +77,7 @@ QString Run(const QString& program, const QStringList& arguments) {
 }
 
 QString PdfInfoField(const QString& pdf, const QString& field) {
-  const QString info = Run(QStringLiteral("pdfinfo"), {pdf});
+  const QString info = Tool(QStringLiteral("pdfinfo"), {pdf});
   const QRegularExpression line(QStringLiteral("^%1:[ \\t]*(.*)$").arg(field),
                                 QRegularExpression::MultilineOption);
   const QRegularExpressionMatch match = line.match(info);
@@ -88,14 +89,14 @@ int PageCount(const QString& pdf) {
 }
 
 QString PageText(const QString& pdf, int page) {
-  return Run(QStringLiteral("pdftotext"),
-             {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
-              QString::number(page), pdf, QStringLiteral("-")});
+  return Tool(QStringLiteral("pdftotext"),
+              {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+               QString::number(page), pdf, QStringLiteral("-")});
 }
 
 // The text in the order it was drawn.
 QString AllText(const QString& pdf) {
-  return Run(QStringLiteral("pdftotext"), {"-raw", pdf, "-"});
+  return Tool(QStringLiteral("pdftotext"), {"-raw", pdf, "-"});
 }
 
 QStringList NonEmptyLines(const QString& text) {
@@ -132,7 +133,7 @@ struct TBoxes {
 
 TBoxes WordBoxes(const QString& pdf) {
   TBoxes boxes;
-  const QString html = Run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, "-"});
+  const QString html = Tool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, "-"});
   static const QRegularExpression pageTag(
       QStringLiteral("<page width=\"([0-9.]+)\" height=\"([0-9.]+)\">"));
   static const QRegularExpression wordTag(QStringLiteral(
@@ -421,6 +422,36 @@ TEST_F(PrintingTest, SecondJobWhileOneIsActiveIsRefused) {
   painter.drawText(100, 100, QStringLiteral("first job"));
   ASSERT_TRUE(painter.end());
   EXPECT_EQ(NonEmptyLines(AllText(pdf)), QStringList{QStringLiteral("first job")});
+}
+
+// Runs last in this file: the font stays registered for the process.
+TEST_F(PrintingTest, BitmapOnlyMsSansSerifIsPrintedInAnOutlineFace) {
+  const QString bitmapFont = QStringLiteral("/usr/share/wine/fonts/ms_sans_serif.ttf");
+  if (!QFileInfo::exists(bitmapFont)) GTEST_SKIP() << "the bitmap MS Sans Serif is not installed";
+  ASSERT_GE(QFontDatabase::addApplicationFont(bitmapFont), 0);
+  ASSERT_FALSE(QFontDatabase::isSmoothlyScalable(QStringLiteral("MS Sans Serif")));
+
+  const QFont face = PrinterFont(PrintFont());
+  EXPECT_NE(face.family(), QStringLiteral("MS Sans Serif"));
+  EXPECT_EQ(face.pointSize(), 8);
+  // Outline fonts and missing families are left alone.
+  QFont other(QStringLiteral("DejaVu Sans"), 12);
+  EXPECT_EQ(PrinterFont(other), other);
+  QFont missing(QStringLiteral("No Such Family Anywhere"), 8);
+  EXPECT_EQ(PrinterFont(missing), missing);
+
+  const QString pdf = Path("bitmap-font.pdf");
+  auto printer = PdfPrinter(pdf);
+  const QString text = QStringLiteral("<p>Печать кода: first line</p>\r\nsecond line");
+  PrintText(printer.get(), text);
+  EXPECT_EQ(WithoutWhitespace(AllText(pdf)), WithoutWhitespace(text));
+  // The job embeds the outline face, not the bitmap one.
+  const QString fonts = Tool(QStringLiteral("pdffonts"), {pdf});
+  EXPECT_FALSE(QString(fonts)
+                   .toLower()
+                   .remove(QRegularExpression(QStringLiteral("[^a-z]")))
+                   .contains(QStringLiteral("mssansserif")))
+      << fonts.toStdString();
 }
 
 TEST(DefaultPrinter, NoPrinterAtAllIsReported) {

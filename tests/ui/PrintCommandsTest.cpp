@@ -1,0 +1,301 @@
+// The print controller with the real print dialog, answered by the test
+// instead of a user, printing into PDF files: cancel, copies and collation,
+// the set-up's orientation, a second command during a job, no printer.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/CodeBuffer.h"
+#include "core/Encoding.h"
+#include "core/Errors.h"
+#include "document/Printing.h"
+#include "ui/PrintCommands.h"
+
+namespace deckhand {
+namespace {
+
+// The machine's own printers stay out of these tests: libcups is pointed at a
+// server that does not exist before anything asks it.
+[[maybe_unused]] const bool kNoSystemPrinters =
+    qputenv("CUPS_SERVER", "/nonexistent/deckhand-print-commands-test.sock");
+
+// Answers the dialogs from the test.
+class TAnsweredPrintCommands : public TPrintCommands {
+ public:
+  using TPrintCommands::TPrintCommands;
+
+  std::function<bool(QPrintDialog&)> answerPrint;
+  std::function<bool(QPageSetupDialog&)> answerSetup;
+  std::function<void()> betweenPages;
+  int printDialogs = 0;
+  int setupDialogs = 0;
+
+ protected:
+  bool RunPrintDialog(QPrintDialog& dialog) override {
+    ++printDialogs;
+    return answerPrint ? answerPrint(dialog) : false;
+  }
+  bool RunPrinterSetupDialog(QPageSetupDialog& dialog) override {
+    ++setupDialogs;
+    return answerSetup ? answerSetup(dialog) : false;
+  }
+  void BetweenPages() override {
+    if (betweenPages) betweenPages();
+  }
+};
+
+template <class TCommand>
+std::string PrinterError(TCommand&& command) {
+  try {
+    command();
+  } catch (const EPrinter& error) {
+    return error.what();
+  }
+  return "<no error>";
+}
+
+QString Tool(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  process.start(program, arguments);
+  if (!process.waitForFinished(30000) || process.exitCode() != 0) return QStringLiteral("<failed>");
+  return QString::fromUtf8(process.readAllStandardOutput())
+      .normalized(QString::NormalizationForm_KC);
+}
+
+QString PdfInfoField(const QString& pdf, const QString& field) {
+  const QRegularExpression line(QStringLiteral("^%1:[ \\t]*(.*)$").arg(field),
+                                QRegularExpression::MultilineOption);
+  const QRegularExpressionMatch match = line.match(Tool(QStringLiteral("pdfinfo"), {pdf}));
+  return match.hasMatch() ? match.captured(1).trimmed() : QStringLiteral("<missing>");
+}
+
+int Pages(const QString& pdf) {
+  return PdfInfoField(pdf, QStringLiteral("Pages")).toInt();
+}
+
+QString Text(const QString& pdf) {
+  return Tool(QStringLiteral("pdftotext"), {"-raw", pdf, "-"});
+}
+
+std::string LongText(int lines) {
+  std::string text;
+  for (int i = 1; i <= lines; ++i) text += "line " + std::to_string(i) + " of the listing\r\n";
+  return text;
+}
+
+class PrintCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+      GTEST_SKIP() << "pdfinfo and pdftotext (poppler-utils) are not installed";
+    pdf_ = dir_.filePath(QStringLiteral("out.pdf"));
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(pdf_);
+    printer->setPageSize(QPageSize(QPageSize::A4));
+    commands_.SetPrinter(std::move(printer));
+  }
+
+  // The user presses Print with the dialog as it comes. The dialog points the
+  // printer at a print queue; with no queue on this machine the test's PDF
+  // file is put back, as "Print to file" would have kept it.
+  bool Confirm(QPrintDialog& dialog) {
+    EXPECT_EQ(dialog.printer(), commands_.Printer());
+    dialog.show();
+    dialog.accept();
+    QPrinter& printer = *commands_.Printer();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf_);
+    return true;
+  }
+
+  static QSpinBox* Copies(QPrintDialog& dialog) {
+    return dialog.findChild<QSpinBox*>(QStringLiteral("copies"));
+  }
+  static QCheckBox* Collate(QPrintDialog& dialog) {
+    return dialog.findChild<QCheckBox*>(QStringLiteral("collate"));
+  }
+
+  void RemovePdf() { QFile::remove(pdf_); }
+
+  QTemporaryDir dir_;
+  QString pdf_;
+  TAnsweredPrintCommands commands_{nullptr};
+  TMemoryBuffer buffer_;
+};
+
+TEST_F(PrintCommandsTest, CancelPrintsNothingAndKeepsTheLastPrintedCopy) {
+  EXPECT_EQ(commands_.RichEdit1().objectName(), QStringLiteral("RichEdit1"));
+  EXPECT_EQ(commands_.RichEdit1().defaultFont().family(), QStringLiteral("MS Sans Serif"));
+  EXPECT_EQ(commands_.RichEdit1().defaultFont().pointSize(), 8);
+  EXPECT_TRUE(commands_.RichEdit1().isEmpty());
+
+  buffer_.SetTextStr(Cp1251("Первая строка\r\nsecond line"));
+  commands_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
+  commands_.Print(buffer_);
+  EXPECT_EQ(commands_.RichEdit1().toPlainText(), QStringLiteral("Первая строка\nsecond line"));
+  EXPECT_EQ(Pages(pdf_), 1);
+  EXPECT_TRUE(Text(pdf_).contains(QStringLiteral("Первая строка")));
+  EXPECT_EQ(PdfInfoField(pdf_, QStringLiteral("Title")), QString());
+  RemovePdf();
+
+  // The user changes things in the dialog, then cancels.
+  buffer_.SetTextStr("other text");
+  commands_.answerPrint = [this](QPrintDialog& dialog) {
+    Copies(dialog)->setValue(4);
+    commands_.Printer()->setPageOrientation(QPageLayout::Landscape);
+    commands_.Printer()->setCopyCount(4);
+    return false;
+  };
+  commands_.Print(buffer_);
+  EXPECT_EQ(commands_.printDialogs, 2);
+  EXPECT_FALSE(QFileInfo::exists(pdf_));
+  EXPECT_EQ(commands_.RichEdit1().toPlainText(), QStringLiteral("Первая строка\nsecond line"));
+  EXPECT_EQ(commands_.Printer()->pageLayout().orientation(), QPageLayout::Portrait);
+  EXPECT_EQ(commands_.Printer()->copyCount(), 1);
+  EXPECT_EQ(commands_.Printer()->outputFileName(), pdf_);
+}
+
+TEST_F(PrintCommandsTest, ThreeCopiesMakeOneJobAndTheDialogKeepsCopiesAndCollation) {
+  buffer_.SetTextStr(LongText(150));
+  // First run: the dialog offers all pages only, one copy, collation off.
+  commands_.answerPrint = [this](QPrintDialog& dialog) {
+    EXPECT_FALSE(dialog.testOption(QAbstractPrintDialog::PrintToFile));
+    EXPECT_FALSE(dialog.testOption(QAbstractPrintDialog::PrintPageRange));
+    EXPECT_FALSE(dialog.testOption(QAbstractPrintDialog::PrintSelection));
+    EXPECT_FALSE(dialog.testOption(QAbstractPrintDialog::PrintCurrentPage));
+    EXPECT_TRUE(dialog.testOption(QAbstractPrintDialog::PrintCollateCopies));
+    EXPECT_EQ(dialog.printRange(), QAbstractPrintDialog::AllPages);
+    EXPECT_EQ(Copies(dialog)->value(), 1);
+    EXPECT_FALSE(Collate(dialog)->isChecked());
+    Copies(dialog)->setValue(3);
+    Collate(dialog)->setChecked(true);
+    return Confirm(dialog);
+  };
+  commands_.Print(buffer_);
+  QPrinter& printer = *commands_.Printer();
+  EXPECT_EQ(printer.copyCount(), 3);
+  // The collation stays with the dialog.
+  EXPECT_FALSE(printer.collateCopies());
+  // One job whose pages were drawn once: the printer makes the copies.
+  const int pagesOfOneCopy = Pages(pdf_);
+  EXPECT_EQ(pagesOfOneCopy, 2);
+  EXPECT_EQ(Text(pdf_).count(QStringLiteral("line 150 of the listing")), 1);
+
+  // Next run: three copies and the ticked box again; cancel.
+  commands_.answerPrint = [](QPrintDialog& dialog) {
+    EXPECT_EQ(Copies(dialog)->value(), 3);
+    EXPECT_TRUE(Collate(dialog)->isChecked());
+    Collate(dialog)->setChecked(false);
+    return false;
+  };
+  commands_.Print(buffer_);
+  EXPECT_EQ(printer.copyCount(), 3);
+  // A cancelled change of the box is forgotten.
+  commands_.answerPrint = [this](QPrintDialog& dialog) {
+    EXPECT_TRUE(Collate(dialog)->isChecked());
+    Collate(dialog)->setChecked(false);
+    Copies(dialog)->setValue(2);
+    return Confirm(dialog);
+  };
+  commands_.Print(buffer_);
+  EXPECT_EQ(printer.copyCount(), 2);
+  commands_.answerPrint = [](QPrintDialog& dialog) {
+    EXPECT_EQ(Copies(dialog)->value(), 2);
+    EXPECT_FALSE(Collate(dialog)->isChecked());
+    return false;
+  };
+  commands_.Print(buffer_);
+  EXPECT_EQ(commands_.printDialogs, 4);
+}
+
+TEST_F(PrintCommandsTest, LandscapeFromTheSetUpIsUsedByTheNextPrint) {
+  buffer_.SetTextStr(LongText(150));
+  commands_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
+  commands_.Print(buffer_);
+  const int portraitPages = Pages(pdf_);
+  EXPECT_EQ(PdfInfoField(pdf_, QStringLiteral("Page size")).left(9), QStringLiteral("595 x 842"));
+
+  // The set-up dialog works on the program's printer; confirming it keeps
+  // what the user chose there, and prints nothing.
+  RemovePdf();
+  commands_.answerSetup = [this](QPageSetupDialog& dialog) {
+    EXPECT_EQ(dialog.printer(), commands_.Printer());
+    dialog.printer()->setPageOrientation(QPageLayout::Landscape);
+    return true;
+  };
+  commands_.PrinterSetup();
+  EXPECT_EQ(commands_.setupDialogs, 1);
+  EXPECT_FALSE(QFileInfo::exists(pdf_));
+
+  // Printed twice through the print dialog: landscape both times.
+  for (int run = 0; run < 2; ++run) {
+    commands_.Print(buffer_);
+    EXPECT_EQ(PdfInfoField(pdf_, QStringLiteral("Page size")).left(9), QStringLiteral("842 x 595"));
+    EXPECT_GT(Pages(pdf_), portraitPages);
+    RemovePdf();
+  }
+  EXPECT_EQ(commands_.Printer()->pageLayout().orientation(), QPageLayout::Landscape);
+}
+
+TEST_F(PrintCommandsTest, DialogsConfirmedDuringAJobAreRefused) {
+  buffer_.SetTextStr(LongText(300));
+  commands_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
+  TMemoryBuffer other;
+  other.SetTextStr("a different text");
+  std::string nestedPrint, nestedSetup;
+  int pauses = 0;
+  commands_.betweenPages = [&] {
+    if (pauses++ > 0) return;
+    EXPECT_TRUE(commands_.Printing());
+    // The same dialogs, confirmed while the job runs.
+    commands_.answerPrint = [](QPrintDialog& dialog) {
+      dialog.show();
+      dialog.accept();
+      return true;
+    };
+    commands_.answerSetup = [](QPageSetupDialog&) { return true; };
+    nestedPrint = PrinterError([&] { commands_.Print(other); });
+    nestedSetup = PrinterError([&] { commands_.PrinterSetup(); });
+    EXPECT_TRUE(commands_.RichEdit1().toPlainText().startsWith(QStringLiteral("line 1 ")));
+  };
+  commands_.Print(buffer_);
+  EXPECT_EQ(nestedPrint, kPrintingInProgressMessage);
+  EXPECT_EQ(nestedSetup, kPrintingInProgressMessage);
+  EXPECT_FALSE(commands_.Printing());
+  // The job went on to its end.
+  EXPECT_EQ(Pages(pdf_), pauses + 1);
+  EXPECT_TRUE(Text(pdf_).contains(QStringLiteral("line 300 of the listing")));
+  EXPECT_FALSE(Text(pdf_).contains(QStringLiteral("different")));
+}
+
+TEST(PrintCommandsWithoutPrinter, BothCommandsFailBeforeTheirDialog) {
+  TAnsweredPrintCommands commands(nullptr);
+  TMemoryBuffer buffer;
+  buffer.SetTextStr("text");
+  EXPECT_EQ(PrinterError([&] { commands.Print(buffer); }), kNoDefaultPrinterMessage);
+  EXPECT_EQ(PrinterError([&] { commands.PrinterSetup(); }), kNoDefaultPrinterMessage);
+  EXPECT_EQ(commands.printDialogs, 0);
+  EXPECT_EQ(commands.setupDialogs, 0);
+  EXPECT_EQ(commands.Printer(), nullptr);
+  EXPECT_TRUE(commands.RichEdit1().isEmpty());
+}
+
+}  // namespace
+}  // namespace deckhand

@@ -1,0 +1,146 @@
+#include "ui/PrintCommands.h"
+
+#include <QCoreApplication>
+#include <QPageLayout>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTextDocument>
+#include <QWidget>
+
+#include "core/CodeBuffer.h"
+#include "core/Encoding.h"
+#include "core/Errors.h"
+#include "document/Printing.h"
+
+namespace deckhand {
+
+namespace {
+
+// A dialog made for one run. It is a child of the main window; should the
+// window take it down first, the pointer notices.
+template <class TDialog>
+class TDialogRun {
+ public:
+  explicit TDialogRun(TDialog* dialog) : dialog_(dialog) {}
+  ~TDialogRun() { delete dialog_.data(); }
+  TDialogRun(const TDialogRun&) = delete;
+  TDialogRun& operator=(const TDialogRun&) = delete;
+  TDialog& operator*() const { return *dialog_; }
+  TDialog* operator->() const { return dialog_.data(); }
+
+ private:
+  QPointer<TDialog> dialog_;
+};
+
+// What the print dialog may change on the printer before it is confirmed:
+// picking another printer in its list takes effect at once. A cancelled
+// dialog puts it all back.
+class TPrinterSettings {
+ public:
+  explicit TPrinterSettings(const QPrinter& printer)
+      : format_(printer.outputFormat()),
+        name_(printer.printerName()),
+        file_(printer.outputFileName()),
+        layout_(printer.pageLayout()),
+        copies_(printer.copyCount()) {}
+
+  void Restore(QPrinter& printer) const {
+    if (printer.outputFormat() != format_ || printer.printerName() != name_) {
+      if (format_ == QPrinter::NativeFormat)
+        printer.setPrinterName(name_);
+      else
+        printer.setOutputFormat(format_);
+    }
+    if (printer.outputFileName() != file_) printer.setOutputFileName(file_);
+    printer.setPageLayout(layout_);
+    printer.setCopyCount(copies_);
+  }
+
+ private:
+  QPrinter::OutputFormat format_;
+  QString name_;
+  QString file_;
+  QPageLayout layout_;
+  int copies_;
+};
+
+}  // namespace
+
+TPrintCommands::TPrintCommands(QWidget* mainWindow)
+    : mainWindow_(mainWindow), richEdit1_(std::make_unique<QTextDocument>()) {
+  richEdit1_->setObjectName(QStringLiteral("RichEdit1"));
+  PreparePrintDocument(*richEdit1_);
+}
+
+TPrintCommands::~TPrintCommands() = default;
+
+QPrinter& TPrintCommands::EnsurePrinter() {
+  if (!printer_) {
+    printer_ = CreateDefaultPrinter();
+    printer_->setCollateCopies(false);
+  }
+  return *printer_;
+}
+
+void TPrintCommands::SetPrinter(std::unique_ptr<QPrinter> printer) {
+  if (printing_) throw EPrinter(kPrintingInProgressMessage);
+  printer_ = std::move(printer);
+  if (printer_) printer_->setCollateCopies(false);
+}
+
+void TPrintCommands::Print(const TCodeBuffer& buffer) {
+  QPrinter& printer = EnsurePrinter();
+  // The printer of a running job cannot be changed; the dialog only shows it
+  // then, and its confirmation is refused below.
+  const bool idle = !printing_;
+  const TPrinterSettings before(printer);
+  // The dialog takes its collation box from the printer.
+  if (idle) printer.setCollateCopies(collate_);
+
+  TDialogRun<QPrintDialog> dialog(new QPrintDialog(&printer, mainWindow_));
+  dialog->setOptions(QAbstractPrintDialog::PrintCollateCopies);
+  dialog->setPrintRange(QAbstractPrintDialog::AllPages);
+  const bool confirmed = RunPrintDialog(*dialog);
+  if (idle) {
+    if (confirmed)
+      collate_ = printer.collateCopies();
+    else
+      before.Restore(printer);
+    // The collation choice stays with the dialog.
+    printer.setCollateCopies(false);
+  }
+  if (!confirmed) return;
+  if (!idle) throw EPrinter(kPrintingInProgressMessage);
+
+  SetPrintText(*richEdit1_, Cp1251ToUnicode(buffer.GetText()));
+  printing_ = true;
+  try {
+    PrintDocument(&printer, *richEdit1_, QString(), [this] { BetweenPages(); });
+  } catch (...) {
+    printing_ = false;
+    throw;
+  }
+  printing_ = false;
+}
+
+void TPrintCommands::PrinterSetup() {
+  QPrinter& printer = EnsurePrinter();
+  TDialogRun<QPageSetupDialog> dialog(new QPageSetupDialog(&printer, mainWindow_));
+  const bool confirmed = RunPrinterSetupDialog(*dialog);
+  if (confirmed && printing_) throw EPrinter(kPrintingInProgressMessage);
+}
+
+bool TPrintCommands::RunPrintDialog(QPrintDialog& dialog) {
+  return dialog.exec() == QDialog::Accepted;
+}
+
+bool TPrintCommands::RunPrinterSetupDialog(QPageSetupDialog& dialog) {
+  return dialog.exec() == QDialog::Accepted;
+}
+
+void TPrintCommands::BetweenPages() {
+  QCoreApplication::processEvents();
+}
+
+}  // namespace deckhand
