@@ -4,6 +4,7 @@
 // closes. The command line is ignored.
 #include <QApplication>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <exception>
 
 #include "assets/Assets.h"
@@ -39,6 +40,9 @@ class TApplication : public QApplication {
 int main(int argc, char** argv) {
   deckhand::PrepareWebEngine();
   TApplication app(argc, argv);
+  // The web engine reports its graphics set-up at start; keep the terminal
+  // for what matters.
+  QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
   deckhand::InitAssets();
   QApplication::setApplicationName(QStringLiteral("Deckhand"));
   QApplication::setApplicationVersion(QStringLiteral(DECKHAND_VERSION));

@@ -21,6 +21,7 @@
 #include "core/Encoding.h"
 #include "core/MarkupCommands.h"
 #include "preview/PreviewPane.h"
+#include "ui/Shell.h"
 #include "ui/Unit1.h"
 
 namespace deckhand::testing {
@@ -479,6 +480,40 @@ TEST_F(MainWindowTest, HintsOfControlsAndMenus) {
   }));
   view->hide();
   EXPECT_TRUE(WaitFor([&] { return window.StatusPanels()->PanelText(0).isEmpty(); }));
+}
+
+class RecordingShell : public TShell {
+ public:
+  RecordingShell() { SetShell(this); }
+  ~RecordingShell() override { SetShell(nullptr); }
+  void Open(const QString& target) override { opened << target; }
+  QStringList opened;
+};
+
+TEST_F(MainWindowTest, HelpAndWebSiteGoToTheDesktop) {
+  RecordingShell shell;
+  window.ToolButton("ToolButton29")->click();
+  window.Action("N43")->trigger();
+  window.Action("Deckhand1")->trigger();
+  EXPECT_EQ(shell.opened, QStringList({"help.hlp", "help.hlp", "https://deckhand.example.org/"}));
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << "no message of the program's own";
+}
+
+TEST_F(MainWindowTest, PreviewWritesThePageBelowTheStartingFolder) {
+  window.ToolButton("ToolButton2")->click();
+  const QString page = window.PreviewPane()->PreviewPath();
+  EXPECT_TRUE(page.endsWith("/temp/temp.htm"));
+  QFile file(page);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.size(), 168 + 204);
+  // F5 through the menu gives the same bytes; so does the pane's button.
+  window.Buffer().SetSelStart(0);
+  window.Action("N5")->trigger();
+  window.PreviewPane()->Button1()->click();
+  file.close();
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.size(), 168 + 204);
+  EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
 }  // namespace
