@@ -4,6 +4,9 @@
 //   document_files_run open PATH         LoadFromFile into a memory buffer
 //   document_files_run save FROM TO      the text of FROM (read plainly) is
 //                                        put into a buffer and SaveToFile'd
+//   document_files_run hold FROM         the same without the save, so that
+//                                        the save's own share can be told
+//   document_files_run start             nothing: the cost of starting
 #include <QFile>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +23,9 @@ namespace {
 using namespace deckhand;
 
 int Usage() {
-  std::fputs("usage: document_files_run make PATH BYTES | open PATH | save FROM TO\n", stderr);
+  std::fputs(
+      "usage: document_files_run make PATH BYTES | open PATH | save FROM TO | hold FROM | start\n",
+      stderr);
   return 2;
 }
 
@@ -33,6 +38,7 @@ std::string ReadPlain(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "start") return 0;
   if (argc < 3) return Usage();
   const std::string command = argv[1];
   try {
@@ -42,6 +48,8 @@ int main(int argc, char** argv) {
       SaveToFile(buffer, QFile::decodeName(argv[2]));
     } else if (command == "open" && argc == 3) {
       LoadFromFile(buffer, QFile::decodeName(argv[2]));
+    } else if (command == "hold" && argc == 3) {
+      buffer.SetText(ReadPlain(argv[2]));
     } else if (command == "save" && argc == 4) {
       buffer.SetText(ReadPlain(argv[2]));
       SaveToFile(buffer, QFile::decodeName(argv[3]));
