@@ -99,11 +99,14 @@ TMain::TMain(QWidget* parent)
   connect(memo_, &QPlainTextEdit::cursorPositionChanged, this, &TMain::UpdateCursorPos);
   connect(memo_->document(), &QTextDocument::contentsChanged, this, &TMain::UpdateCursorPos);
 
-  // The lock-key panels follow the keyboard from the window's creation on.
+  // The lock-key panels follow the keyboard from the window's creation on:
+  // each change the key source reports starts the 1 ms timer, whose tick
+  // reads the keys, so an idle program does no work at all.
   timer1_.setObjectName(QStringLiteral("Timer1"));
   timer1_.setInterval(1);
+  timer1_.setSingleShot(true);
   connect(&timer1_, &QTimer::timeout, this, [this] { Timer1Timer(&timer1_); });
-  timer1_.start();
+  SetLockKeySource(std::move(lockKeys_));
 
   // A log-out runs the same close query; Cancel asks the session to stop.
   connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
@@ -471,6 +474,8 @@ void TMain::UpdateCursorPos() {
 
 void TMain::SetLockKeySource(std::unique_ptr<TLockKeySource> source) {
   lockKeys_ = std::move(source);
+  lockKeys_->SetOnChange([this] { timer1_.start(); });
+  timer1_.start();
 }
 
 void TMain::Timer1Timer(QObject*) {

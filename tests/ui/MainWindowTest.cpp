@@ -406,6 +406,7 @@ class FakeLockKeys : public TLockKeySource {
  public:
   explicit FakeLockKeys(TLockKeyState* state) : state_(state) {}
   TLockKeyState Read() override { return *state_; }
+  void Press() { Changed(); }
 
  private:
   TLockKeyState* state_;
@@ -440,6 +441,15 @@ TEST_F(MainWindowTest, StatusBarPanels) {
   EXPECT_EQ(bar->PanelText(3), QStringLiteral(" NUM"));
   EXPECT_EQ(bar->PanelText(4), QString());
   EXPECT_EQ(bar->PanelText(6), QString());
+
+  // A change the source reports reaches the panels by the next timer tick.
+  auto source = std::make_unique<FakeLockKeys>(&keys);
+  FakeLockKeys* fake = source.get();
+  window.SetLockKeySource(std::move(source));
+  keys = {true, false, false};
+  fake->Press();
+  EXPECT_TRUE(WaitFor([&] { return bar->PanelText(4) == QStringLiteral(" CAP"); }, 1000));
+  EXPECT_EQ(bar->PanelText(3), QString());
 }
 
 TEST_F(MainWindowTest, StatusBarPanelWidths) {
