@@ -34,16 +34,31 @@ wait_window() {
   fail "no window '$name' after ${seconds}s"
 }
 
-# wait_gone ID: waits until the window is no longer visible.
+# wait_gone NAME: waits until no visible window is titled NAME.
 wait_gone() {
   for _ in $(seq 1 100); do
-    xdotool search --onlyvisible --name . 2>/dev/null | grep -qx "$1" || return 0
+    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
     sleep 0.1
   done
-  fail "window $1 did not close"
+  fail "window '$1' did not close"
 }
 
-focus() { xdotool windowfocus --sync "$1"; sleep 0.2; }
+# focus NAME: gives the keyboard focus to the visible window titled NAME. The
+# toolkit may replace a window's native window right after showing it (the
+# HTML view needs a GL-capable one), so the window is looked up afresh and
+# the focus retried until it holds.
+focus() {
+  local id
+  for _ in $(seq 1 50); do
+    id=$(wait_window "$1" 10)
+    if xdotool windowfocus --sync "$id" 2>/dev/null; then
+      sleep 0.2
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "cannot focus '$1'"
+}
 
 keys() { xdotool key --delay 60 "$@"; sleep 0.3; }
 

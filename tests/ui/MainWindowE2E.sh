@@ -6,11 +6,15 @@
 source "$(dirname "${BASH_SOURCE[0]}")/E2ESupport.sh"
 
 start_app
-splash=$(wait_window "Загрузка..." 20)
-main=$(wait_window "Deckhand v0.2" 30)
-xdotool search --onlyvisible --name "^Загрузка...\$" >/dev/null 2>&1 &&
-  fail "the main window showed while the splash was still up"
-focus "$main"
+wait_window "Загрузка..." 20 >/dev/null
+# While the splash is up the main window is not shown.
+while xdotool search --onlyvisible --name "^Загрузка...\$" >/dev/null 2>&1; do
+  xdotool search --onlyvisible --name "^Deckhand v0.2\$" >/dev/null 2>&1 &&
+    fail "the main window showed while the splash was still up"
+  sleep 0.05
+done
+wait_window "Deckhand v0.2" 30 >/dev/null
+focus "Deckhand v0.2"
 
 # The focus starts on "Показать"; Tab moves it to the editor.
 keys Tab ctrl+End
@@ -18,12 +22,11 @@ type_text "<p>e2e</p>"
 
 # Save: no path yet, so the save dialog asks for one.
 keys ctrl+s
-dialog=$(wait_window "Save As" 20)
-focus "$dialog"
+focus "Save As"
 keys ctrl+a
 type_text "$WORK/deck"
 keys Return
-wait_gone "$dialog"
+wait_gone "Save As"
 wait_file "$WORK/deck.wml"
 
 expected="$WORK/expected.wml"
@@ -31,7 +34,7 @@ printf '<?xml version="1.0"?>\r\n<!DOCTYPE wml PUBLIC "-//WAPFORUM//DTD WML 1.1/
 cmp "$expected" "$WORK/deck.wml" || fail "saved bytes differ: $(xxd "$WORK/deck.wml" | tail -n 3)"
 
 # F5 writes the preview page below the starting folder.
-focus "$main"
+focus "Deckhand v0.2"
 keys F5
 wait_file "$WORK/temp/temp.htm"
 [ "$(stat -c %s "$WORK/temp/temp.htm")" -eq $((168 + $(stat -c %s "$WORK/deck.wml"))) ] ||
@@ -39,12 +42,11 @@ wait_file "$WORK/temp/temp.htm"
 
 # Change the text, close, answer Yes: the file is written again and the
 # program ends.
-focus "$main"
+focus "Deckhand v0.2"
 keys ctrl+End
 type_text "!"
 keys alt+F4
-prompt=$(wait_window "Confirm" 20)
-focus "$prompt"
+focus "Confirm"
 keys Return
 wait_exit
 printf '!' >>"$expected"
