@@ -23,20 +23,26 @@ std::string AdjustLineBreaks(const std::string& text) {
   const size_t end = std::min(text.find('\0'), text.size());
   std::string out;
   out.reserve(end + end / 32 + 2);
-  const char* p = text.data();
-  size_t i = 0;
-  while (i < end) {
-    // Copy the run up to the next CR or LF in one piece.
-    size_t j = i;
-    while (j < end && p[j] != '\r' && p[j] != '\n') ++j;
-    out.append(p + i, j - i);
-    if (j >= end) break;
+  const char* const begin = text.data();
+  const char* const stop = begin + end;
+  // The next CR and the next LF, each found with memchr and looked up again
+  // only once passed, so runs of ordinary text are copied in one piece.
+  auto next = [stop](const char* from, char c) {
+    const void* hit = std::memchr(from, c, static_cast<size_t>(stop - from));
+    return hit != nullptr ? static_cast<const char*>(hit) : stop;
+  };
+  const char* p = begin;
+  const char* cr = next(p, '\r');
+  const char* lf = next(p, '\n');
+  while (p < stop) {
+    const char* brk = std::min(cr, lf);
+    out.append(p, static_cast<size_t>(brk - p));
+    if (brk == stop) break;
     out += "\r\n";
-    if (p[j] == '\r' && j + 1 < end && p[j + 1] == '\n') {
-      i = j + 2;
-    } else {
-      i = j + 1;
-    }
+    // CR LF counts as one break; a lone CR or LF is a break of its own.
+    p = (brk == cr && brk + 1 == lf) ? brk + 2 : brk + 1;
+    if (cr < p) cr = next(p, '\r');
+    if (lf < p) lf = next(p, '\n');
   }
   return out;
 }
@@ -70,14 +76,14 @@ void TMemoryBuffer::Add(const std::string& line) {
 void TMemoryBuffer::SetTextStr(const std::string& text) {
   // Adjusting only lengthens the text: refuse what cannot fit before copying.
   CheckCapacity(std::min(text.find('\0'), text.size()));
-  const std::string adjusted = AdjustLineBreaks(text);
+  std::string adjusted = AdjustLineBreaks(text);
   // A text holding a NUL never equals the held text (which holds none), so
   // the comparison may use the already cut text only when nothing was cut.
   const bool hadNul = text.find('\0') != std::string::npos;
   if (!hadNul && adjusted == text_) return;
   CheckCapacity(adjusted.size());
   if (adjusted != text_) modified_ = false;
-  text_ = adjusted;
+  text_ = std::move(adjusted);
   anchor_ = caret_ = 0;
 }
 
