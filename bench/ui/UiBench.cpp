@@ -1,0 +1,71 @@
+// The editor-backed buffer on a 1 MB document: one-character SetSelText in
+// the middle, GetText of the whole text, and the byte/editor position
+// translation the status bar uses on every caret move.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <string>
+
+#include "ui/MemoBuffer.h"
+
+namespace {
+
+using namespace deckhand;
+
+std::string Deck(size_t size) {
+  const std::string line = "<p align=\"center\">\xCF\xF0\xE8\xE2\xE5\xF2 <b>there</b></p>\r\n";
+  std::string text;
+  while (text.size() < size) text += line;
+  return text;
+}
+
+struct Editor {
+  Editor() : buffer(&memo) {
+    memo.resize(580, 374);
+    buffer.SetTextStr(Deck(1 << 20));
+  }
+  TMemo memo;
+  TMemoBuffer buffer;
+};
+
+void BM_MemoSetSelTextMiddleOf1MB(benchmark::State& state) {
+  Editor editor;
+  const int middle = editor.buffer.Length() / 2;
+  for (auto _ : state) {
+    editor.buffer.SetSelStart(middle);
+    editor.buffer.SetSelText("x");
+  }
+}
+BENCHMARK(BM_MemoSetSelTextMiddleOf1MB)->Unit(benchmark::kMicrosecond);
+
+void BM_MemoGetText1MB(benchmark::State& state) {
+  Editor editor;
+  for (auto _ : state) benchmark::DoNotOptimize(editor.buffer.GetText());
+  state.SetBytesProcessed(state.iterations() * editor.buffer.Length());
+}
+BENCHMARK(BM_MemoGetText1MB)->Unit(benchmark::kMillisecond);
+
+void BM_MemoCaretPosition1MB(benchmark::State& state) {
+  Editor editor;
+  int position = 0;
+  const int length = editor.buffer.Length();
+  for (auto _ : state) {
+    position = (position + 7919) % length;
+    editor.buffer.SetSelStart(position);
+    const int start = editor.buffer.GetSelStart();
+    const int line = editor.buffer.LineFromChar(start);
+    benchmark::DoNotOptimize(start - editor.buffer.LineIndex(line));
+  }
+}
+BENCHMARK(BM_MemoCaretPosition1MB)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
