@@ -59,12 +59,9 @@ bool IsCp1251Representable(const QString& text) {
 }
 
 std::string Cp1251(std::string_view utf8) {
-  return UnicodeToCp1251(
-      QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+  return UnicodeToCp1251(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
-std::string Utf8FromCp1251(std::string_view bytes) {
-  return Cp1251ToUnicode(bytes).toStdString();
-}
+std::string Utf8FromCp1251(std::string_view bytes) { return Cp1251ToUnicode(bytes).toStdString(); }
 
 }  // namespace deckhand

@@ -9,9 +9,7 @@ namespace deckhand {
 namespace {
 
 // A dialog that returns an empty name has chosen nothing.
-bool Chosen(const std::optional<QString>& answer) {
-  return answer && !answer->isEmpty();
-}
+bool Chosen(const std::optional<QString>& answer) { return answer && !answer->isEmpty(); }
 
 }  // namespace
 
@@ -44,13 +42,9 @@ void TDocumentController::OpenButtonClick() {
   window_.SetPathPanel(documentPath_);
 }
 
-void TDocumentController::SaveButtonClick() {
-  Save();
-}
+void TDocumentController::SaveButtonClick() { Save(); }
 
-void TDocumentController::N8Click() {
-  SaveAs();
-}
+void TDocumentController::N8Click() { SaveAs(); }
 
 void TDocumentController::FormClose() {
   if (!buffer_.GetModified()) return;

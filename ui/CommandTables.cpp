@@ -124,8 +124,7 @@ const std::vector<TToolEntry>& FormattingToolBarEntries() {
       {T::Divider, "ToolButton21", "", -1, nullptr},
       {T::Button, "ToolButton22", "Выравнить абзац по левому полю", 9, &TMain::ToolButton22Click},
       {T::Button, "ToolButton23", "Выравнить абзац по центру", 10, &TMain::ToolButton23Click},
-      {T::Button, "ToolButton24", "Выравнить абзац по правому полю", 12,
-       &TMain::ToolButton24Click},
+      {T::Button, "ToolButton24", "Выравнить абзац по правому полю", 12, &TMain::ToolButton24Click},
       {T::Separator, "ToolButton6", "", -1, nullptr},
       {T::Button, "ToolButton16", "Вставить новую карту", 23, &TMain::ToolButton16Click},
       {T::Separator, "ToolButton28", "", -1, nullptr},
@@ -146,7 +145,8 @@ const std::vector<TToolEntry>& FormattingToolBarEntries() {
 QIcon ToolbarImage(int index) {
   QIcon icon;
   if (index < 0 || index >= kToolbarImageCount) return icon;
-  QSvgRenderer renderer(QStringLiteral(":/icons/toolbar/%1.svg").arg(index, 2, 10, QLatin1Char('0')));
+  QSvgRenderer renderer(
+      QStringLiteral(":/icons/toolbar/%1.svg").arg(index, 2, 10, QLatin1Char('0')));
   if (!renderer.isValid()) return icon;
   for (int size : {16, 32}) {
     QPixmap pixmap(size, size);

@@ -102,10 +102,17 @@ class TX11LockKeys : public QObject, public TLockKeySource, public QAbstractNati
       const bool down = event->type() == QEvent::KeyPress;
       TKey* changed = nullptr;
       switch (key->key()) {
-        case Qt::Key_CapsLock: changed = &caps_; break;
-        case Qt::Key_NumLock: changed = &num_; break;
-        case Qt::Key_ScrollLock: changed = &scroll_; break;
-        default: break;
+        case Qt::Key_CapsLock:
+          changed = &caps_;
+          break;
+        case Qt::Key_NumLock:
+          changed = &num_;
+          break;
+        case Qt::Key_ScrollLock:
+          changed = &scroll_;
+          break;
+        default:
+          break;
       }
       if (changed != nullptr && changed->Held != down) {
         changed->Held = down;
@@ -126,8 +133,8 @@ class TX11LockKeys : public QObject, public TLockKeySource, public QAbstractNati
     TKey key;
     key.KeyCode = XKeysymToKeycode(display_, symbol);
     int index = -1;
-    if (XkbGetNamedIndicator(display_, XInternAtom(display_, indicatorName, False), &index,
-                             nullptr, nullptr, nullptr)) {
+    if (XkbGetNamedIndicator(display_, XInternAtom(display_, indicatorName, False), &index, nullptr,
+                             nullptr, nullptr)) {
       key.Indicator = index;
     }
     return key;
@@ -152,8 +159,8 @@ class TX11LockKeys : public QObject, public TLockKeySource, public QAbstractNati
 }  // namespace
 
 std::unique_ptr<TLockKeySource> CreateSystemLockKeySource() {
-  if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>()
-                          : nullptr) {
+  if (auto* x11 =
+          qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
     if (Display* display = x11->display()) return std::make_unique<TX11LockKeys>(display);
   }
   return std::make_unique<TNoLockKeys>();

@@ -265,8 +265,8 @@ void TMemoBuffer::SetSelStart(int position) {
 
 void TMemoBuffer::SetSelLength(int length) {
   const int start = GetSelStart();
-  const long long end = std::min<long long>(static_cast<long long>(start) + std::max(length, 0),
-                                            Length());
+  const long long end =
+      std::min<long long>(static_cast<long long>(start) + std::max(length, 0), Length());
   Select(start, static_cast<int>(end));
   memo_->ensureCursorVisible();
 }

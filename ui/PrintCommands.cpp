@@ -139,8 +139,6 @@ bool TPrintCommands::RunPrinterSetupDialog(QPageSetupDialog& dialog) {
   return dialog.exec() == QDialog::Accepted;
 }
 
-void TPrintCommands::BetweenPages() {
-  QCoreApplication::processEvents();
-}
+void TPrintCommands::BetweenPages() { QCoreApplication::processEvents(); }
 
 }  // namespace deckhand

@@ -29,8 +29,6 @@ TShell& Shell() {
   return g_installed != nullptr ? *g_installed : real;
 }
 
-void SetShell(TShell* shell) {
-  g_installed = shell;
-}
+void SetShell(TShell* shell) { g_installed = shell; }
 
 }  // namespace deckhand

@@ -24,13 +24,13 @@
 #include "ui/CommandTables.h"
 #include "ui/Fonts.h"
 #include "ui/PrintCommands.h"
+#include "ui/ProductInfo.h"
 #include "ui/Shell.h"
 #include "ui/Unit2.h"
 #include "ui/Unit3.h"
 #include "ui/Unit4.h"
 #include "ui/Unit5.h"
 #include "ui/Unit6.h"
-#include "ui/ProductInfo.h"
 #include "ui/UserDialogs.h"
 
 namespace deckhand {
@@ -208,9 +208,7 @@ QToolBar* TMain::NewToolBar(const QString& name, QWidget* parent) {
   return bar;
 }
 
-QToolButton* TMain::ToolButton(const QString& name) const {
-  return findChild<QToolButton*>(name);
-}
+QToolButton* TMain::ToolButton(const QString& name) const { return findChild<QToolButton*>(name); }
 
 void TMain::BuildToolbars(QGroupBox* codeGroup) {
   standardToolBar_ = NewToolBar(QStringLiteral("StandardToolBar"), this);

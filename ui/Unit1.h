@@ -82,7 +82,7 @@ class TMain : public QMainWindow, private TDocumentWindow {
   void CreatenewlmClick(QObject* Sender);  // new document without asking
   void OpenButtonClick(QObject* Sender);
   void SaveButtonClick(QObject* Sender);
-  void N8Click(QObject* Sender);  // Save As
+  void N8Click(QObject* Sender);            // Save As
   void ToolButton31Click(QObject* Sender);  // printer set-up
   void PrintClick(QObject* Sender);
   void N10Click(QObject* Sender);  // Exit

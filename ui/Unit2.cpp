@@ -102,17 +102,11 @@ TAbout::TAbout(QWidget* owner)
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
 }
 
-void TAbout::Label15Click(QObject*) {
-  Shell().Open(QString::fromUtf8(kWebSiteAddress));
-}
+void TAbout::Label15Click(QObject*) { Shell().Open(QString::fromUtf8(kWebSiteAddress)); }
 
-void TAbout::Label3Click(QObject*) {
-  Shell().Open(MailLink());
-}
+void TAbout::Label3Click(QObject*) { Shell().Open(MailLink()); }
 
-void TAbout::Button1Click(QObject*) {
-  close();
-}
+void TAbout::Button1Click(QObject*) { close(); }
 
 bool TAbout::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Label15 || watched == Label3) {

@@ -197,9 +197,7 @@ void TCreathref::Button1Click(QObject*) {
   close();
 }
 
-void TCreathref::Button2Click(QObject*) {
-  close();
-}
+void TCreathref::Button2Click(QObject*) { close(); }
 
 void TCreathref::Button3Click(QObject*) {
   url->clear();

@@ -73,9 +73,7 @@ void Tcreatpic::Button2Click(QObject*) {
   alt->clear();
 }
 
-void Tcreatpic::Button3Click(QObject*) {
-  close();
-}
+void Tcreatpic::Button3Click(QObject*) { close(); }
 
 void Tcreatpic::Button4Click(QObject*) {
   buffer_.SetSelText(ComposeImage(UnicodeToCp1251(filepic->text()), UnicodeToCp1251(alt->text())));

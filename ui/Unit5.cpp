@@ -73,9 +73,7 @@ Twmlcheck::Twmlcheck(QWidget* parent, TCodeBuffer& buffer)
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(Button2); });
 }
 
-void Twmlcheck::Button1Click(QObject*) {
-  close();
-}
+void Twmlcheck::Button1Click(QObject*) { close(); }
 
 void Twmlcheck::Button2Click(QObject*) {
   // Input is held back while the check runs, but a run started from within

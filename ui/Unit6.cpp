@@ -152,9 +152,7 @@ void Tloading::TimerTimer(QObject*) {
   Timer1->stop();
 }
 
-void Tloading::Timer1Timer(QObject*) {
-  Gauge->SetProgress(Gauge->Progress() + 1);
-}
+void Tloading::Timer1Timer(QObject*) { Gauge->SetProgress(Gauge->Progress() + 1); }
 
 void Tloading::done(int result) {
   Timer->stop();

@@ -27,9 +27,8 @@ class TApplication : public QApplication {
       return QApplication::notify(receiver, event);
     } catch (const deckhand::EAbort&) {
     } catch (const std::exception& error) {
-      deckhand::UserDialogs().ShowError(
-          activeWindow(), QStringLiteral("Deckhand"),
-          QString::fromUtf8(deckhand::ErrorBoxText(error.what())));
+      deckhand::UserDialogs().ShowError(activeWindow(), QStringLiteral("Deckhand"),
+                                        QString::fromUtf8(deckhand::ErrorBoxText(error.what())));
     }
     return false;
   }

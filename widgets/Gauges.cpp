@@ -40,9 +40,7 @@ std::int64_t PercentOfWhole64(std::int64_t part, std::int64_t whole) {
 }
 
 // Nearest integer, halves to the even one (the default rounding mode).
-int RoundEven(long double value) {
-  return static_cast<int>(std::nearbyintl(value));
-}
+int RoundEven(long double value) { return static_cast<int>(std::nearbyintl(value)); }
 
 std::string RangeMessage(std::int64_t low, std::int64_t high) {
   char text[96];
@@ -308,9 +306,7 @@ void TGauge::SetBackColor(const QColor& value) {
   repaint();
 }
 
-QColor TGauge::Color() const {
-  return palette().color(QPalette::Window);
-}
+QColor TGauge::Color() const { return palette().color(QPalette::Window); }
 
 void TGauge::SetColor(const QColor& value) {
   if (palette().isBrushSet(QPalette::Active, QPalette::Window) && value == Color()) return;
@@ -359,9 +355,7 @@ int TGauge::Percentage() const {
                                                    std::numeric_limits<int>::max()));
 }
 
-void TGauge::BeginLoading() {
-  ++loading_;
-}
+void TGauge::BeginLoading() { ++loading_; }
 
 void TGauge::EndLoading() {
   if (loading_ == 0) return;
@@ -474,9 +468,7 @@ void TGauge::PaintText(QImage& image, int l, int t, int r, int b) const {
   XorOnto(image, bitmap);
 }
 
-void TGauge::paintEvent(QPaintEvent*) {
-  Paint();
-}
+void TGauge::paintEvent(QPaintEvent*) { Paint(); }
 
 void TGauge::Paint() {
   QPainter painter(this);

@@ -47,8 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   while (i < size) {
     try {
       switch (next() % 16) {
-        case 0: b.Clear(); break;
-        case 1: b.Add(chunk()); break;
+        case 0:
+          b.Clear();
+          break;
+        case 1:
+          b.Add(chunk());
+          break;
         case 2: {
           const std::string s = chunk();
           b.SetTextStr(s);
@@ -57,17 +61,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           Require(b.GetText().find('\0') == std::string::npos);
           break;
         }
-        case 3: b.SetText(chunk()); break;
-        case 4: b.SetSelStart(next() - 2); break;
-        case 5: b.SetSelLength(next()); break;
-        case 6: b.SetSelText(chunk()); break;
-        case 7: b.CutToClipboard(); break;
-        case 8: b.CopyToClipboard(); break;
-        case 9: b.PasteFromClipboard(); break;
-        case 10: b.Select(next() - 2, next() - 2); break;
-        case 11: BoldText(b); break;
-        case 12: InsertNewCard(b); break;
-        case 13: ApplyNewDocumentTemplate(b); break;
+        case 3:
+          b.SetText(chunk());
+          break;
+        case 4:
+          b.SetSelStart(next() - 2);
+          break;
+        case 5:
+          b.SetSelLength(next());
+          break;
+        case 6:
+          b.SetSelText(chunk());
+          break;
+        case 7:
+          b.CutToClipboard();
+          break;
+        case 8:
+          b.CopyToClipboard();
+          break;
+        case 9:
+          b.PasteFromClipboard();
+          break;
+        case 10:
+          b.Select(next() - 2, next() - 2);
+          break;
+        case 11:
+          BoldText(b);
+          break;
+        case 12:
+          InsertNewCard(b);
+          break;
+        case 13:
+          ApplyNewDocumentTemplate(b);
+          break;
         case 14: {
           const std::string before = b.GetText();
           const int anchor = b.Anchor(), caret = b.Caret();
@@ -77,7 +103,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   b.GetModified() == modified);
           break;
         }
-        default: b.LineIndex(next()); break;
+        default:
+          b.LineIndex(next());
+          break;
       }
     } catch (const EInvalidOperation&) {
       // Capacity exceeded: the buffer must be left intact, checked below.

@@ -48,7 +48,7 @@ TEST(MarkupCheck, Verdicts) {
       {"", TCheckVerdict::cvNoErrors},
       {"<card id=\"card1\" title=\"MainPage>", TCheckVerdict::cvPossibleError},
       {Cp1251("<p>Привет всем!</p"), TCheckVerdict::cvPossibleError},
-      {"\"<\"", TCheckVerdict::cvPossibleError},  // even quotes, brackets unequal
+      {"\"<\"", TCheckVerdict::cvPossibleError},     // even quotes, brackets unequal
       {"\"\"\"<>", TCheckVerdict::cvPossibleError},  // odd quotes, brackets fine
       {"<<>>\"\"", TCheckVerdict::cvNoErrors},
       {"><", TCheckVerdict::cvNoErrors},  // only the numbers count

@@ -123,7 +123,8 @@ TEST(Composers, JoinTheirArgumentsAsTheyStand) {
   EXPECT_EQ(ComposeLink("", "").size(), 15u);
   EXPECT_EQ(ComposeImage("", ""), "<img src=\"\" alt=\"\"/>");
   EXPECT_EQ(ComposeImage("", "").size(), 20u);
-  EXPECT_EQ(ComposeLink("#card2", Cp1251("Далее")), "<a href=\"#card2\">" + Cp1251("Далее") + "</a>");
+  EXPECT_EQ(ComposeLink("#card2", Cp1251("Далее")),
+            "<a href=\"#card2\">" + Cp1251("Далее") + "</a>");
   EXPECT_EQ(ComposeLink("a\"b", " <&> "), "<a href=\"a\"b\"> <&> </a>");
   EXPECT_EQ(ComposeImage("/home/u/logo.wbmp", "x\"y"),
             "<img src=\"/home/u/logo.wbmp\" alt=\"x\"y\"/>");

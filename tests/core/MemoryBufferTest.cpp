@@ -76,9 +76,8 @@ TEST(MemoryBuffer, ClipboardlessBufferIgnoresClipboardCommands) {
 }
 
 TEST(LineBreaks, AdjustmentIsIdempotentAndCutsAtNul) {
-  for (const std::string& text :
-       {std::string("a\r\r\nb\n\r"), std::string("\n\n\r\r"), std::string("x\0\ny", 4),
-        std::string(""), std::string("\r")}) {
+  for (const std::string& text : {std::string("a\r\r\nb\n\r"), std::string("\n\n\r\r"),
+                                  std::string("x\0\ny", 4), std::string(""), std::string("\r")}) {
     const std::string once = AdjustLineBreaks(text);
     EXPECT_EQ(AdjustLineBreaks(once), once);
     EXPECT_EQ(once.find('\0'), std::string::npos);

@@ -24,9 +24,7 @@
 #include "document/Printing.h"
 
 // Readable QStrings in failure messages.
-void PrintTo(const QString& text, std::ostream* out) {
-  *out << '"' << text.toStdString() << '"';
-}
+void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace deckhand {
 namespace {
@@ -84,9 +82,7 @@ QString PdfInfoField(const QString& pdf, const QString& field) {
   return match.hasMatch() ? match.captured(1).trimmed() : QStringLiteral("<missing>");
 }
 
-int PageCount(const QString& pdf) {
-  return PdfInfoField(pdf, QStringLiteral("Pages")).toInt();
-}
+int PageCount(const QString& pdf) { return PdfInfoField(pdf, QStringLiteral("Pages")).toInt(); }
 
 QString PageText(const QString& pdf, int page) {
   return Tool(QStringLiteral("pdftotext"),

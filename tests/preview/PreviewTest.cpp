@@ -24,9 +24,7 @@ std::string ReadBytes(const QString& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-bool IsDirectory(const QString& path) {
-  return QFileInfo(path).isDir();
-}
+bool IsDirectory(const QString& path) { return QFileInfo(path).isDir(); }
 
 class PreviewFileTest : public ::testing::Test {
  protected:

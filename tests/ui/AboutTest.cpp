@@ -41,9 +41,7 @@ class AboutTest : public ::testing::Test {
   TRecordingShell shell_;
 };
 
-QRgb Rgb(const QImage& image, int x, int y) {
-  return image.pixel(x, y) & 0xFFFFFF;
-}
+QRgb Rgb(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
 
 // Colours of the JPEG pictures may be off by a little.
 bool Near(QRgb colour, QRgb expected) {

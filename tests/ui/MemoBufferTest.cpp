@@ -20,9 +20,7 @@ class MemoHarness : public BufferHarness {
   MemoHarness() : buffer_(&memo_) { QGuiApplication::clipboard()->clear(); }
   TCodeBuffer& Buffer() override { return buffer_; }
   void Select(int anchor, int caret) override { buffer_.Select(anchor, caret); }
-  void Type(const std::string& text) override {
-    QTest::keyClicks(&memo_, Cp1251ToUnicode(text));
-  }
+  void Type(const std::string& text) override { QTest::keyClicks(&memo_, Cp1251ToUnicode(text)); }
   void SetClipboardText(const std::optional<std::string>& text) override {
     if (text) {
       QGuiApplication::clipboard()->setText(Cp1251ToUnicode(*text));
@@ -59,7 +57,8 @@ std::string ManyLines(int lines, unsigned seed) {
   for (int i = 0; i < lines; ++i) {
     const int length = static_cast<int>(random() % 90);
     for (int j = 0; j < length; ++j) {
-      text += (random() % 7 == 0) ? '\xE0' + static_cast<char>(random() % 20) : 'a' + static_cast<char>(random() % 26);
+      text += (random() % 7 == 0) ? '\xE0' + static_cast<char>(random() % 20)
+                                  : 'a' + static_cast<char>(random() % 26);
     }
     text += "\r\n";
   }
@@ -130,13 +129,19 @@ TEST(MemoBuffer, CharactersOutsideWindows1251BecomeReferences) {
   memo.buffer_.SetSelStart(0);
   QGuiApplication::clipboard()->setText(QString::fromUtf8("中\nЁ\u00A0"));
   memo.memo_.paste();
-  EXPECT_EQ(memo.buffer_.GetText(), "&#20013;\r\n\xA8\xA0" "a\xC6&#128512;b");
+  EXPECT_EQ(memo.buffer_.GetText(),
+            "&#20013;\r\n\xA8\xA0"
+            "a\xC6&#128512;b");
 }
 
 TEST(MemoBuffer, NoBreakSpacesSurviveTextAndClipboard) {
   MemoHarness memo;
-  memo.buffer_.SetText("a\xA0" "b");
-  EXPECT_EQ(memo.buffer_.GetText(), "a\xA0" "b");
+  memo.buffer_.SetText(
+      "a\xA0"
+      "b");
+  EXPECT_EQ(memo.buffer_.GetText(),
+            "a\xA0"
+            "b");
   memo.buffer_.Select(0, 3);
   memo.memo_.copy();
   EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8("a\u00A0b"));

@@ -83,13 +83,9 @@ QString PdfInfoField(const QString& pdf, const QString& field) {
   return match.hasMatch() ? match.captured(1).trimmed() : QStringLiteral("<missing>");
 }
 
-int Pages(const QString& pdf) {
-  return PdfInfoField(pdf, QStringLiteral("Pages")).toInt();
-}
+int Pages(const QString& pdf) { return PdfInfoField(pdf, QStringLiteral("Pages")).toInt(); }
 
-QString Text(const QString& pdf) {
-  return Tool(QStringLiteral("pdftotext"), {"-raw", pdf, "-"});
-}
+QString Text(const QString& pdf) { return Tool(QStringLiteral("pdftotext"), {"-raw", pdf, "-"}); }
 
 std::string LongText(int lines) {
   std::string text;

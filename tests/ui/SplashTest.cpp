@@ -42,9 +42,7 @@ class TPaintLog : public QObject {
   TGauge* gauge_;
 };
 
-QRgb Rgb(const QImage& image, int x, int y) {
-  return image.pixel(x, y) & 0xFFFFFF;
-}
+QRgb Rgb(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
 
 // Shows the splash without its modal loop and without its timers.
 void ShowStill(Tloading& splash) {

@@ -37,9 +37,7 @@ QImage Paint(TGaugeKind kind, int width, int height, TBorderStyle border, int pe
   return gauge.PaintImage();
 }
 
-QRgb At(const QImage& image, int x, int y) {
-  return image.pixel(x, y) & 0xFFFFFF;
-}
+QRgb At(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
 
 bool OnFrame(int x, int y, int width, int height) {
   return x == 0 || y == 0 || x == width - 1 || y == height - 1;
@@ -105,9 +103,7 @@ double ClockAngle(int x, int y, double c) {
   const double degrees = std::atan2(x - c, c - y) * 180 / std::numbers::pi;
   return degrees < 0 ? degrees + 360 : degrees;
 }
-double Distance(int x, int y, double c) {
-  return std::hypot(x - c, y - c);
-}
+double Distance(int x, int y, double c) { return std::hypot(x - c, y - c); }
 
 TEST(GaugePaintTest, PieFillsItsShareClockwiseFromTwelve) {
   for (TBorderStyle border : {bsNone, bsSingle}) {
