@@ -10,14 +10,9 @@ if ! command -v featherpad >/dev/null; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq featherpad >/dev/null
 fi
 
-for n in $(seq 150 190); do
-  [ -e "/tmp/.X${n}-lock" ] || { display=":$n"; break; }
-done
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true' EXIT
-export DISPLAY="$display"
-for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/xvfb.sh"
+start_xvfb
+trap stop_xvfb EXIT
 
 # rss PID: resident kilobytes of the process and all its descendants.
 rss() {

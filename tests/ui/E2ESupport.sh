@@ -6,7 +6,14 @@ APP="$1"
 WORK="$(mktemp -d)"
 APP_PID=""
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  if [ -s "$WORK/app.log" ]; then
+    echo "-- the program's output:" >&2
+    tail -n 20 "$WORK/app.log" >&2
+  fi
+  exit 1
+}
 
 cleanup() {
   if [ -n "$APP_PID" ] && kill -0 "$APP_PID" 2>/dev/null; then
