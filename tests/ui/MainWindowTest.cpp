@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
@@ -358,7 +359,15 @@ TEST_F(MainWindowTest, SaveAsOpenAndSaveWithRealFiles) {
   window.ToolButton("SaveButton")->click();
   ASSERT_TRUE(out.open(QIODevice::ReadOnly));
   EXPECT_EQ(out.readAll(), QByteArray("a\r\nbc"));
+  EXPECT_EQ(window.StatusPanels()->PanelText(1), other);
   EXPECT_TRUE(dialogs.errors.isEmpty());
+
+  // New, answered No: a fresh document without a path, panel 1 empty.
+  dialogs.prompts.push_back(TPromptAnswer::No);
+  window.ToolButton("ToolButton1")->click();
+  EXPECT_EQ(window.StatusPanels()->PanelText(1), QString());
+  EXPECT_TRUE(window.Document().DocumentPath().isEmpty());
+  EXPECT_EQ(Text().size(), 204u);
 }
 
 TEST_F(MainWindowTest, ErrorsReachTheErrorBoxAndTheProgramGoesOn) {
@@ -482,6 +491,15 @@ TEST_F(MainWindowTest, HintsOfControlsAndMenus) {
 
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  // The pointer rule: over a toolbar button its hint, off every window none.
+  QWidget* refresh = window.ToolButton("ToolButton2");
+  QCursor::setPos(refresh->mapToGlobal(refresh->rect().center()));
+  window.Hints().UpdateFromPointer();
+  EXPECT_EQ(window.StatusPanels()->PanelText(0), QString::fromUtf8("Обновить общий вид"));
+  QCursor::setPos(window.mapToGlobal(QPoint(-50, -50)));
+  window.Hints().UpdateFromPointer();
+  EXPECT_EQ(window.StatusPanels()->PanelText(0), QString());
+
   QMenu* view = window.findChild<QMenu*>("N2");
   view->popup(window.mapToGlobal(QPoint(100, 30)));
   ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
