@@ -40,7 +40,8 @@ std::string AdjustLineBreaks(const std::string& text) {
     if (brk == stop) break;
     out += "\r\n";
     // CR LF counts as one break; a lone CR or LF is a break of its own.
-    p = (brk == cr && brk + 1 == lf) ? brk + 2 : brk + 1;
+    // (lf == stop means "no LF left", so it must not pair with a final CR.)
+    p = (brk == cr && lf != stop && brk + 1 == lf) ? brk + 2 : brk + 1;
     if (cr < p) cr = next(p, '\r');
     if (lf < p) lf = next(p, '\n');
   }

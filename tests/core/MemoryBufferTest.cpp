@@ -83,6 +83,10 @@ TEST(LineBreaks, AdjustmentIsIdempotentAndCutsAtNul) {
     EXPECT_EQ(once.find('\0'), std::string::npos);
   }
   EXPECT_EQ(AdjustLineBreaks("a\r\r\nb\n\r"), "a\r\n\r\nb\r\n\r\n");
+  // A CR at the very end, after the last LF.
+  EXPECT_EQ(AdjustLineBreaks("\n\r"), "\r\n\r\n");
+  EXPECT_EQ(AdjustLineBreaks("x\r"), "x\r\n");
+  EXPECT_EQ(AdjustLineBreaks(std::string("\r\0\n", 3)), "\r\n");
   EXPECT_EQ(AdjustLineBreaks(std::string("x\0\ny", 4)), "x");
 }
 
