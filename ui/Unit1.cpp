@@ -45,8 +45,6 @@ constexpr int kStandardToolBarHeight = 30;
 constexpr int kFormattingToolBarHeight = 32;
 constexpr int kGapWidth = 8;
 
-const char* const kApplicationTitle = "Deckhand";
-
 // An empty 8-pixel gap between toolbar buttons.
 QWidget* NewSeparator(const char* name) {
   auto* gap = new QWidget;
@@ -138,8 +136,7 @@ void TMain::RunGuarded(const std::function<void()>& command) {
   } catch (const EAbort&) {
     // The user cancelled: nothing to report.
   } catch (const std::exception& error) {
-    UserDialogs().ShowError(this, QLatin1String(kApplicationTitle),
-                            QString::fromUtf8(ErrorBoxText(error.what())));
+    ShowErrorBox(this, error);
   }
 }
 
@@ -303,8 +300,7 @@ bool TMain::FormClose() {
   } catch (const EAbort&) {
     return false;
   } catch (const std::exception& error) {
-    UserDialogs().ShowError(this, QLatin1String(kApplicationTitle),
-                            QString::fromUtf8(ErrorBoxText(error.what())));
+    ShowErrorBox(this, error);
     return false;
   }
 }

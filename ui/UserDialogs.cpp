@@ -1,5 +1,7 @@
 #include "ui/UserDialogs.h"
 
+#include "core/Errors.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -81,5 +83,10 @@ TUserDialogs& UserDialogs() {
 }
 
 void SetUserDialogs(TUserDialogs* dialogs) { g_installed = dialogs; }
+
+void ShowErrorBox(QWidget* parent, const std::exception& error) {
+  UserDialogs().ShowError(parent, QStringLiteral("Deckhand"),
+                          QString::fromUtf8(ErrorBoxText(error.what())));
+}
 
 }  // namespace deckhand

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <exception>
 #include <optional>
 
 class QWidget;
@@ -33,5 +34,9 @@ class TUserDialogs {
 TUserDialogs& UserDialogs();
 // Installs replacement dialogs (not owned); nullptr restores the real ones.
 void SetUserDialogs(TUserDialogs* dialogs);
+
+// The error box: caption "Deckhand", the error icon, one OK button, and the
+// error's message with a full stop added where the message needs one.
+void ShowErrorBox(QWidget* parent, const std::exception& error);
 
 }  // namespace deckhand

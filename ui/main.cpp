@@ -27,8 +27,7 @@ class TApplication : public QApplication {
       return QApplication::notify(receiver, event);
     } catch (const deckhand::EAbort&) {
     } catch (const std::exception& error) {
-      deckhand::UserDialogs().ShowError(activeWindow(), QStringLiteral("Deckhand"),
-                                        QString::fromUtf8(deckhand::ErrorBoxText(error.what())));
+      deckhand::ShowErrorBox(activeWindow(), error);
     }
     return false;
   }
