@@ -49,8 +49,9 @@ class TCodeBuffer {
   // Replaces the whole text after adjusting its line breaks to CR LF; the
   // text ends before the first NUL. Equal text changes nothing at all.
   // Raises EInvalidOperation "Text exceeds memo capacity" when it cannot hold
-  // the text.
-  virtual void SetTextStr(const std::string& text) = 0;
+  // the text. Takes the text by value: a caller that hands it over with
+  // std::move spares a copy of what may be megabytes.
+  virtual void SetTextStr(std::string text) = 0;
   // Replaces the whole text unchanged (up to a NUL) if it differs; the caret
   // then stands at 0.
   virtual void SetText(const std::string& text) = 0;
@@ -83,7 +84,13 @@ inline constexpr long long kDefaultBufferCapacity = INT_MAX;
 
 // Line-break adjustment of SetTextStr: CR LF stays, a lone CR or LF becomes
 // CR LF, LF CR becomes two breaks. Then the text is cut before its first NUL.
-std::string AdjustLineBreaks(const std::string& text);
+// A text that already has only CR LF breaks comes back in its own storage.
+std::string AdjustLineBreaks(std::string text);
+
+// The position of the first NUL, lone CR or lone LF among the size bytes at
+// text, or size when there is none: the bytes before it need no line-break
+// adjustment.
+size_t FirstNulOrLoneBreak(const char* text, size_t size);
 
 // The bytes Add appends for line to a text that is empty or ends in CR LF
 // (line + CR LF) or to one that does not (CR LF + line).
@@ -101,8 +108,8 @@ class TMemoryBuffer : public TCodeBuffer {
 
   void Clear() override;
   void Add(const std::string& line) override;
-  std::string GetText() const override { return text_; }
-  void SetTextStr(const std::string& text) override;
+  std::string GetText() const override;
+  void SetTextStr(std::string text) override;
   void SetText(const std::string& text) override;
   int GetSelStart() const override;
   void SetSelStart(int position) override;

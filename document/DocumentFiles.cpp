@@ -9,11 +9,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "core/Errors.h"
+#include "core/LargeBlocks.h"
 
 namespace deckhand {
 
@@ -25,8 +26,13 @@ const char kCapacityMessage[] = "Text exceeds memo capacity";
 const char kNotRegularFile[] = "Not a regular file";
 // Links followed before giving up, as the kernel does with ELOOP.
 const int kMaxLinkDepth = 40;
-// Bytes read per call: large enough that a 10 MB file takes ten reads.
-const size_t kReadChunk = size_t{1} << 20;
+// Files up to this size are read whole in one call; larger ones first in a
+// piece of this size, so that a huge binary file whose first NUL comes early
+// costs little memory.
+const size_t kFirstRead = size_t{64} << 20;
+// The least a full text grows by while its file turns out longer than its
+// size said.
+const size_t kMinGrowth = size_t{64} << 10;
 
 std::string CreateMessage(const std::string& path, const std::string& reason) {
   return "Cannot create file \"" + path + "\". " + reason;
@@ -123,36 +129,47 @@ class TFileDescriptor {
   int fd_;
 };
 
-// Reads the file behind fd up to its first NUL byte (kept as the last byte
-// of the result when met) or its end. Returns 0 or the errno of a failed read.
+// Reads the file behind fd: all of it, or, for a file larger than
+// kFirstRead, up to the first NUL byte found once that much has been read
+// (text then ends with that NUL, which is all SetTextStr needs to know).
+// Returns 0 or the errno of a failed read.
+//
+// The bytes are read straight into text, which is given the size the file
+// had when opened plus one byte, to meet its end in the same call; a larger
+// file gets kFirstRead first, so that a huge binary file costs little
+// memory. A file that grows while it is read makes text grow further.
 int ReadUpToNul(int fd, off_t sizeHint, std::string& text) {
-  const auto limit = static_cast<unsigned long long>(kDefaultBufferCapacity);
-  if (sizeHint > 0) {
-    text.reserve(static_cast<size_t>(std::min<unsigned long long>(
-                     static_cast<unsigned long long>(sizeHint), limit)) +
-                 1);
-  }
-  std::unique_ptr<char[]> chunk(new char[kReadChunk]);
+  const auto limit = static_cast<size_t>(kDefaultBufferCapacity);
+  const size_t expected = sizeHint > 0 ? static_cast<size_t>(std::min<unsigned long long>(
+                                             static_cast<unsigned long long>(sizeHint), limit))
+                                       : 0;
+  size_t filled = 0;
+  size_t scanned = 0;
   for (;;) {
-    const ssize_t got = ::read(fd, chunk.get(), kReadChunk);
+    if (filled == text.size()) {
+      // Full: before growing, stop at a NUL in what has been read.
+      if (const void* nul = std::memchr(text.data() + scanned, '\0', filled - scanned)) {
+        text.resize(static_cast<size_t>(static_cast<const char*>(nul) - text.data()) + 1);
+        return 0;
+      }
+      scanned = filled;
+      if (filled > limit) throw EInvalidOperation(kCapacityMessage);
+      size_t room = filled == 0 ? std::min(expected + 1, kFirstRead)
+                                : std::max(expected + 1, filled + std::max(filled / 2, kMinGrowth));
+      room = std::min(room, limit + 1);
+      ReserveLarge(text, room);
+      text.resize(room);
+    }
+    const ssize_t got = ::read(fd, text.data() + filled, text.size() - filled);
     if (got < 0) {
       if (errno == EINTR) continue;
       return errno;
     }
-    if (got == 0) return 0;
-    const size_t count = static_cast<size_t>(got);
-    const void* nul = std::memchr(chunk.get(), '\0', count);
-    const size_t keep =
-        nul ? static_cast<size_t>(static_cast<const char*>(nul) - chunk.get()) : count;
-    if (static_cast<unsigned long long>(text.size()) + keep > limit) {
-      throw EInvalidOperation(kCapacityMessage);
-    }
-    text.append(chunk.get(), keep);
-    if (nul) {
-      text.push_back('\0');
-      return 0;
-    }
+    if (got == 0) break;
+    filled += static_cast<size_t>(got);
   }
+  text.resize(filled);
+  return 0;
 }
 
 }  // namespace
@@ -223,7 +240,7 @@ void LoadFromFile(TCodeBuffer& buffer, const QString& path) {
     if (const int readError = ReadUpToNul(file.Get(), info.st_size, text); readError != 0) {
       throw EFOpenError(CannotOpenFileMessage(shownPath, readError));
     }
-    buffer.SetTextStr(text);
+    buffer.SetTextStr(std::move(text));
   } catch (const std::bad_alloc&) {
     // The text does not fit into memory, so no buffer can hold it.
     throw EInvalidOperation(kCapacityMessage);

@@ -61,7 +61,7 @@ class TMemoBuffer : public TCodeBuffer {
   void Clear() override;
   void Add(const std::string& line) override;
   std::string GetText() const override;
-  void SetTextStr(const std::string& text) override;
+  void SetTextStr(std::string text) override;
   void SetText(const std::string& text) override;
   int GetSelStart() const override;
   void SetSelStart(int position) override;

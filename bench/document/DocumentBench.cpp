@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DeckText.h"
@@ -53,18 +54,22 @@ void BM_OpenDocument(benchmark::State& state) {
     // A fresh buffer each time: equal text would make SetTextStr a no-op.
     TMemoryBuffer buffer;
     LoadFromFile(buffer, path);
-    benchmark::DoNotOptimize(buffer.GetText().size());
+    benchmark::DoNotOptimize(buffer.LineIndex(1));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kDocumentSize));
 }
 BENCHMARK(BM_OpenDocument)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The buffer's share of Open: the same text handed to a fresh buffer.
+// The buffer's share of Open: the same text handed to a fresh buffer. The
+// copy made for the call is outside the timing, as Open hands its text over.
 void BM_BufferSetTextStr(benchmark::State& state) {
   for (auto _ : state) {
+    state.PauseTiming();
+    std::string text = Deck().text;
     TMemoryBuffer buffer;
-    buffer.SetTextStr(Deck().text);
-    benchmark::DoNotOptimize(buffer.GetText().size());
+    state.ResumeTiming();
+    buffer.SetTextStr(std::move(text));
+    benchmark::DoNotOptimize(buffer.LineIndex(1));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kDocumentSize));
 }

@@ -48,7 +48,7 @@ class TCountingBuffer : public TCodeBuffer {
   void Clear() override { memory.Clear(); }
   void Add(const std::string& line) override { memory.Add(line); }
   std::string GetText() const override { return memory.GetText(); }
-  void SetTextStr(const std::string& text) override { memory.SetTextStr(text); }
+  void SetTextStr(std::string text) override { memory.SetTextStr(std::move(text)); }
   void SetText(const std::string& text) override { memory.SetText(text); }
   int GetSelStart() const override { return memory.GetSelStart(); }
   void SetSelStart(int position) override { memory.SetSelStart(position); }
