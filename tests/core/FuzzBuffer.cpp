@@ -31,9 +31,22 @@ void CheckInvariants(const TMemoryBuffer& b) {
   Require(b.LineIndex(line) >= 0 && b.LineIndex(line) <= b.GetSelStart());
 }
 
+// The first NUL or lone break, byte by byte: the vector scan must agree.
+size_t FirstEventByBytes(const char* text, size_t size) {
+  for (size_t i = 0; i < size; ++i) {
+    if (text[i] == '\0') return i;
+    if (text[i] == '\r' && (i + 1 == size || text[i + 1] != '\n')) return i;
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) return i;
+  }
+  return size;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The whole input as one text, long enough to reach the vector steps.
+  const auto* bytes = reinterpret_cast<const char*>(data);
+  Require(FirstNulOrLoneBreak(bytes, size) == FirstEventByBytes(bytes, size));
   TMemoryClipboard clipboard;
   TMemoryBuffer b(&clipboard, 4096);
   size_t i = 0;
