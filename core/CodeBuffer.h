@@ -11,8 +11,10 @@
 #pragma once
 
 #include <climits>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace deckhand {
 
@@ -46,6 +48,13 @@ class TCodeBuffer {
   // the end of the text with no selection.
   virtual void Add(const std::string& line) = 0;
   virtual std::string GetText() const = 0;
+  // Hands use the whole text, as GetText returns it, for reading while the
+  // call lasts; use must not change the buffer. A buffer that holds its text
+  // as bytes hands them over without the copy GetText makes.
+  virtual void ReadText(const std::function<void(std::string_view)>& use) const {
+    const std::string text = GetText();
+    use(text);
+  }
   // Replaces the whole text after adjusting its line breaks to CR LF; the
   // text ends before the first NUL. Equal text changes nothing at all.
   // Raises EInvalidOperation "Text exceeds memo capacity" when it cannot hold
@@ -109,6 +118,7 @@ class TMemoryBuffer : public TCodeBuffer {
   void Clear() override;
   void Add(const std::string& line) override;
   std::string GetText() const override;
+  void ReadText(const std::function<void(std::string_view)>& use) const override { use(text_); }
   void SetTextStr(std::string text) override;
   void SetText(const std::string& text) override;
   int GetSelStart() const override;

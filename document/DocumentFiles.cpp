@@ -172,12 +172,8 @@ int ReadUpToNul(int fd, off_t sizeHint, std::string& text) {
   return 0;
 }
 
-}  // namespace
-
-void SaveToFile(const TCodeBuffer& buffer, const QString& path) {
-  const std::string shownPath = path.toStdString();
-  const std::string text = buffer.GetText();
-
+// Writes text to the file at path, shown as shownPath in messages.
+void WriteTextFile(std::string_view text, const QString& path, const std::string& shownPath) {
   // An empty name would otherwise reach the save file, which has its own
   // idea of what that means.
   if (path.isEmpty()) throw EFCreateError(CannotCreateFileMessage(shownPath, ENOENT));
@@ -221,6 +217,13 @@ void SaveToFile(const TCodeBuffer& buffer, const QString& path) {
     }
     throw EWriteError();
   }
+}
+
+}  // namespace
+
+void SaveToFile(const TCodeBuffer& buffer, const QString& path) {
+  const std::string shownPath = path.toStdString();
+  buffer.ReadText([&](std::string_view text) { WriteTextFile(text, path, shownPath); });
 }
 
 void LoadFromFile(TCodeBuffer& buffer, const QString& path) {
