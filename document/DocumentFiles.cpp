@@ -136,8 +136,9 @@ class TFileDescriptor {
 //
 // The bytes are read straight into text, which is given the size the file
 // had when opened plus one byte, to meet its end in the same call; a larger
-// file gets kFirstRead first, so that a huge binary file costs little
-// memory. A file that grows while it is read makes text grow further.
+// file gets kFirstRead first and then grows by doubling, so that a huge
+// binary file costs little memory. A file that grows while it is read makes
+// text grow further.
 int ReadUpToNul(int fd, off_t sizeHint, std::string& text) {
   const auto limit = static_cast<size_t>(kDefaultBufferCapacity);
   const size_t expected = sizeHint > 0 ? static_cast<size_t>(std::min<unsigned long long>(
@@ -154,8 +155,11 @@ int ReadUpToNul(int fd, off_t sizeHint, std::string& text) {
       }
       scanned = filled;
       if (filled > limit) throw EInvalidOperation(kCapacityMessage);
+      // Beyond the first read, at most doubling: a NUL may still turn up
+      // before the memory for the whole file is needed.
       size_t room = filled == 0 ? std::min(expected + 1, kFirstRead)
-                                : std::max(expected + 1, filled + std::max(filled / 2, kMinGrowth));
+                                : std::max(std::min(expected + 1, 2 * filled),
+                                           filled + std::max(filled / 2, kMinGrowth));
       room = std::min(room, limit + 1);
       ReserveLarge(text, room);
       text.resize(room);

@@ -436,6 +436,19 @@ TEST_F(DocumentFiles, HugeFileOfZerosOpensWithoutReadingItAll) {
   EXPECT_EQ(buffer.GetText(), "<wml/>\r\n");
 }
 
+TEST_F(DocumentFiles, TextBeyondTheFirstReadEndsAtItsNul) {
+  // 64 MB and a bit of text, then 8 GB of zeros that take no disk space:
+  // the text grows past the first read and stops at the first zero.
+  std::string text;
+  while (text.size() < (size_t{64} << 20)) text += "<p>\xCF\xF0\xE8\xE2\xE5\xF2</p>\r\n";
+  text += "<p/>";
+  WriteBytes(Path("long.wml"), text);
+  ASSERT_EQ(::truncate(QFile::encodeName(Path("long.wml")).constData(), off_t{8} << 30), 0);
+  TMemoryBuffer buffer;
+  LoadFromFile(buffer, Path("long.wml"));
+  EXPECT_TRUE(buffer.GetText() == text) << buffer.GetText().size() << " bytes read";
+}
+
 TEST_F(DocumentFiles, FilesLongerThanTheirSizeSaysAreReadWhole) {
   // The kernel's own files call themselves empty and are read until their
   // end all the same; the symbol table takes several rounds of growth.
