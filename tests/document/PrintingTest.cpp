@@ -10,15 +10,14 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "PdfReading.h"
 #include "core/Encoding.h"
 #include "core/Errors.h"
 #include "document/Printing.h"
@@ -28,6 +27,12 @@ void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStd
 
 namespace deckhand {
 namespace {
+
+using testing::HavePoppler;
+using testing::PdfInfoField;
+using testing::PdfPageCount;
+using testing::PdfText;
+using testing::PdfTool;
 
 // Fonts and printers need a GUI application. The system's printers are kept
 // out of reach so that the default-printer lookup behaves the same on every
@@ -60,39 +65,10 @@ std::unique_ptr<QPrinter> PdfPrinter(const QString& path,
   return printer;
 }
 
-bool HavePoppler() {
-  return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty() &&
-         !QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty();
-}
-
-// The output of a tool, with ligatures ("fi" drawn as one glyph) spelt out.
-QString Tool(const QString& program, const QStringList& arguments) {
-  QProcess process;
-  process.start(program, arguments);
-  if (!process.waitForFinished(30000) || process.exitCode() != 0) return QStringLiteral("<failed>");
-  return QString::fromUtf8(process.readAllStandardOutput())
-      .normalized(QString::NormalizationForm_KC);
-}
-
-QString PdfInfoField(const QString& pdf, const QString& field) {
-  const QString info = Tool(QStringLiteral("pdfinfo"), {pdf});
-  const QRegularExpression line(QStringLiteral("^%1:[ \\t]*(.*)$").arg(field),
-                                QRegularExpression::MultilineOption);
-  const QRegularExpressionMatch match = line.match(info);
-  return match.hasMatch() ? match.captured(1).trimmed() : QStringLiteral("<missing>");
-}
-
-int PageCount(const QString& pdf) { return PdfInfoField(pdf, QStringLiteral("Pages")).toInt(); }
-
 QString PageText(const QString& pdf, int page) {
-  return Tool(QStringLiteral("pdftotext"),
-              {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
-               QString::number(page), pdf, QStringLiteral("-")});
-}
-
-// The text in the order it was drawn.
-QString AllText(const QString& pdf) {
-  return Tool(QStringLiteral("pdftotext"), {"-raw", pdf, "-"});
+  return PdfTool(QStringLiteral("pdftotext"),
+                 {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                  QString::number(page), pdf, QStringLiteral("-")});
 }
 
 QStringList NonEmptyLines(const QString& text) {
@@ -129,7 +105,7 @@ struct TBoxes {
 
 TBoxes WordBoxes(const QString& pdf) {
   TBoxes boxes;
-  const QString html = Tool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, "-"});
+  const QString html = PdfTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, "-"});
   static const QRegularExpression pageTag(
       QStringLiteral("<page width=\"([0-9.]+)\" height=\"([0-9.]+)\">"));
   static const QRegularExpression wordTag(QStringLiteral(
@@ -261,7 +237,7 @@ TEST_F(PrintingTest, LongTextFillsPagesInOrderAndLandscapeHoldsFewerLines) {
     int pauses = 0;
     PrintDocument(printer.get(), document, QString(), [&] { ++pauses; });
 
-    const int pages = PageCount(pdf);
+    const int pages = PdfPageCount(pdf);
     ASSERT_GE(pages, 2);
     EXPECT_EQ(pauses, pages - 1);
     // Every line once, in order: each page goes on where the last one ended.
@@ -306,7 +282,7 @@ TEST_F(PrintingTest, LinesWiderThanThePageWrapAndNothingIsCut) {
     auto printer = PdfPrinter(pdf, orientation);
     PrintText(printer.get(), text);
 
-    const QStringList lines = NonEmptyLines(AllText(pdf));
+    const QStringList lines = NonEmptyLines(PdfText(pdf));
     ASSERT_GT(lines.size(), 4);
     wordsInFirstLine.push_back(lines.first().split(u' ', Qt::SkipEmptyParts).size());
     // Every word, in order, and the long word whole across its lines.
@@ -329,8 +305,8 @@ TEST_F(PrintingTest, EmptyTextPrintsOneBlankPage) {
   QTextDocument document;
   PreparePrintDocument(document);
   PrintDocument(printer.get(), document, QString(), [&] { ++pauses; });
-  EXPECT_EQ(PageCount(pdf), 1);
-  EXPECT_TRUE(NonEmptyLines(AllText(pdf)).isEmpty());
+  EXPECT_EQ(PdfPageCount(pdf), 1);
+  EXPECT_TRUE(NonEmptyLines(PdfText(pdf)).isEmpty());
   EXPECT_EQ(pauses, 0);
 }
 
@@ -343,7 +319,7 @@ TEST_F(PrintingTest, CyrillicComesOutAsTheSameLettersUnderAnEmptyTitle) {
       "Ёлка, ёж, «кавычки» — тире");
   PrintCp1251Text(printer.get(), text);
 
-  const QString printed = AllText(pdf);
+  const QString printed = PdfText(pdf);
   EXPECT_TRUE(printed.contains(QStringLiteral("Привет, мир!"))) << printed.toStdString();
   EXPECT_TRUE(printed.contains(QStringLiteral("французских булок"))) << printed.toStdString();
   EXPECT_EQ(WithoutWhitespace(printed), WithoutWhitespace(Cp1251ToUnicode(text)));
@@ -363,7 +339,7 @@ TEST_F(PrintingTest, RealDecksPrintWholeAndInOrder) {
     const QString pdf = Path(name + ".pdf");
     auto printer = PdfPrinter(pdf);
     PrintCp1251Text(printer.get(), std::string_view(bytes.constData(), bytes.size()));
-    EXPECT_EQ(WithoutWhitespace(AllText(pdf)),
+    EXPECT_EQ(WithoutWhitespace(PdfText(pdf)),
               WithoutWhitespace(Cp1251ToUnicode(std::string_view(bytes.constData(), bytes.size()))))
         << name.toStdString();
   }
@@ -385,7 +361,7 @@ TEST_F(PrintingTest, PageWithoutRoomForOneLineEndsTheJobBeforeItStarts) {
 
   // With no text there is nothing to place: one blank page.
   PrintText(printer.get(), QString());
-  EXPECT_EQ(PageCount(pdf), 1);
+  EXPECT_EQ(PdfPageCount(pdf), 1);
 }
 
 TEST_F(PrintingTest, PrinterThatCannotBeOpenedIsNotValid) {
@@ -417,7 +393,7 @@ TEST_F(PrintingTest, SecondJobWhileOneIsActiveIsRefused) {
   }
   painter.drawText(100, 100, QStringLiteral("first job"));
   ASSERT_TRUE(painter.end());
-  EXPECT_EQ(NonEmptyLines(AllText(pdf)), QStringList{QStringLiteral("first job")});
+  EXPECT_EQ(NonEmptyLines(PdfText(pdf)), QStringList{QStringLiteral("first job")});
 }
 
 // Runs last in this file: the font stays registered for the process.
@@ -440,9 +416,9 @@ TEST_F(PrintingTest, BitmapOnlyMsSansSerifIsPrintedInAnOutlineFace) {
   auto printer = PdfPrinter(pdf);
   const QString text = QStringLiteral("<p>Печать кода: first line</p>\r\nsecond line");
   PrintText(printer.get(), text);
-  EXPECT_EQ(WithoutWhitespace(AllText(pdf)), WithoutWhitespace(text));
+  EXPECT_EQ(WithoutWhitespace(PdfText(pdf)), WithoutWhitespace(text));
   // The job embeds the outline face, not the bitmap one.
-  const QString fonts = Tool(QStringLiteral("pdffonts"), {pdf});
+  const QString fonts = PdfTool(QStringLiteral("pdffonts"), {pdf});
   EXPECT_FALSE(QString(fonts)
                    .toLower()
                    .remove(QRegularExpression(QStringLiteral("[^a-z]")))

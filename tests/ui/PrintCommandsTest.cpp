@@ -9,16 +9,14 @@
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "PdfReading.h"
 #include "core/CodeBuffer.h"
 #include "core/Encoding.h"
 #include "core/Errors.h"
@@ -27,6 +25,11 @@
 
 namespace deckhand {
 namespace {
+
+using testing::HavePoppler;
+using testing::PdfInfoField;
+using testing::PdfPageCount;
+using testing::PdfText;
 
 // The machine's own printers stay out of these tests: libcups is pointed at a
 // server that does not exist before anything asks it.
@@ -68,25 +71,6 @@ std::string PrinterError(TCommand&& command) {
   return "<no error>";
 }
 
-QString Tool(const QString& program, const QStringList& arguments) {
-  QProcess process;
-  process.start(program, arguments);
-  if (!process.waitForFinished(30000) || process.exitCode() != 0) return QStringLiteral("<failed>");
-  return QString::fromUtf8(process.readAllStandardOutput())
-      .normalized(QString::NormalizationForm_KC);
-}
-
-QString PdfInfoField(const QString& pdf, const QString& field) {
-  const QRegularExpression line(QStringLiteral("^%1:[ \\t]*(.*)$").arg(field),
-                                QRegularExpression::MultilineOption);
-  const QRegularExpressionMatch match = line.match(Tool(QStringLiteral("pdfinfo"), {pdf}));
-  return match.hasMatch() ? match.captured(1).trimmed() : QStringLiteral("<missing>");
-}
-
-int Pages(const QString& pdf) { return PdfInfoField(pdf, QStringLiteral("Pages")).toInt(); }
-
-QString Text(const QString& pdf) { return Tool(QStringLiteral("pdftotext"), {"-raw", pdf, "-"}); }
-
 std::string LongText(int lines) {
   std::string text;
   for (int i = 1; i <= lines; ++i) text += "line " + std::to_string(i) + " of the listing\r\n";
@@ -97,9 +81,7 @@ class PrintCommandsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty() ||
-        QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
-      GTEST_SKIP() << "pdfinfo and pdftotext (poppler-utils) are not installed";
+    if (!HavePoppler()) GTEST_SKIP() << "pdfinfo and pdftotext (poppler-utils) are not installed";
     pdf_ = dir_.filePath(QStringLiteral("out.pdf"));
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer->setOutputFormat(QPrinter::PdfFormat);
@@ -146,8 +128,8 @@ TEST_F(PrintCommandsTest, CancelPrintsNothingAndKeepsTheLastPrintedCopy) {
   commands_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
   commands_.Print(buffer_);
   EXPECT_EQ(commands_.RichEdit1().toPlainText(), QStringLiteral("Первая строка\nsecond line"));
-  EXPECT_EQ(Pages(pdf_), 1);
-  EXPECT_TRUE(Text(pdf_).contains(QStringLiteral("Первая строка")));
+  EXPECT_EQ(PdfPageCount(pdf_), 1);
+  EXPECT_TRUE(PdfText(pdf_).contains(QStringLiteral("Первая строка")));
   EXPECT_EQ(PdfInfoField(pdf_, QStringLiteral("Title")), QString());
   RemovePdf();
 
@@ -190,9 +172,9 @@ TEST_F(PrintCommandsTest, ThreeCopiesMakeOneJobAndTheDialogKeepsCopiesAndCollati
   // The collation stays with the dialog.
   EXPECT_FALSE(printer.collateCopies());
   // One job whose pages were drawn once: the printer makes the copies.
-  const int pagesOfOneCopy = Pages(pdf_);
+  const int pagesOfOneCopy = PdfPageCount(pdf_);
   EXPECT_EQ(pagesOfOneCopy, 2);
-  EXPECT_EQ(Text(pdf_).count(QStringLiteral("line 150 of the listing")), 1);
+  EXPECT_EQ(PdfText(pdf_).count(QStringLiteral("line 150 of the listing")), 1);
 
   // Next run: three copies and the ticked box again; cancel.
   commands_.answerPrint = [](QPrintDialog& dialog) {
@@ -225,7 +207,7 @@ TEST_F(PrintCommandsTest, LandscapeFromTheSetUpIsUsedByTheNextPrint) {
   buffer_.SetTextStr(LongText(150));
   commands_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
   commands_.Print(buffer_);
-  const int portraitPages = Pages(pdf_);
+  const int portraitPages = PdfPageCount(pdf_);
   EXPECT_EQ(PdfInfoField(pdf_, QStringLiteral("Page size")).left(9), QStringLiteral("595 x 842"));
 
   // The set-up dialog works on the program's printer; confirming it keeps
@@ -244,7 +226,7 @@ TEST_F(PrintCommandsTest, LandscapeFromTheSetUpIsUsedByTheNextPrint) {
   for (int run = 0; run < 2; ++run) {
     commands_.Print(buffer_);
     EXPECT_EQ(PdfInfoField(pdf_, QStringLiteral("Page size")).left(9), QStringLiteral("842 x 595"));
-    EXPECT_GT(Pages(pdf_), portraitPages);
+    EXPECT_GT(PdfPageCount(pdf_), portraitPages);
     RemovePdf();
   }
   EXPECT_EQ(commands_.Printer()->pageLayout().orientation(), QPageLayout::Landscape);
@@ -276,9 +258,9 @@ TEST_F(PrintCommandsTest, DialogsConfirmedDuringAJobAreRefused) {
   EXPECT_EQ(nestedSetup, kPrintingInProgressMessage);
   EXPECT_FALSE(commands_.Printing());
   // The job went on to its end.
-  EXPECT_EQ(Pages(pdf_), pauses + 1);
-  EXPECT_TRUE(Text(pdf_).contains(QStringLiteral("line 300 of the listing")));
-  EXPECT_FALSE(Text(pdf_).contains(QStringLiteral("different")));
+  EXPECT_EQ(PdfPageCount(pdf_), pauses + 1);
+  EXPECT_TRUE(PdfText(pdf_).contains(QStringLiteral("line 300 of the listing")));
+  EXPECT_FALSE(PdfText(pdf_).contains(QStringLiteral("different")));
 }
 
 TEST(PrintCommandsWithoutPrinter, BothCommandsFailBeforeTheirDialog) {
