@@ -221,8 +221,9 @@ void TMemoBuffer::Add(const std::string& line) {
 std::string TMemoBuffer::GetText() const { return EditorToBytes(memo_->document()->toRawText()); }
 
 void TMemoBuffer::SetTextStr(std::string text) {
-  const bool hadNul = text.find('\0') != std::string::npos;
-  CheckCapacity(static_cast<long long>(std::min(text.find('\0'), text.size())));
+  const size_t nul = text.find('\0');
+  const bool hadNul = nul != std::string::npos;
+  CheckCapacity(static_cast<long long>(hadNul ? nul : text.size()));
   const std::string adjusted = AdjustLineBreaks(std::move(text));
   const std::string current = GetText();
   if (!hadNul && adjusted == current) return;
