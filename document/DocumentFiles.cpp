@@ -26,9 +26,9 @@ const char kCapacityMessage[] = "Text exceeds memo capacity";
 const char kNotRegularFile[] = "Not a regular file";
 // Links followed before giving up, as the kernel does with ELOOP.
 const int kMaxLinkDepth = 40;
-// Files up to this size are read whole in one call; larger ones first in a
-// piece of this size, so that a huge binary file whose first NUL comes early
-// costs little memory.
+// Files up to this size are read whole before looking for a NUL; larger
+// ones this much first, so that a huge binary file whose first NUL comes
+// early costs little memory.
 const size_t kFirstRead = size_t{64} << 20;
 // The least a full text grows by while its file turns out longer than its
 // size said.
