@@ -19,6 +19,7 @@
 #include <iterator>
 #include <string>
 
+#include "FailingCloseFs.h"
 #include "core/CodeBuffer.h"
 #include "core/Encoding.h"
 #include "core/Errors.h"
@@ -367,6 +368,23 @@ TEST(PreviewWrite, FailedWriteIsAStreamWriteError) {
     EXPECT_STREQ(error.what(), "Stream write error");
   }
   ::umount2(point.constData(), MNT_DETACH);
+}
+
+TEST(PreviewWrite, WriteThatFailsOnlyAtCloseIsAStreamWriteError) {
+  testing::TFailingCloseFs fs;
+  if (!fs.Mounted()) GTEST_SKIP() << "no file system that fails at close: " << fs.Why();
+  TMemoryBuffer code;
+  code.SetText("<wml/>");
+  TPreview preview(QFile::decodeName(fs.Path()));
+  try {
+    preview.Write(code);
+    ADD_FAILURE() << "a close that failed was taken for success";
+  } catch (const EWriteError& error) {
+    EXPECT_STREQ(error.what(), "Stream write error");
+  }
+  // Every byte was accepted by write(); only the close failed.
+  EXPECT_EQ(fs.FileSize(), static_cast<long long>(kPreviewHeader.size() + 6));
+  EXPECT_EQ(fs.FailedCloses(), 1);
 }
 
 TEST_F(PreviewFileTest, RealDecksArePreviewedByteForByte) {
