@@ -269,6 +269,35 @@ TEST_F(PrintingTest, LongTextFillsPagesInOrderAndLandscapeHoldsFewerLines) {
   EXPECT_LT(linesOnFirstPage[1], linesOnFirstPage[0]);
 }
 
+TEST_F(PrintingTest, TextTallerThanOneLayoutCanHoldPrintsWholeAndInOrder) {
+  // A text laid out in one piece cannot be taller than about 33.5 million
+  // device pixels (positions are 26.6 fixed-point numbers). At 1200 dpi that
+  // is some 220,000 lines; at this printer's resolution 16,000 lines are
+  // past it.
+  const QString pdf = Path("long.pdf");
+  auto printer = PdfPrinter(pdf);
+  printer->setResolution(19200);
+  constexpr int kLines = 16000;
+  QString text;
+  QStringList expected;
+  for (int i = 1; i <= kLines; ++i) {
+    const QString line = QStringLiteral("Row%1 end").arg(i, 5, 10, QChar(u'0'));
+    expected.append(line);
+    text += line + QStringLiteral("\r\n");
+  }
+  QTextDocument document;
+  PreparePrintDocument(document);
+  SetPrintText(document, text);
+  int pauses = 0;
+  PrintDocument(printer.get(), document, QString(), [&] { ++pauses; });
+
+  const int pages = PdfPageCount(pdf);
+  EXPECT_EQ(pauses, pages - 1);
+  const QStringList printed = NonEmptyLines(PdfText(pdf));
+  ASSERT_EQ(printed.size(), expected.size());
+  for (int i = 0; i < kLines; ++i) ASSERT_EQ(printed[i], expected[i]) << "line " << i + 1;
+}
+
 TEST_F(PrintingTest, LinesWiderThanThePageWrapAndNothingIsCut) {
   QString words;
   for (int i = 1; i <= 300; ++i) words += QStringLiteral("word%1 ").arg(i);
