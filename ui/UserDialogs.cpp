@@ -2,14 +2,57 @@
 
 #include "core/Errors.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace deckhand {
 
 namespace {
+
+// The save dialog. Its file is always the one whose name the user typed,
+// taken as it stands: quotes are legal in a file name, so they are not read
+// as the syntax for several files.
+class TSaveFileDialog : public QFileDialog {
+ public:
+  explicit TSaveFileDialog(QWidget* parent) : QFileDialog(parent) {
+    // The name is read by this dialog; a platform's own dialog would bypass
+    // it.
+    setOption(QFileDialog::DontUseNativeDialog, true);
+    setAcceptMode(QFileDialog::AcceptSave);
+    setFileMode(QFileDialog::AnyFile);
+    // Save As appends its own extension and overwrites without a question.
+    setOption(QFileDialog::DontConfirmOverwrite, true);
+  }
+
+  // The file chosen, once the dialog was accepted.
+  const QString& Chosen() const { return chosen_; }
+
+  void accept() override {
+    auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    const QString typed = edit != nullptr ? edit->text() : QString();
+    if (typed.isEmpty()) return;
+    QString path = typed;
+    if (path == u'~' || path.startsWith(QStringLiteral("~/")))
+      path = QDir::homePath() + path.mid(1);
+    if (!QDir::isAbsolutePath(path)) path = directory().absoluteFilePath(path);
+    const QFileInfo info(path);
+    if (info.isDir()) {
+      // A folder's name opens that folder, as in every file dialog.
+      setDirectory(info.absoluteFilePath());
+      edit->clear();
+      return;
+    }
+    chosen_ = QDir::cleanPath(path);
+    QDialog::accept();
+  }
+
+ private:
+  QString chosen_;
+};
 
 class TRealDialogs : public TUserDialogs {
  public:
@@ -49,23 +92,25 @@ class TRealDialogs : public TUserDialogs {
 
   std::optional<QString> GetSaveFileName(QWidget* parent, const QStringList& filters,
                                          const QString& initialPath) override {
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    // Save As appends its own extension and overwrites without a question.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    return Run(dialog, filters, initialPath);
+    TSaveFileDialog dialog(parent);
+    Prepare(dialog, filters, initialPath);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Chosen();
   }
 
  private:
-  static std::optional<QString> Run(QFileDialog& dialog, const QStringList& filters,
-                                    const QString& initialPath) {
+  static void Prepare(QFileDialog& dialog, const QStringList& filters, const QString& initialPath) {
     dialog.setNameFilters(filters);
     if (!initialPath.isEmpty()) {
       const QFileInfo info(initialPath);
       if (info.dir().exists()) dialog.setDirectory(info.absolutePath());
       dialog.selectFile(info.fileName());
     }
+  }
+
+  static std::optional<QString> Run(QFileDialog& dialog, const QStringList& filters,
+                                    const QString& initialPath) {
+    Prepare(dialog, filters, initialPath);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return std::nullopt;
