@@ -2,6 +2,9 @@
 
 #include "core/Errors.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -13,14 +16,23 @@ namespace deckhand {
 
 namespace {
 
+// Whether this process may write the file or create files in the folder at
+// path (with its effective user, as the writing will be done).
+bool MayWrite(const QString& path, bool folder) {
+  return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), folder ? W_OK | X_OK : W_OK,
+                     AT_EACCESS) == 0;
+}
+
 // The save dialog. Its file is always the one whose name the user typed,
 // taken as it stands: quotes are legal in a file name, so they are not read
-// as the syntax for several files.
+// as the syntax for several files. A read-only file, or one in a folder the
+// user may not write, is refused with a message and the dialog stays open,
+// as desktop save dialogs do.
 class TSaveFileDialog : public QFileDialog {
  public:
   explicit TSaveFileDialog(QWidget* parent) : QFileDialog(parent) {
-    // The name is read by this dialog; a platform's own dialog would bypass
-    // it.
+    // The checks below live in this dialog; a platform's own dialog would
+    // bypass them.
     setOption(QFileDialog::DontUseNativeDialog, true);
     setAcceptMode(QFileDialog::AcceptSave);
     setFileMode(QFileDialog::AnyFile);
@@ -46,11 +58,25 @@ class TSaveFileDialog : public QFileDialog {
       edit->clear();
       return;
     }
+    if (info.exists() && !MayWrite(path, false)) {
+      Refuse(tr("%1\nThis file is set to read-only.\nTry again with a different file name.")
+                 .arg(info.fileName()));
+      return;
+    }
+    const QString folder = info.absolutePath();
+    if (QFileInfo(folder).isDir() && !MayWrite(folder, true)) {
+      Refuse(tr("%1\nYou do not have permission to save in this folder.\n"
+                "Try again with a different folder.")
+                 .arg(QDir::toNativeSeparators(folder)));
+      return;
+    }
     chosen_ = QDir::cleanPath(path);
     QDialog::accept();
   }
 
  private:
+  void Refuse(const QString& text) { QMessageBox::warning(this, windowTitle(), text); }
+
   QString chosen_;
 };
 
