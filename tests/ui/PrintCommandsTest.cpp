@@ -12,8 +12,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTextDocument>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
