@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "preview/JpegDecoder.h"
+#include "preview/PreviewPageSettings.h"
 #ifdef DECKHAND_HAVE_ASSETS
 #include "assets/Assets.h"
 #endif
@@ -115,6 +116,7 @@ TPreviewPane::TPreviewPane(TCodeBuffer& code, const QString& baseDirectory, QWid
   webBrowser_->setObjectName(QStringLiteral("WebBrowser"));
   webBrowser_->setFocusPolicy(Qt::NoFocus);
   webBrowser_->setGeometry(34, 104, 115, 93);
+  RestrictPreviewPage(webBrowser_->page(), PreviewFileUrl(preview_.FilePath()));
   // The view draws through an inner widget that takes focus by Tab; it may
   // be replaced later (a new render process), so every new inner widget is
   // taken out of the tab chain as it arrives.

@@ -269,6 +269,76 @@ TEST_F(PrintingTest, LongTextFillsPagesInOrderAndLandscapeHoldsFewerLines) {
   EXPECT_LT(linesOnFirstPage[1], linesOnFirstPage[0]);
 }
 
+TEST_F(PrintingTest, TextTallerThanOneLayoutCanHoldPrintsWholeAndInOrder) {
+  // A text laid out in one piece cannot be taller than about 33.5 million
+  // device pixels (positions are 26.6 fixed-point numbers). At 1200 dpi that
+  // is some 220,000 lines; at this printer's resolution 16,000 lines are
+  // past it.
+  const QString pdf = Path("long.pdf");
+  auto printer = PdfPrinter(pdf);
+  printer->setResolution(19200);
+  constexpr int kLines = 16000;
+  QString text;
+  QStringList expected;
+  for (int i = 1; i <= kLines; ++i) {
+    const QString line = QStringLiteral("Row%1 end").arg(i, 5, 10, QChar(u'0'));
+    expected.append(line);
+    text += line + QStringLiteral("\r\n");
+  }
+  QTextDocument document;
+  PreparePrintDocument(document);
+  SetPrintText(document, text);
+  int pauses = 0;
+  PrintDocument(printer.get(), document, QString(), [&] { ++pauses; });
+
+  const int pages = PdfPageCount(pdf);
+  EXPECT_EQ(pauses, pages - 1);
+  const QStringList printed = NonEmptyLines(PdfText(pdf));
+  ASSERT_EQ(printed.size(), expected.size());
+  for (int i = 0; i < kLines; ++i) ASSERT_EQ(printed[i], expected[i]) << "line " << i + 1;
+}
+
+TEST_F(PrintingTest, ParagraphLongerThanOneLayoutPieceWrapsTheSameAnywhere) {
+  // One paragraph of 60,000 characters, laid out in several pieces.
+  QString paragraph;
+  QStringList words;
+  for (int i = 1; paragraph.size() < 60000; ++i) {
+    words.append(QStringLiteral("w%1").arg(i, 5, 10, QChar(u'0')));
+    paragraph += words.last() + u' ';
+  }
+  const QString text =
+      QStringLiteral("first\r\n") + paragraph.trimmed() + QStringLiteral("\r\nlast");
+  QTextDocument document;
+  PreparePrintDocument(document);
+  SetPrintText(document, text);
+
+  const QString pdf = Path("paragraph.pdf");
+  auto printer = PdfPrinter(pdf);
+  const QRect page(0, 0, printer->width(), printer->height());
+  {
+    // Each page found from the start of the paragraph (a new formatter) is
+    // the page found by going on from the page before.
+    const std::vector<int> starts = TPageFormatter(document, *printer, page).PageStarts();
+    ASSERT_GE(starts.size(), 4u);
+    for (size_t i = 1; i + 1 < starts.size(); ++i) {
+      const TPageFormatter fresh(document, *printer, page);
+      EXPECT_EQ(fresh.FormatRange(nullptr, starts[i] + 3), starts[i + 1]) << "page " << i + 1;
+    }
+  }
+  PrintDocument(printer.get(), document, QString());
+  // Every word once, in order, no line longer than the page.
+  const QStringList lines = NonEmptyLines(PdfText(pdf));
+  ASSERT_GE(lines.size(), 3);
+  EXPECT_EQ(lines.first(), QStringLiteral("first"));
+  EXPECT_EQ(lines.last(), QStringLiteral("last"));
+  QStringList printed;
+  for (qsizetype i = 1; i + 1 < lines.size(); ++i)
+    printed += lines[i].split(u' ', Qt::SkipEmptyParts);
+  EXPECT_EQ(printed, words);
+  const TBoxes boxes = WordBoxes(pdf);
+  for (const TWordBox& box : boxes.words) EXPECT_LE(box.xMax, boxes.pageWidth + 0.5);
+}
+
 TEST_F(PrintingTest, LinesWiderThanThePageWrapAndNothingIsCut) {
   QString words;
   for (int i = 1; i <= 300; ++i) words += QStringLiteral("word%1 ").arg(i);
