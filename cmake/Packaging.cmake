@@ -71,3 +71,12 @@ files are Windows-1251 text; the code can be printed.
 The interface is in Russian. A Russian user guide is included.")
 
 include(CPack)
+
+# The package's own test: builds it with cpack from this tree and checks it
+# (lintian, desktop-file-validate, appstreamcli, the unpacked program in
+# Xvfb); skipped where one of those tools is missing.
+if(BUILD_TESTING)
+  add_test(NAME package_deb
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/packaging/PackageTest.sh ${PROJECT_BINARY_DIR})
+  set_tests_properties(package_deb PROPERTIES RUN_SERIAL TRUE TIMEOUT 600 SKIP_RETURN_CODE 77)
+endif()
