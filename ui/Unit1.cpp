@@ -445,7 +445,8 @@ int TMain::ExecuteFile(const QString& FileName, const QString& /*Params*/,
 
 void TMain::ToolButton29Click(QObject*) {
   constexpr int kShowWindow = 5;
-  ExecuteFile(QString::fromUtf8(kHelpFileName), QString(), QString(), kShowWindow);
+  ExecuteFile(HelpTarget(QString::fromUtf8(kHelpFileName), UserGuidePath()), QString(), QString(),
+              kShowWindow);
 }
 void TMain::N43Click(QObject*) { ToolButton29Click(this); }
 void TMain::Deckhand1Click(QObject*) { Shell().Open(QString::fromUtf8(kWebSiteAddress)); }
