@@ -13,10 +13,8 @@
 #include <QWebEngineView>
 #include <algorithm>
 
-#include "preview/JpegDecoder.h"
-#ifdef DECKHAND_HAVE_ASSETS
 #include "assets/Assets.h"
-#endif
+#include "assets/JpegDecoder.h"
 
 namespace deckhand {
 
@@ -93,9 +91,7 @@ TPreviewPane::TPreviewPane(TCodeBuffer& code, const QString& baseDirectory, QWid
   image1_->setObjectName(QStringLiteral("Image1"));
   image1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // unscaled, from its top-left corner
   image1_->setScaledContents(false);
-#ifdef DECKHAND_HAVE_ASSETS
   InitAssets();  // harmless when the program has done it already
-#endif
   if (QFile::exists(QString::fromLatin1(kPhonePicture))) {
     image1_->setPixmap(QPixmap::fromImage(LoadJpeg(QString::fromLatin1(kPhonePicture))));
   } else {

@@ -5,8 +5,8 @@
 #include <QPalette>
 #include <QPixmap>
 
+#include "assets/JpegDecoder.h"
 #include "core/Errors.h"
-#include "preview/JpegDecoder.h"
 #include "ui/Fonts.h"
 #include "ui/ProductInfo.h"
 #include "ui/Shell.h"

@@ -9,8 +9,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "assets/JpegDecoder.h"
 #include "core/Errors.h"
-#include "preview/JpegDecoder.h"
 #include "ui/Fonts.h"
 #include "ui/ProductInfo.h"
 #include "widgets/Gauges.h"

@@ -13,8 +13,8 @@
 
 #include <jpeglib.h>
 
+#include "assets/JpegDecoder.h"
 #include "core/Errors.h"
-#include "preview/JpegDecoder.h"
 
 namespace deckhand {
 namespace {

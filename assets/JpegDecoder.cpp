@@ -1,4 +1,4 @@
-#include "preview/JpegDecoder.h"
+#include "assets/JpegDecoder.h"
 
 #include <QFile>
 #include <csetjmp>
