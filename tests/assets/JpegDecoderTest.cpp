@@ -130,6 +130,11 @@ TEST(JpegDecoder, RefusesAHeaderClaimingAHugePicture) {
     bytes[sof + i + 1] = static_cast<char>(60000 & 0xFF);
   }
   EXPECT_EQ(FailureOf([&] { DecodeJpeg(bytes); }), "Cannot load picture: picture too large");
+
+  // The limit counts pixels, and a picture of exactly the limit is decoded.
+  const QByteArray small = TwoColourJpeg(16, 16);
+  EXPECT_EQ(DecodeJpeg(small, 256).size(), QSize(16, 16));
+  EXPECT_EQ(FailureOf([&] { DecodeJpeg(small, 255); }), "Cannot load picture: picture too large");
 }
 
 TEST(JpegDecoder, LoadsFilesAndNamesThePathInItsErrors) {
