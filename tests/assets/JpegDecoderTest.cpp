@@ -21,8 +21,10 @@ namespace {
 
 // Encodes a width x height picture whose pixel (x, y) has the components
 // given by pixel, in colour space space (RGB, greyscale or CMYK).
+// A CMYK picture carries Adobe's marker unless adobeMarker is false.
 QByteArray EncodeJpeg(int width, int height, J_COLOR_SPACE space,
-                      const std::function<std::vector<int>(int, int)>& pixel) {
+                      const std::function<std::vector<int>(int, int)>& pixel,
+                      bool adobeMarker = true) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr err;
   cinfo.err = jpeg_std_error(&err);
@@ -36,6 +38,7 @@ QByteArray EncodeJpeg(int width, int height, J_COLOR_SPACE space,
   cinfo.in_color_space = space;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, 100, TRUE);
+  cinfo.write_Adobe_marker = adobeMarker ? TRUE : FALSE;
   jpeg_start_compress(&cinfo, TRUE);
   std::vector<JSAMPLE> row(static_cast<size_t>(width * cinfo.input_components));
   while (cinfo.next_scanline < cinfo.image_height) {
@@ -100,6 +103,17 @@ TEST(JpegDecoder, DecodesColourGreyAndCmykPicturesToRgb32) {
   EXPECT_EQ(cmyk.format(), QImage::Format_RGB32);
   ExpectNear(cmyk.pixel(2, 2), 255, 0, 0);
   ExpectNear(cmyk.pixel(13, 13), 0, 0, 0);
+
+  // Without the marker the values are plain ink amounts: 0 means no ink.
+  const QImage plain = DecodeJpeg(EncodeJpeg(
+      16, 16, JCS_CMYK,
+      [](int x, int) {
+        return x < 8 ? std::vector<int>{0, 255, 255, 0}  // magenta + yellow: red
+                     : std::vector<int>{0, 0, 0, 0};     // no ink: white
+      },
+      false));
+  ExpectNear(plain.pixel(2, 2), 255, 0, 0);
+  ExpectNear(plain.pixel(13, 13), 255, 255, 255);
 }
 
 TEST(JpegDecoder, RejectsTruncatedGarbageAndEmptyInput) {

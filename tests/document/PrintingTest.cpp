@@ -370,13 +370,13 @@ TEST_F(PrintingTest, PrinterThatCannotBeOpenedIsNotValid) {
     PrintText(printer.get(), QStringLiteral("text"));
     FAIL() << "no error";
   } catch (const EPrinter& error) {
-    EXPECT_STREQ(error.what(), kPrinterNotValidMessage);
+    EXPECT_STREQ(error.what(), "Printer selected is not valid");
   }
   try {
     PrintText(nullptr, QStringLiteral("text"));
     FAIL() << "no error";
   } catch (const EPrinter& error) {
-    EXPECT_STREQ(error.what(), kPrinterNotValidMessage);
+    EXPECT_STREQ(error.what(), "Printer selected is not valid");
   }
 }
 
@@ -389,7 +389,7 @@ TEST_F(PrintingTest, SecondJobWhileOneIsActiveIsRefused) {
     PrintText(printer.get(), QStringLiteral("second job"));
     FAIL() << "no error";
   } catch (const EPrinter& error) {
-    EXPECT_STREQ(error.what(), kPrintingInProgressMessage);
+    EXPECT_STREQ(error.what(), "Printing in progress");
   }
   painter.drawText(100, 100, QStringLiteral("first job"));
   ASSERT_TRUE(painter.end());
@@ -432,7 +432,9 @@ TEST(DefaultPrinter, NoPrinterAtAllIsReported) {
     CreateDefaultPrinter();
     FAIL() << "no error";
   } catch (const EPrinter& error) {
-    EXPECT_STREQ(error.what(), kNoDefaultPrinterMessage);
+    EXPECT_STREQ(error.what(), "There is no default printer currently selected");
+    // As the error box shows it.
+    EXPECT_EQ(ErrorBoxText(error.what()), "There is no default printer currently selected.");
   }
 }
 
