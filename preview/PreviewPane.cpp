@@ -15,6 +15,7 @@
 
 #include "assets/Assets.h"
 #include "assets/JpegDecoder.h"
+#include "widgets/Labels.h"
 
 namespace deckhand {
 
@@ -38,18 +39,10 @@ QFont ScreenFont() {
   return font;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, const QRect& rect) {
-  auto* label = new QLabel(caption, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label->setGeometry(rect);
-  return label;
-}
-
 // A label on a solid background in the phone's screen font.
 QLabel* MakeScreenLabel(QWidget* parent, const char* name, const QString& caption,
                         const QRect& rect, const QColor& background, const QColor* text) {
-  QLabel* label = MakeLabel(parent, name, caption, rect);
+  QLabel* label = CreateLabel(parent, QString::fromLatin1(name), caption, rect);
   label->setFont(ScreenFont());
   QPalette palette = label->palette();
   palette.setColor(QPalette::Window, background);
@@ -119,11 +112,11 @@ TPreviewPane::TPreviewPane(TCodeBuffer& code, const QString& baseDirectory, QWid
 
   groupBox3_ = new QGroupBox(this);
   groupBox3_->setObjectName(QStringLiteral("GroupBox3"));
-  label3_ = MakeLabel(groupBox3_, "Label3", QStringLiteral("Навигация по картам:"),
-                      QRect(8, 12, 113, 13));
+  label3_ = CreateLabel(groupBox3_, QStringLiteral("Label3"),
+                        QStringLiteral("Навигация по картам:"), QRect(8, 12, 113, 13));
   comboBox3_ = MakeList(groupBox3_, "ComboBox3", QRect(8, 28, 169, 21));
-  label2_ =
-      MakeLabel(groupBox3_, "Label2", QStringLiteral("Модель телефона:"), QRect(8, 60, 94, 13));
+  label2_ = CreateLabel(groupBox3_, QStringLiteral("Label2"), QStringLiteral("Модель телефона:"),
+                        QRect(8, 60, 94, 13));
   comboBox1_ = MakeList(groupBox3_, "ComboBox1", QRect(8, 76, 169, 21));
   comboBox1_->addItem(QStringLiteral("Motorola c380"));
   comboBox1_->setCurrentIndex(0);
