@@ -34,6 +34,20 @@ using testing::PdfPageCount;
 using testing::PdfText;
 using testing::PdfTool;
 
+// One job of text on printer, through a holder made for text as the print
+// command prepares its own.
+void PrintText(QPrinter* printer, const QString& text, const QString& title = QString()) {
+  QTextDocument document;
+  PreparePrintDocument(document);
+  SetPrintText(document, text);
+  PrintDocument(printer, document, title);
+}
+
+// PrintText for Windows-1251 text, the document's own bytes.
+void PrintCp1251Text(QPrinter* printer, std::string_view text) {
+  PrintText(printer, Cp1251ToUnicode(text));
+}
+
 // Fonts and printers need a GUI application. The system's printers are kept
 // out of reach so that the default-printer lookup behaves the same on every
 // machine: libcups is pointed at a server socket that does not exist.
