@@ -6,6 +6,9 @@
 set -euo pipefail
 build="$(cd "$1" && pwd)"; runs="${2:-5}"
 app="$build/ui/deckhand"
+# The main window's title, as the build generated it from the project's version.
+title=$(sed -n 's/.*kProductTitle\[\] = "\(.*\)";/\1/p' "$build/ui/generated/ui/Version.h")
+[ -n "$title" ] || { echo "no product title in $build/ui/generated/ui/Version.h" >&2; exit 1; }
 if ! command -v featherpad >/dev/null; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq featherpad >/dev/null
 fi
@@ -43,7 +46,7 @@ median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 d_ms=(); d_self=(); d_all=(); f_ms=(); f_self=(); f_all=()
 for _ in $(seq 1 "$runs"); do
-  read -r ms self all < <(measure deckhand '^Deckhand v0.2$' "$app")
+  read -r ms self all < <(measure deckhand "^${title//./\\.}\$" "$app")
   d_ms+=($((ms - 2000))); d_self+=("$self"); d_all+=("$all")
   read -r ms self all < <(measure featherpad '^Untitled$' featherpad --standalone)
   f_ms+=("$ms"); f_self+=("$self"); f_all+=("$all")

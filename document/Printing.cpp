@@ -214,7 +214,7 @@ std::vector<int> TPageFormatter::PageStarts() const {
   int index = 0;
   for (;;) {
     const int next = FormatRange(nullptr, index);
-    if (next == -1 || next >= length_) break;
+    if (next >= length_) break;
     if (next <= index) throw EPrinter(kPageTooSmallMessage);
     index = next;
     starts.push_back(index);
@@ -278,17 +278,6 @@ void PrintDocument(QPrinter* printer, const QTextDocument& document, const QStri
     throw;
   }
   if (!painter.end()) throw EPrinter(kPrinterNotValidMessage);
-}
-
-void PrintText(QPrinter* printer, const QString& text, const QString& title) {
-  QTextDocument document;
-  PreparePrintDocument(document);
-  SetPrintText(document, text);
-  PrintDocument(printer, document, title);
-}
-
-void PrintCp1251Text(QPrinter* printer, std::string_view text, const QString& title) {
-  PrintText(printer, Cp1251ToUnicode(text), title);
 }
 
 }  // namespace deckhand

@@ -179,10 +179,4 @@ using TBetweenPages = std::function<void()>;
 void PrintDocument(QPrinter* printer, const QTextDocument& document, const QString& title,
                    const TBetweenPages& betweenPages = {});
 
-// PrintDocument on a holder made for text.
-void PrintText(QPrinter* printer, const QString& text, const QString& title = QString());
-
-// PrintText for Windows-1251 text, the document's own bytes.
-void PrintCp1251Text(QPrinter* printer, std::string_view text, const QString& title = QString());
-
 }  // namespace deckhand

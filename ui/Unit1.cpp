@@ -77,7 +77,7 @@ TMain::TMain(QWidget* parent)
       buffer_(memo_),
       lockKeys_(CreateSystemLockKeySource()) {
   setObjectName(QStringLiteral("Main"));
-  setWindowTitle(QStringLiteral("Deckhand v0.2"));
+  setWindowTitle(QString::fromUtf8(kProductTitle));
   setFont(WindowFont());
   memo_->setFont(WindowFont());
   setMinimumSize(kMinimumWidth, kMinimumHeight);

@@ -34,6 +34,20 @@ using testing::PdfPageCount;
 using testing::PdfText;
 using testing::PdfTool;
 
+// One job of text on printer, through a holder made for text as the print
+// command prepares its own.
+void PrintText(QPrinter* printer, const QString& text, const QString& title = QString()) {
+  QTextDocument document;
+  PreparePrintDocument(document);
+  SetPrintText(document, text);
+  PrintDocument(printer, document, title);
+}
+
+// PrintText for Windows-1251 text, the document's own bytes.
+void PrintCp1251Text(QPrinter* printer, std::string_view text) {
+  PrintText(printer, Cp1251ToUnicode(text));
+}
+
 // Fonts and printers need a GUI application. The system's printers are kept
 // out of reach so that the default-printer lookup behaves the same on every
 // machine: libcups is pointed at a server socket that does not exist.
@@ -440,13 +454,13 @@ TEST_F(PrintingTest, PrinterThatCannotBeOpenedIsNotValid) {
     PrintText(printer.get(), QStringLiteral("text"));
     FAIL() << "no error";
   } catch (const EPrinter& error) {
-    EXPECT_STREQ(error.what(), kPrinterNotValidMessage);
+    EXPECT_STREQ(error.what(), "Printer selected is not valid");
   }
   try {
     PrintText(nullptr, QStringLiteral("text"));
     FAIL() << "no error";
   } catch (const EPrinter& error) {
-    EXPECT_STREQ(error.what(), kPrinterNotValidMessage);
+    EXPECT_STREQ(error.what(), "Printer selected is not valid");
   }
 }
 
@@ -459,7 +473,7 @@ TEST_F(PrintingTest, SecondJobWhileOneIsActiveIsRefused) {
     PrintText(printer.get(), QStringLiteral("second job"));
     FAIL() << "no error";
   } catch (const EPrinter& error) {
-    EXPECT_STREQ(error.what(), kPrintingInProgressMessage);
+    EXPECT_STREQ(error.what(), "Printing in progress");
   }
   painter.drawText(100, 100, QStringLiteral("first job"));
   ASSERT_TRUE(painter.end());
@@ -502,7 +516,9 @@ TEST(DefaultPrinter, NoPrinterAtAllIsReported) {
     CreateDefaultPrinter();
     FAIL() << "no error";
   } catch (const EPrinter& error) {
-    EXPECT_STREQ(error.what(), kNoDefaultPrinterMessage);
+    EXPECT_STREQ(error.what(), "There is no default printer currently selected");
+    // As the error box shows it.
+    EXPECT_EQ(ErrorBoxText(error.what()), "There is no default printer currently selected.");
   }
 }
 

@@ -17,10 +17,10 @@
 #include <functional>
 #include <memory>
 
+#include "assets/JpegDecoder.h"
 #include "core/CodeBuffer.h"
 #include "core/Encoding.h"
 #include "core/Errors.h"
-#include "preview/JpegDecoder.h"
 #include "preview/PreviewPane.h"
 
 namespace deckhand {
