@@ -1,6 +1,7 @@
 #include "document/DocumentFiles.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -33,6 +35,9 @@ const size_t kFirstRead = size_t{64} << 20;
 // The least a full text grows by while its file turns out longer than its
 // size said.
 const size_t kMinGrowth = size_t{64} << 10;
+// The piece a file too large to be held is looked through at a time for a
+// NUL that would end its text early.
+const size_t kScanChunk = size_t{1} << 20;
 
 std::string CreateMessage(const std::string& path, const std::string& reason) {
   return "Cannot create file \"" + path + "\". " + reason;
@@ -176,6 +181,54 @@ int ReadUpToNul(int fd, off_t sizeHint, std::string& text) {
   return 0;
 }
 
+// The most bytes of text this process could hold: what a buffer can count,
+// and, under a limit on the address space, what is left of it (the text
+// needs at least its own bytes, whatever else it needs besides).
+size_t HoldableBytes() {
+  auto holdable = static_cast<size_t>(kDefaultBufferCapacity);
+  rlimit space{};
+  if (::getrlimit(RLIMIT_AS, &space) != 0 || space.rlim_cur == RLIM_INFINITY) return holdable;
+  unsigned long long pages = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "re")) {
+    if (std::fscanf(statm, "%llu", &pages) != 1) pages = 0;
+    std::fclose(statm);
+  }
+  const unsigned long long used = pages * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE));
+  const unsigned long long left = space.rlim_cur > used ? space.rlim_cur - used : 0;
+  return static_cast<size_t>(std::min<unsigned long long>(holdable, left));
+}
+
+// Whether one of the first count bytes of the file behind fd is a NUL,
+// looked for without holding the file: a hole (which reads as zeros) is
+// found at once, data is read a piece at a time. The file offset is left at
+// the start. Returns 0 with found set, or the errno of a failed read.
+int HasNulWithin(int fd, size_t count, bool& found) {
+  found = false;
+  const off_t hole = ::lseek(fd, 0, SEEK_HOLE);
+  if (::lseek(fd, 0, SEEK_SET) != 0) return errno;
+  if (hole >= 0 && static_cast<unsigned long long>(hole) < count) {
+    found = true;
+    return 0;
+  }
+  std::string chunk(std::min(count, kScanChunk), '\0');
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t got =
+        ::pread(fd, chunk.data(), std::min(chunk.size(), count - done), static_cast<off_t>(done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (got == 0) return 0;
+    if (std::memchr(chunk.data(), '\0', static_cast<size_t>(got)) != nullptr) {
+      found = true;
+      return 0;
+    }
+    done += static_cast<size_t>(got);
+  }
+  return 0;
+}
+
 // Writes text to the file at path, shown as shownPath in messages.
 void WriteTextFile(std::string_view text, const QString& path, const std::string& shownPath) {
   // An empty name would otherwise reach the save file, which has its own
@@ -241,6 +294,17 @@ void LoadFromFile(TCodeBuffer& buffer, const QString& path) {
   if (::fstat(file.Get(), &info) != 0) throw EFOpenError(CannotOpenFileMessage(shownPath, errno));
   if (S_ISDIR(info.st_mode)) throw EFOpenError(CannotOpenFileMessage(shownPath, EISDIR));
   if (!S_ISREG(info.st_mode)) throw EFOpenError(OpenMessage(shownPath, kNotRegularFile));
+
+  // A file larger than could ever be held is refused before it is read,
+  // unless a NUL early enough ends its text in time.
+  if (const size_t holdable = HoldableBytes();
+      static_cast<unsigned long long>(info.st_size) > holdable) {
+    bool nul = false;
+    if (const int scanError = HasNulWithin(file.Get(), holdable + 1, nul); scanError != 0) {
+      throw EFOpenError(CannotOpenFileMessage(shownPath, scanError));
+    }
+    if (!nul) throw EInvalidOperation(kCapacityMessage);
+  }
 
   std::string text;
   try {

@@ -49,6 +49,11 @@ void SaveToFile(const TCodeBuffer& buffer, const QString& path);
 // The buffer is then given the bytes before the NUL and one NUL, which it
 // treats exactly as the whole file.
 //
+// A file larger than the process could hold (more bytes than a buffer counts
+// or, under an address-space limit, than is left of it) is refused before it
+// is read into memory, unless a NUL among the bytes that could be held ends
+// its text in time; looking for one reads the file a piece at a time.
+//
 // Throws EFOpenError "Cannot open file "<path>". <reason>" when the file is
 // missing, is a folder or not a regular file (a pipe or a device, which could
 // block or never end), may not be read, or a read fails half way; and

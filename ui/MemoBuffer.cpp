@@ -6,10 +6,15 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPlainTextDocumentLayout>
+#include <QPointer>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <new>
 
 #include "core/Encoding.h"
 #include "core/Errors.h"
@@ -43,6 +48,40 @@ QString BytesToEditor(const std::string& bytes) {
   QString text = Cp1251ToUnicode(AdjustLineBreaks(bytes));
   text.remove(QLatin1Char('\r'));
   return text;
+}
+
+// Sets a flag for the lifetime of the guard; the flag goes back to false
+// however the scope ends, so an edit that fails half way cannot leave the
+// buffer believing it is still editing.
+class TFlagGuard {
+ public:
+  explicit TFlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
+  ~TFlagGuard() { flag_ = false; }
+  TFlagGuard(const TFlagGuard&) = delete;
+  TFlagGuard& operator=(const TFlagGuard&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+// Memory a document needs besides its characters, per line (block data and
+// the layout's bookkeeping), with room to spare.
+constexpr long long kBytesPerLine = 256;
+
+// Makes sure, before a document of the given size is built, that the process
+// can still take the memory it needs: a block twice the estimate is taken and
+// given back at once. Where it cannot be had the text does not fit, and
+// saying so now is better than letting the toolkit meet the shortage deep in
+// its layout code, where it may not recover.
+void EnsureRoomForDocument(const QString& text) {
+  const long long lines = text.count(QLatin1Char('\n')) + 1;
+  const long long estimate =
+      static_cast<long long>(text.size()) * static_cast<long long>(sizeof(QChar)) +
+      lines * kBytesPerLine;
+  // Stored through a volatile pointer, so that the call is really made.
+  void* volatile probe = std::malloc(static_cast<size_t>(2 * estimate));
+  if (probe == nullptr) throw EInvalidOperation("Text exceeds memo capacity");
+  std::free(probe);
 }
 
 }  // namespace
@@ -113,6 +152,15 @@ void TMemo::insertFromMimeData(const QMimeData* source) {
   ensureCursorVisible();
 }
 
+void TMemo::AdoptDocument(QTextDocument* document) {
+  QPointer<QTextDocument> former = this->document();
+  document->setParent(this);
+  setDocument(document);
+  // The editor's first document belongs to its text control, which deletes
+  // it when it is replaced; a later one is the editor's own.
+  delete former.data();
+}
+
 QMimeData* TMemo::createMimeDataFromSelection() const {
   // The default conversion turns no-break spaces into plain ones; keep every
   // character as it is.
@@ -131,6 +179,10 @@ void TMemo::contextMenuEvent(QContextMenuEvent* event) {
 
 TMemoBuffer::TMemoBuffer(TMemo* memo, long long capacity)
     : memo_(memo), capacity_(std::min<long long>(capacity, kDefaultBufferCapacity)) {
+  WatchDocument();
+}
+
+void TMemoBuffer::WatchDocument() {
   QObject::connect(memo_->document(), &QTextDocument::contentsChange, memo_,
                    [this](int, int removed, int added) {
                      if (!editing_ && (removed != 0 || added != 0)) modified_ = true;
@@ -177,10 +229,28 @@ int TMemoBuffer::EditorFromByte(int bytePosition) const {
 }
 
 void TMemoBuffer::ReplaceAll(const std::string& bytes) {
-  const QString text = BytesToEditor(bytes);
-  editing_ = true;
-  memo_->setPlainText(text);  // also starts a fresh undo history
-  editing_ = false;
+  const QTextDocument* current = memo_->document();
+  std::unique_ptr<QTextDocument> fresh;
+  try {
+    // The new text is built in a document of its own, while the editor
+    // keeps showing the old one; only a complete document is swapped in.
+    const QString text = BytesToEditor(bytes);
+    EnsureRoomForDocument(text);
+    fresh = std::make_unique<QTextDocument>();
+    fresh->setDocumentLayout(new QPlainTextDocumentLayout(fresh.get()));
+    fresh->setDefaultFont(current->defaultFont());
+    fresh->setDefaultTextOption(current->defaultTextOption());
+    fresh->setDocumentMargin(current->documentMargin());
+    fresh->setPlainText(text);
+  } catch (const std::bad_alloc&) {
+    throw EInvalidOperation("Text exceeds memo capacity");
+  }
+  // A new document brings a fresh undo history of its own.
+  {
+    TFlagGuard editing(editing_);
+    memo_->AdoptDocument(fresh.release());
+  }
+  WatchDocument();
   QTextCursor cursor = memo_->textCursor();
   cursor.setPosition(0);
   memo_->setTextCursor(cursor);
@@ -192,13 +262,14 @@ void TMemoBuffer::InsertOverSelection(const std::string& bytes, bool undoable) {
                 text.count(QLatin1Char('\n')));
   QTextDocument* doc = memo_->document();
   QTextCursor cursor = memo_->textCursor();
-  editing_ = true;
-  if (!undoable) doc->setUndoRedoEnabled(false);
-  cursor.beginEditBlock();
-  cursor.insertText(text);
-  cursor.endEditBlock();
-  if (!undoable) doc->setUndoRedoEnabled(true);
-  editing_ = false;
+  {
+    TFlagGuard editing(editing_);
+    if (!undoable) doc->setUndoRedoEnabled(false);
+    cursor.beginEditBlock();
+    cursor.insertText(text);
+    cursor.endEditBlock();
+    if (!undoable) doc->setUndoRedoEnabled(true);
+  }
   memo_->setTextCursor(cursor);
   memo_->ensureCursorVisible();
 }

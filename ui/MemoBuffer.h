@@ -42,6 +42,12 @@ class TMemo : public QPlainTextEdit {
   // every character kept as it is (no-break spaces included).
   QString SelectedRawText() const;
 
+  // Shows document, a complete plain-text document, in place of the current
+  // one, which is deleted. Signals of the former document are not carried
+  // over: follow the editor's own signals (textChanged, cursorPositionChanged)
+  // rather than its document's.
+  void AdoptDocument(QTextDocument* document);
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void inputMethodEvent(QInputMethodEvent* event) override;
@@ -89,8 +95,13 @@ class TMemoBuffer : public TCodeBuffer {
 
  private:
   // Replaces the whole text; the caret goes to 0 and the undo history starts
-  // afresh.
+  // afresh. All or nothing: the new text is built apart and swapped in only
+  // once complete, so when memory runs out (raised as EInvalidOperation "Text
+  // exceeds memo capacity") text, selection, undo history and the editor's
+  // state are exactly as they were.
   void ReplaceAll(const std::string& bytes);
+  // Follows the user's edits of the editor's current document.
+  void WatchDocument();
   // Inserts bytes over the selection as one undoable step.
   void InsertOverSelection(const std::string& bytes, bool undoable);
   void CheckCapacity(long long length) const;
