@@ -283,7 +283,7 @@ void SaveToFile(const TCodeBuffer& buffer, const QString& path) {
   buffer.ReadText([&](std::string_view text) { WriteTextFile(text, path, shownPath); });
 }
 
-void LoadFromFile(TCodeBuffer& buffer, const QString& path) {
+TLoadedText LoadFromFile(TCodeBuffer& buffer, const QString& path) {
   const std::string shownPath = path.toStdString();
   const QByteArray native = QFile::encodeName(path);
   // O_NONBLOCK: opening a pipe with no writer must not hang; it is refused
@@ -307,15 +307,18 @@ void LoadFromFile(TCodeBuffer& buffer, const QString& path) {
   }
 
   std::string text;
+  bool cut = false;
   try {
     if (const int readError = ReadUpToNul(file.Get(), info.st_size, text); readError != 0) {
       throw EFOpenError(CannotOpenFileMessage(shownPath, readError));
     }
+    cut = std::memchr(text.data(), '\0', text.size()) != nullptr;
     buffer.SetTextStr(std::move(text));
   } catch (const std::bad_alloc&) {
     // The text does not fit into memory, so no buffer can hold it.
     throw EInvalidOperation(kCapacityMessage);
   }
+  return cut ? TLoadedText::CutAtNul : TLoadedText::Whole;
 }
 
 }  // namespace deckhand

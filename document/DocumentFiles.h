@@ -40,6 +40,10 @@ namespace deckhand {
 // (a full disk, a file size limit).
 void SaveToFile(const TCodeBuffer& buffer, const QString& path);
 
+// What LoadFromFile gave the buffer: the whole file, or the text before a
+// NUL byte in it (a binary or UTF-16 file), which is not the file's content.
+enum class TLoadedText { Whole, CutAtNul };
+
 // Reads the file at path and passes its bytes to buffer.SetTextStr, so line
 // breaks become CR LF, the text ends before the first NUL byte, and a file
 // whose adjusted text equals the buffer's changes nothing.
@@ -47,7 +51,7 @@ void SaveToFile(const TCodeBuffer& buffer, const QString& path);
 // Reading stops at the first NUL byte: what follows it can never reach the
 // text, and a file that is mostly zeros (a disk image) then costs no memory.
 // The buffer is then given the bytes before the NUL and one NUL, which it
-// treats exactly as the whole file.
+// treats exactly as the whole file. Returns whether the text was cut so.
 //
 // A file larger than the process could hold (more bytes than a buffer counts
 // or, under an address-space limit, than is left of it) is refused before it
@@ -61,6 +65,6 @@ void SaveToFile(const TCodeBuffer& buffer, const QString& path);
 // any buffer can hold (more bytes than an int counts, or memory runs out) or
 // than this buffer can hold (raised by its SetTextStr). On any error the
 // buffer is left as it was.
-void LoadFromFile(TCodeBuffer& buffer, const QString& path);
+TLoadedText LoadFromFile(TCodeBuffer& buffer, const QString& path);
 
 }  // namespace deckhand
