@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -229,6 +230,44 @@ int HasNulWithin(int fd, size_t count, bool& found) {
   return 0;
 }
 
+// Whether the file system holding the file behind fd has room for size bytes
+// once the file has been emptied: its free space counts, and so do the blocks
+// the file takes now.
+bool RoomToRewrite(int fd, const struct stat& now, size_t size) {
+  struct statvfs space {};
+  if (::fstatvfs(fd, &space) != 0) return true;  // nothing known: try
+  const unsigned long long block = space.f_frsize != 0 ? space.f_frsize : space.f_bsize;
+  if (block == 0) return true;
+  const unsigned long long needed = (size + block - 1) / block * block;
+  const unsigned long long freed = static_cast<unsigned long long>(now.st_blocks) * 512;
+  const unsigned long long free = static_cast<unsigned long long>(space.f_bavail) * block;
+  return needed <= free + freed;
+}
+
+// Rewrites the existing regular file target in place: where no temporary
+// file can be made beside it but the file itself may be written. The file
+// is emptied only once the file system is known to have room for text;
+// otherwise it is left untouched and the save fails as a full disk would.
+void WriteInPlace(std::string_view text, const QByteArray& target, const std::string& shownPath) {
+  TFileDescriptor file(::open(target.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (file.Get() < 0) throw EFCreateError(CannotCreateFileMessage(shownPath, errno));
+  struct stat now;
+  if (::fstat(file.Get(), &now) != 0)
+    throw EFCreateError(CannotCreateFileMessage(shownPath, errno));
+  if (!S_ISREG(now.st_mode)) throw EFCreateError(CreateMessage(shownPath, kNotRegularFile));
+  if (!RoomToRewrite(file.Get(), now, text.size())) throw EWriteError();
+  if (::ftruncate(file.Get(), 0) != 0)
+    throw EFCreateError(CannotCreateFileMessage(shownPath, errno));
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t written = ::write(file.Get(), text.data() + done, text.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) throw EWriteError();
+    done += static_cast<size_t>(written);
+  }
+  if (::fsync(file.Get()) != 0 && errno != EINVAL) throw EWriteError();
+}
+
 // Writes text to the file at path, shown as shownPath in messages.
 void WriteTextFile(std::string_view text, const QString& path, const std::string& shownPath) {
   // An empty name would otherwise reach the save file, which has its own
@@ -248,11 +287,21 @@ void WriteTextFile(std::string_view text, const QString& path, const std::string
   }
 
   QSaveFile file(QFile::decodeName(target));
-  file.setDirectWriteFallback(true);
+  // The save file's own fallback would empty the target before knowing that
+  // the new text fits; WriteInPlace looks first.
+  file.setDirectWriteFallback(false);
   errno = 0;
   if (!file.open(QIODevice::WriteOnly)) {
     const int seen = errno;
-    throw EFCreateError(CannotCreateFileMessage(shownPath, CreateErrorNumber(target, seen)));
+    const int reason = CreateErrorNumber(target, seen);
+    // No temporary file beside the target, but the target itself may be
+    // written: the only way left is to rewrite it in place.
+    if (existed && (seen == EACCES || reason == EACCES) &&
+        ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) == 0) {
+      WriteInPlace(text, target, shownPath);
+      return;
+    }
+    throw EFCreateError(CannotCreateFileMessage(shownPath, reason));
   }
   if (existed) KeepOwnerAndMode(file.handle(), former);
 

@@ -22,8 +22,11 @@ namespace deckhand {
 // target only once every byte is written and flushed to disk, so a failure
 // leaves the former file as it was. Where no temporary file can be created
 // beside the target (a folder the user may not write to) but the target
-// itself is writable, the target is written in place instead; only then can
-// a failure half way leave the target half written.
+// itself is writable, the target is written in place instead, and only once
+// its file system has room for the whole text (the blocks the target takes
+// now count as free); a file system without that room fails the save with
+// "Stream write error" before the target is touched. Only a failure half way
+// through writing in place can leave the target half written.
 //
 // A new file gets the permissions a newly created file gets (0666 less the
 // umask); a replaced file keeps its permission bits and, where the process
