@@ -86,7 +86,12 @@ void EnsureRoomForDocument(const QString& text) {
 
 }  // namespace
 
-QString RepresentableText(const QString& text) {
+QString EditorInputText(QString text) {
+  // A NUL never enters the document: the text ends before it.
+  if (const qsizetype nul = text.indexOf(QChar(0)); nul >= 0) text.truncate(nul);
+  // A line or paragraph separator is a line break, as the editor shows it.
+  text.replace(QChar(QChar::LineSeparator), QLatin1Char('\n'));
+  text.replace(QChar(QChar::ParagraphSeparator), QLatin1Char('\n'));
   if (IsCp1251Representable(text)) return text;
   return Cp1251ToUnicode(UnicodeToCp1251(text));
 }
@@ -116,40 +121,72 @@ QString TMemo::SelectedRawText() const {
   return text;
 }
 
-void TMemo::keyPressEvent(QKeyEvent* event) {
+namespace {
+
+// Whether the editor inserts the text of a key press, by the toolkit's own
+// rule: printable characters, format characters (a zero-width joiner),
+// private-use characters and surrogate pairs (emoji), but nothing typed with
+// Ctrl alone or Ctrl+Shift.
+bool TypesText(const QKeyEvent* event) {
   const QString text = event->text();
-  if (!text.isEmpty() && text.at(0).isPrint() && !IsCp1251Representable(text)) {
-    QTextCursor cursor = textCursor();
-    cursor.insertText(RepresentableText(text));
-    setTextCursor(cursor);
-    ensureCursorVisible();
-    event->accept();
+  if (text.isEmpty()) return false;
+  const QChar first = text.at(0);
+  if (first.category() == QChar::Other_Format) return true;
+  const Qt::KeyboardModifiers modifiers = event->modifiers();
+  if (modifiers == Qt::ControlModifier || modifiers == (Qt::ShiftModifier | Qt::ControlModifier)) {
+    return false;
+  }
+  return first.isPrint() || first.category() == QChar::Other_PrivateUse ||
+         (first.isHighSurrogate() && text.size() > 1 && text.at(1).isLowSurrogate());
+}
+
+}  // namespace
+
+void TMemo::InsertInput(const QString& text) {
+  QTextCursor cursor = textCursor();
+  cursor.insertText(text);
+  setTextCursor(cursor);
+  ensureCursorVisible();
+}
+
+void TMemo::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+      event->modifiers().testFlag(Qt::ShiftModifier)) {
+    // Shift+Enter would insert a line separator inside the line; every
+    // form of Enter starts a new line instead (CR LF in the text).
+    QKeyEvent plain(event->type(), key, event->modifiers() & ~Qt::ShiftModifier, event->text(),
+                    event->isAutoRepeat(), event->count());
+    QPlainTextEdit::keyPressEvent(&plain);
+    event->setAccepted(plain.isAccepted());
     return;
+  }
+  if (TypesText(event)) {
+    const QString text = EditorInputText(event->text());
+    if (text != event->text()) {
+      InsertInput(text);
+      event->accept();
+      return;
+    }
   }
   QPlainTextEdit::keyPressEvent(event);
 }
 
 void TMemo::inputMethodEvent(QInputMethodEvent* event) {
-  if (IsCp1251Representable(event->commitString())) {
+  const QString commit = EditorInputText(event->commitString());
+  if (commit == event->commitString()) {
     QPlainTextEdit::inputMethodEvent(event);
     return;
   }
   QInputMethodEvent converted(event->preeditString(), event->attributes());
-  converted.setCommitString(RepresentableText(event->commitString()), event->replacementStart(),
-                            event->replacementLength());
+  converted.setCommitString(commit, event->replacementStart(), event->replacementLength());
   QPlainTextEdit::inputMethodEvent(&converted);
 }
 
 void TMemo::insertFromMimeData(const QMimeData* source) {
+  // Pasted and dropped text alike.
   if (source == nullptr || !source->hasText()) return;
-  QString text = source->text();
-  // A NUL never enters the document: the text ends before it.
-  const qsizetype nul = text.indexOf(QChar(0));
-  if (nul >= 0) text.truncate(nul);
-  QTextCursor cursor = textCursor();
-  cursor.insertText(RepresentableText(text));
-  setTextCursor(cursor);
-  ensureCursorVisible();
+  InsertInput(EditorInputText(source->text()));
 }
 
 void TMemo::AdoptDocument(QTextDocument* document) {
@@ -375,7 +412,7 @@ void TMemoBuffer::PasteFromClipboard() {
   if (data == nullptr || !data->hasText()) return;
   const QString text = data->text();
   if (text.isEmpty()) return;
-  SetSelText(UnicodeToCp1251(text));
+  SetSelText(UnicodeToCp1251(EditorInputText(text)));
 }
 
 int TMemoBuffer::LineFromChar(int position) const {

@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QFileInfo>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -180,6 +182,127 @@ TEST(MemoBuffer, EachInsertionIsOneUndoStepAndWholeTextSetsStartAfresh) {
 }
 
 // ---------------------------------------------------------------------------
+// Text entering the editor
+
+std::string FileBytes(const QString& path) {
+  std::ifstream file(QFile::encodeName(path).toStdString(), std::ios::binary);
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+void WriteFileBytes(const QString& path, const std::string& bytes) {
+  std::ofstream file(QFile::encodeName(path).toStdString(), std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Checks that the editor holds exactly what GetText returns, one character
+// for each byte: its text, every position both ways, the caret's line and
+// column as the status bar computes them, and the file Save writes.
+void ExpectEditorMatchesText(TMemoBuffer& buffer, const std::string& expected) {
+  const TMemo& memo = *buffer.Memo();
+  const QString raw = memo.document()->toRawText();
+  std::string shown;
+  std::vector<int> byteOf;  // byte position of each editor position
+  for (const QChar c : raw) {
+    byteOf.push_back(static_cast<int>(shown.size()));
+    if (c == QChar::ParagraphSeparator) {
+      shown += "\r\n";
+      continue;
+    }
+    EXPECT_NE(c, QChar(QChar::LineSeparator)) << "a line break inside a line";
+    bool representable = false;
+    shown += UnicodeToCp1251(QString(c), &representable);
+    EXPECT_TRUE(representable) << "U+" << std::hex << static_cast<unsigned>(c.unicode()) << " in the editor";
+  }
+  byteOf.push_back(static_cast<int>(shown.size()));
+  EXPECT_EQ(shown, expected);
+  EXPECT_EQ(buffer.GetText(), expected);
+  EXPECT_EQ(buffer.Length(), static_cast<int>(expected.size()));
+  for (int p = 0; p < static_cast<int>(byteOf.size()); ++p) {
+    ASSERT_EQ(buffer.ByteFromEditor(p), byteOf[p]) << "editor position " << p;
+    ASSERT_EQ(buffer.EditorFromByte(byteOf[p]), p) << "byte position " << byteOf[p];
+  }
+  // The caret panel's line and column are the ones the user sees.
+  const QTextCursor cursor = memo.textCursor();
+  const int start = buffer.GetSelStart();
+  const int line = buffer.LineFromChar(start);
+  EXPECT_EQ(line, cursor.blockNumber());
+  EXPECT_EQ(start - buffer.LineIndex(line), cursor.positionInBlock());
+
+  QTemporaryDir folder;
+  SaveToFile(buffer, folder.filePath("saved.wml"));
+  EXPECT_EQ(FileBytes(folder.filePath("saved.wml")), expected);
+}
+
+void SendKey(QWidget* widget, int key, Qt::KeyboardModifiers modifiers, const QString& text) {
+  QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+  QApplication::sendEvent(widget, &press);
+}
+
+TEST(MemoBufferInput, TypedTextIsHeldAsItIsSaved) {
+  MemoHarness memo;
+  memo.buffer_.SetText("ab");
+  memo.buffer_.SetSelStart(1);
+  // An emoji, a zero-width joiner, a private-use character, a Cyrillic
+  // letter, then Enter with Shift, on the keypad with Shift, and plain.
+  TypeKeys(&memo.memo_, QString::fromUtf8("😀\u200D\uE000ж"));
+  SendKey(&memo.memo_, Qt::Key_Return, Qt::ShiftModifier, QStringLiteral("\r"));
+  SendKey(&memo.memo_, Qt::Key_Enter, Qt::ShiftModifier | Qt::KeypadModifier, QStringLiteral("\r"));
+  SendKey(&memo.memo_, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+  TypeKeys(&memo.memo_, QStringLiteral("c"));
+  ExpectEditorMatchesText(memo.buffer_, "a&#128512;&#8205;&#57344;\xE6\r\n\r\n\r\ncb");
+  EXPECT_TRUE(memo.buffer_.GetModified());
+  // Ctrl+letter is a command, not text.
+  SendKey(&memo.memo_, Qt::Key_A, Qt::ControlModifier, QStringLiteral("\x01"));
+  EXPECT_EQ(memo.buffer_.GetText().find('\x01'), std::string::npos);
+}
+
+TEST(MemoBufferInput, InputMethodPasteDropAndUndoHoldWhatIsSaved) {
+  MemoHarness memo;
+  memo.memo_.resize(300, 200);
+  memo.memo_.show();
+
+  // An input method's commit, with a line separator in it.
+  QInputMethodEvent commit;
+  commit.setCommitString(QString::fromUtf8("i😀\u2028j"));
+  QApplication::sendEvent(&memo.memo_, &commit);
+  ExpectEditorMatchesText(memo.buffer_, "i&#128512;\r\nj");
+
+  // Pasted at the start: paragraph and line separators, a family emoji of
+  // several code points, a NUL that ends the text.
+  memo.buffer_.SetSelStart(0);
+  QGuiApplication::clipboard()->setText(QString::fromUtf8("p\u2029q\u2028👨‍👩‍👧") +
+                                        QChar(0) + "lost");
+  memo.memo_.paste();
+  const std::string pasted = "p\r\nq\r\n&#128104;&#8205;&#128105;&#8205;&#128103;";
+  ExpectEditorMatchesText(memo.buffer_, pasted + "i&#128512;\r\nj");
+
+  // The buffer's own paste keeps to the same rule.
+  memo.buffer_.SetSelStart(memo.buffer_.Length());
+  memo.buffer_.PasteFromClipboard();
+  ExpectEditorMatchesText(memo.buffer_, pasted + "i&#128512;\r\nj" + pasted);
+
+  // Undo of the pastes brings back the text before them, redo the pastes.
+  memo.memo_.undo();
+  memo.memo_.undo();
+  ExpectEditorMatchesText(memo.buffer_, "i&#128512;\r\nj");
+  memo.memo_.redo();
+  ExpectEditorMatchesText(memo.buffer_, pasted + "i&#128512;\r\nj");
+
+  // Dropped at the start of the text.
+  memo.buffer_.SetText("z");
+  QMimeData dropped;
+  dropped.setText(QString::fromUtf8("d\u2028✓"));
+  const QPointF point(2, 2);
+  QDragEnterEvent enter(point.toPoint(), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(memo.memo_.viewport(), &enter);
+  QDropEvent drop(point, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(memo.memo_.viewport(), &drop);
+  ExpectEditorMatchesText(memo.buffer_, "d\r\n&#10003;z");
+}
+
+// ---------------------------------------------------------------------------
 // Running out of memory
 
 // Bytes of address space the process has mapped now.
@@ -266,18 +389,6 @@ class TQuietWindow : public TDocumentWindow {
   }
   void SetPathPanel(const QString& text) override { panel = text; }
 };
-
-std::string FileBytes(const QString& path) {
-  std::ifstream file(QFile::encodeName(path).toStdString(), std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
-
-void WriteFileBytes(const QString& path, const std::string& bytes) {
-  std::ofstream file(QFile::encodeName(path).toStdString(), std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 // The main window's editor with its document commands, holding an edited
 // deck: opened from deck.wml, "x" typed at position 5, a backward selection.
