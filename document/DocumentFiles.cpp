@@ -199,34 +199,37 @@ size_t HoldableBytes() {
   return static_cast<size_t>(std::min<unsigned long long>(holdable, left));
 }
 
-// Whether one of the first count bytes of the file behind fd is a NUL,
-// looked for without holding the file: a hole (which reads as zeros) is
-// found at once, data is read a piece at a time. The file offset is left at
-// the start. Returns 0 with found set, or the errno of a failed read.
-int HasNulWithin(int fd, size_t count, bool& found) {
-  found = false;
+// Looks for a NUL among the first count bytes of the file behind fd without
+// holding the file: a hole (which reads as zeros) is found at once, data is
+// read a piece at a time. Sets at to the position of the first NUL, or of a
+// hole, which the first NUL does not follow; to count when there is none.
+// The file offset is left at the start. Returns 0 or the errno of a failed
+// read.
+int FindNulWithin(int fd, size_t count, size_t& at) {
+  at = count;
   const off_t hole = ::lseek(fd, 0, SEEK_HOLE);
   if (::lseek(fd, 0, SEEK_SET) != 0) return errno;
-  if (hole >= 0 && static_cast<unsigned long long>(hole) < count) {
-    found = true;
-    return 0;
-  }
-  std::string chunk(std::min(count, kScanChunk), '\0');
+  const size_t end = hole >= 0 ? std::min(count, static_cast<size_t>(std::min<unsigned long long>(
+                                                     static_cast<unsigned long long>(hole), count)))
+                               : count;
+  std::string chunk(std::min(end, kScanChunk), '\0');
   size_t done = 0;
-  while (done < count) {
+  while (done < end) {
     const ssize_t got =
-        ::pread(fd, chunk.data(), std::min(chunk.size(), count - done), static_cast<off_t>(done));
+        ::pread(fd, chunk.data(), std::min(chunk.size(), end - done), static_cast<off_t>(done));
     if (got < 0) {
       if (errno == EINTR) continue;
       return errno;
     }
-    if (got == 0) return 0;
-    if (std::memchr(chunk.data(), '\0', static_cast<size_t>(got)) != nullptr) {
-      found = true;
+    if (got == 0) break;
+    if (const void* nul = std::memchr(chunk.data(), '\0', static_cast<size_t>(got))) {
+      at = done + static_cast<size_t>(static_cast<const char*>(nul) - chunk.data());
       return 0;
     }
     done += static_cast<size_t>(got);
   }
+  // No NUL in the data before the hole: the hole's first byte is one.
+  if (end < count) at = end;
   return 0;
 }
 
@@ -346,19 +349,22 @@ TLoadedText LoadFromFile(TCodeBuffer& buffer, const QString& path) {
 
   // A file larger than could ever be held is refused before it is read,
   // unless a NUL early enough ends its text in time.
+  off_t toRead = info.st_size;
   if (const size_t holdable = HoldableBytes();
       static_cast<unsigned long long>(info.st_size) > holdable) {
-    bool nul = false;
-    if (const int scanError = HasNulWithin(file.Get(), holdable + 1, nul); scanError != 0) {
+    size_t nul = 0;
+    if (const int scanError = FindNulWithin(file.Get(), holdable, nul); scanError != 0) {
       throw EFOpenError(CannotOpenFileMessage(shownPath, scanError));
     }
-    if (!nul) throw EInvalidOperation(kCapacityMessage);
+    if (nul >= holdable) throw EInvalidOperation(kCapacityMessage);
+    // Only the bytes up to the NUL are wanted.
+    toRead = static_cast<off_t>(nul + 1);
   }
 
   std::string text;
   bool cut = false;
   try {
-    if (const int readError = ReadUpToNul(file.Get(), info.st_size, text); readError != 0) {
+    if (const int readError = ReadUpToNul(file.Get(), toRead, text); readError != 0) {
       throw EFOpenError(CannotOpenFileMessage(shownPath, readError));
     }
     cut = std::memchr(text.data(), '\0', text.size()) != nullptr;

@@ -213,7 +213,8 @@ void ExpectEditorMatchesText(TMemoBuffer& buffer, const std::string& expected) {
     EXPECT_NE(c, QChar(QChar::LineSeparator)) << "a line break inside a line";
     bool representable = false;
     shown += UnicodeToCp1251(QString(c), &representable);
-    EXPECT_TRUE(representable) << "U+" << std::hex << static_cast<unsigned>(c.unicode()) << " in the editor";
+    EXPECT_TRUE(representable) << "U+" << std::hex << static_cast<unsigned>(c.unicode())
+                               << " in the editor";
   }
   byteOf.push_back(static_cast<int>(shown.size()));
   EXPECT_EQ(shown, expected);
@@ -519,7 +520,8 @@ TEST(MemoBufferMemory, FileLargerThanTheMemoryLeftIsRefusedBeforeItIsRead) {
   const std::string outcome = InChildProcess([&] {
     TEditedDeck edited(deckPath);
     const std::string before = edited.State();
-    LimitAddressSpace(size_t{128} << 20);
+    // Less than the first read of a large file would take.
+    LimitAddressSpace(size_t{32} << 20);
     ResetPeakMemory();
     const long long peakBefore = PeakMemory();
     edited.window.openPath = hugePath;
