@@ -353,10 +353,11 @@ TLoadedText LoadFromFile(TCodeBuffer& buffer, const QString& path) {
   if (const size_t holdable = HoldableBytes();
       static_cast<unsigned long long>(info.st_size) > holdable) {
     size_t nul = 0;
-    if (const int scanError = FindNulWithin(file.Get(), holdable, nul); scanError != 0) {
+    // The text before a NUL at position holdable still fits.
+    if (const int scanError = FindNulWithin(file.Get(), holdable + 1, nul); scanError != 0) {
       throw EFOpenError(CannotOpenFileMessage(shownPath, scanError));
     }
-    if (nul >= holdable) throw EInvalidOperation(kCapacityMessage);
+    if (nul > holdable) throw EInvalidOperation(kCapacityMessage);
     // Only the bytes up to the NUL are wanted.
     toRead = static_cast<off_t>(nul + 1);
   }
