@@ -37,8 +37,10 @@ void TDocumentController::OpenButtonClick() {
       window_.ExecuteOpenDialog(QString::fromUtf8(kOpenDialogFilter), lastOpenName_);
   if (!Chosen(chosen)) return;
   lastOpenName_ = *chosen;
-  LoadFromFile(buffer_, *chosen);
-  documentPath_ = *chosen;
+  // A text cut at a NUL is not the file: with no path, Save asks for a
+  // name instead of writing the cut text over it.
+  const bool whole = LoadFromFile(buffer_, *chosen) == TLoadedText::Whole;
+  documentPath_ = whole ? *chosen : QString();
   window_.SetPathPanel(documentPath_);
 }
 

@@ -4,7 +4,10 @@
 // The document is the main window's code buffer and at most one file path,
 // DocumentPath. Save writes to DocumentPath; when it is empty Save asks for
 // a name (Save As). Open makes the opened file's path the DocumentPath, so a
-// later Save writes back to the file that was opened and to no other.
+// later Save writes back to the file that was opened and to no other; a file
+// whose text was cut at a NUL (a binary or UTF-16 file) leaves DocumentPath
+// empty instead, so that Save asks for a name rather than write the cut text
+// over the file.
 // Status panel 1 shows the path: Save, Save As and Open set it after they
 // succeed; CreatenewlmClick empties it. After a failure panel 1 keeps its
 // former text.
@@ -64,8 +67,9 @@ class TDocumentController {
   // Open: shows the open dialog (kOpenDialogFilter, offering LastOpenName).
   // Cancel: returns, nothing changed. Otherwise reads the chosen file into the
   // buffer without asking first (unsaved changes are replaced), then
-  // DocumentPath and panel 1 become the chosen path. A file that cannot be
-  // read or held leaves the buffer, DocumentPath and panel 1 as they were.
+  // DocumentPath and panel 1 become the chosen path, or empty when the text
+  // was cut at a NUL. A file that cannot be read or held leaves the buffer,
+  // DocumentPath and panel 1 as they were.
   void OpenButtonClick();
 
   // Save: with a DocumentPath, writes the buffer to it and sets panel 1 to

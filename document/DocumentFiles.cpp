@@ -1,13 +1,16 @@
 #include "document/DocumentFiles.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -32,6 +35,9 @@ const size_t kFirstRead = size_t{64} << 20;
 // The least a full text grows by while its file turns out longer than its
 // size said.
 const size_t kMinGrowth = size_t{64} << 10;
+// The piece a file too large to be held is looked through at a time for a
+// NUL that would end its text early.
+const size_t kScanChunk = size_t{1} << 20;
 
 // The folder part of a native path with its final slash ("a/b/" of
 // "a/b/c"), or nothing for a bare name.
@@ -167,6 +173,96 @@ int ReadUpToNul(int fd, off_t sizeHint, std::string& text) {
   return 0;
 }
 
+// The most bytes of text this process could hold: what a buffer can count,
+// and, under a limit on the address space, what is left of it (the text
+// needs at least its own bytes, whatever else it needs besides).
+size_t HoldableBytes() {
+  auto holdable = static_cast<size_t>(kDefaultBufferCapacity);
+  rlimit space{};
+  if (::getrlimit(RLIMIT_AS, &space) != 0 || space.rlim_cur == RLIM_INFINITY) return holdable;
+  unsigned long long pages = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "re")) {
+    if (std::fscanf(statm, "%llu", &pages) != 1) pages = 0;
+    std::fclose(statm);
+  }
+  const unsigned long long used = pages * static_cast<unsigned long long>(::sysconf(_SC_PAGESIZE));
+  const unsigned long long left = space.rlim_cur > used ? space.rlim_cur - used : 0;
+  return static_cast<size_t>(std::min<unsigned long long>(holdable, left));
+}
+
+// Looks for a NUL among the first count bytes of the file behind fd without
+// holding the file: a hole (which reads as zeros) is found at once, data is
+// read a piece at a time. Sets at to the position of the first NUL, or of a
+// hole, which the first NUL does not follow; to count when there is none.
+// The file offset is left at the start. Returns 0 or the errno of a failed
+// read.
+int FindNulWithin(int fd, size_t count, size_t& at) {
+  at = count;
+  const off_t hole = ::lseek(fd, 0, SEEK_HOLE);
+  if (::lseek(fd, 0, SEEK_SET) != 0) return errno;
+  const size_t end = hole >= 0 ? std::min(count, static_cast<size_t>(std::min<unsigned long long>(
+                                                     static_cast<unsigned long long>(hole), count)))
+                               : count;
+  std::string chunk(std::min(end, kScanChunk), '\0');
+  size_t done = 0;
+  while (done < end) {
+    const ssize_t got =
+        ::pread(fd, chunk.data(), std::min(chunk.size(), end - done), static_cast<off_t>(done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (got == 0) break;
+    if (const void* nul = std::memchr(chunk.data(), '\0', static_cast<size_t>(got))) {
+      at = done + static_cast<size_t>(static_cast<const char*>(nul) - chunk.data());
+      return 0;
+    }
+    done += static_cast<size_t>(got);
+  }
+  // No NUL in the data before the hole: the hole's first byte is one.
+  if (end < count) at = end;
+  return 0;
+}
+
+// Whether the file system holding the file behind fd has room for size bytes
+// once the file has been emptied: its free space counts, and so do the blocks
+// the file takes now.
+bool RoomToRewrite(int fd, const struct stat& now, size_t size) {
+  struct statvfs space {};
+  if (::fstatvfs(fd, &space) != 0) return true;  // nothing known: try
+  const unsigned long long block = space.f_frsize != 0 ? space.f_frsize : space.f_bsize;
+  if (block == 0) return true;
+  const unsigned long long needed = (size + block - 1) / block * block;
+  const unsigned long long freed = static_cast<unsigned long long>(now.st_blocks) * 512;
+  const unsigned long long free = static_cast<unsigned long long>(space.f_bavail) * block;
+  return needed <= free + freed;
+}
+
+// Rewrites the existing regular file target in place: where no temporary
+// file can be made beside it but the file itself may be written. The file
+// is emptied only once the file system is known to have room for text;
+// otherwise it is left untouched and the save fails as a full disk would.
+void WriteInPlace(std::string_view text, const QByteArray& target, const std::string& shownPath) {
+  TFileDescriptor file(::open(target.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (file.Get() < 0) throw EFCreateError(CannotCreateFileMessage(shownPath, errno));
+  struct stat now;
+  if (::fstat(file.Get(), &now) != 0)
+    throw EFCreateError(CannotCreateFileMessage(shownPath, errno));
+  if (!S_ISREG(now.st_mode))
+    throw EFCreateError(CannotCreateFileMessage(shownPath, kNotRegularFile));
+  if (!RoomToRewrite(file.Get(), now, text.size())) throw EWriteError();
+  if (::ftruncate(file.Get(), 0) != 0)
+    throw EFCreateError(CannotCreateFileMessage(shownPath, errno));
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t written = ::write(file.Get(), text.data() + done, text.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) throw EWriteError();
+    done += static_cast<size_t>(written);
+  }
+  if (::fsync(file.Get()) != 0 && errno != EINVAL) throw EWriteError();
+}
+
 // Writes text to the file at path, shown as shownPath in messages.
 void WriteTextFile(std::string_view text, const QString& path, const std::string& shownPath) {
   // An empty name would otherwise reach the save file, which has its own
@@ -186,11 +282,21 @@ void WriteTextFile(std::string_view text, const QString& path, const std::string
   }
 
   QSaveFile file(QFile::decodeName(target));
-  file.setDirectWriteFallback(true);
+  // The save file's own fallback would empty the target before knowing that
+  // the new text fits; WriteInPlace looks first.
+  file.setDirectWriteFallback(false);
   errno = 0;
   if (!file.open(QIODevice::WriteOnly)) {
     const int seen = errno;
-    throw EFCreateError(CannotCreateFileMessage(shownPath, CreateErrorNumber(target, seen)));
+    const int reason = CreateErrorNumber(target, seen);
+    // No temporary file beside the target, but the target itself may be
+    // written: the only way left is to rewrite it in place.
+    if (existed && (seen == EACCES || reason == EACCES) &&
+        ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) == 0) {
+      WriteInPlace(text, target, shownPath);
+      return;
+    }
+    throw EFCreateError(CannotCreateFileMessage(shownPath, reason));
   }
   if (existed) KeepOwnerAndMode(file.handle(), former);
 
@@ -221,7 +327,7 @@ void SaveToFile(const TCodeBuffer& buffer, const QString& path) {
   buffer.ReadText([&](std::string_view text) { WriteTextFile(text, path, shownPath); });
 }
 
-void LoadFromFile(TCodeBuffer& buffer, const QString& path) {
+TLoadedText LoadFromFile(TCodeBuffer& buffer, const QString& path) {
   const std::string shownPath = path.toStdString();
   const QByteArray native = QFile::encodeName(path);
   // O_NONBLOCK: opening a pipe with no writer must not hang; it is refused
@@ -233,16 +339,34 @@ void LoadFromFile(TCodeBuffer& buffer, const QString& path) {
   if (S_ISDIR(info.st_mode)) throw EFOpenError(CannotOpenFileMessage(shownPath, EISDIR));
   if (!S_ISREG(info.st_mode)) throw EFOpenError(CannotOpenFileMessage(shownPath, kNotRegularFile));
 
+  // A file larger than could ever be held is refused before it is read,
+  // unless a NUL early enough ends its text in time.
+  off_t toRead = info.st_size;
+  if (const size_t holdable = HoldableBytes();
+      static_cast<unsigned long long>(info.st_size) > holdable) {
+    size_t nul = 0;
+    // The text before a NUL at position holdable still fits.
+    if (const int scanError = FindNulWithin(file.Get(), holdable + 1, nul); scanError != 0) {
+      throw EFOpenError(CannotOpenFileMessage(shownPath, scanError));
+    }
+    if (nul > holdable) throw EInvalidOperation(kTextExceedsCapacityMessage);
+    // Only the bytes up to the NUL are wanted.
+    toRead = static_cast<off_t>(nul + 1);
+  }
+
   std::string text;
+  bool cut = false;
   try {
-    if (const int readError = ReadUpToNul(file.Get(), info.st_size, text); readError != 0) {
+    if (const int readError = ReadUpToNul(file.Get(), toRead, text); readError != 0) {
       throw EFOpenError(CannotOpenFileMessage(shownPath, readError));
     }
+    cut = std::memchr(text.data(), '\0', text.size()) != nullptr;
     buffer.SetTextStr(std::move(text));
   } catch (const std::bad_alloc&) {
     // The text does not fit into memory, so no buffer can hold it.
     throw EInvalidOperation(kTextExceedsCapacityMessage);
   }
+  return cut ? TLoadedText::CutAtNul : TLoadedText::Whole;
 }
 
 }  // namespace deckhand

@@ -22,8 +22,11 @@ namespace deckhand {
 // target only once every byte is written and flushed to disk, so a failure
 // leaves the former file as it was. Where no temporary file can be created
 // beside the target (a folder the user may not write to) but the target
-// itself is writable, the target is written in place instead; only then can
-// a failure half way leave the target half written.
+// itself is writable, the target is written in place instead, and only once
+// its file system has room for the whole text (the blocks the target takes
+// now count as free); a file system without that room fails the save with
+// "Stream write error" before the target is touched. Only a failure half way
+// through writing in place can leave the target half written.
 //
 // A new file gets the permissions a newly created file gets (0666 less the
 // umask); a replaced file keeps its permission bits and, where the process
@@ -40,6 +43,10 @@ namespace deckhand {
 // (a full disk, a file size limit).
 void SaveToFile(const TCodeBuffer& buffer, const QString& path);
 
+// What LoadFromFile gave the buffer: the whole file, or the text before a
+// NUL byte in it (a binary or UTF-16 file), which is not the file's content.
+enum class TLoadedText { Whole, CutAtNul };
+
 // Reads the file at path and passes its bytes to buffer.SetTextStr, so line
 // breaks become CR LF, the text ends before the first NUL byte, and a file
 // whose adjusted text equals the buffer's changes nothing.
@@ -47,7 +54,12 @@ void SaveToFile(const TCodeBuffer& buffer, const QString& path);
 // Reading stops at the first NUL byte: what follows it can never reach the
 // text, and a file that is mostly zeros (a disk image) then costs no memory.
 // The buffer is then given the bytes before the NUL and one NUL, which it
-// treats exactly as the whole file.
+// treats exactly as the whole file. Returns whether the text was cut so.
+//
+// A file larger than the process could hold (more bytes than a buffer counts
+// or, under an address-space limit, than is left of it) is refused before it
+// is read into memory, unless a NUL among the bytes that could be held ends
+// its text in time; looking for one reads the file a piece at a time.
 //
 // Throws EFOpenError "Cannot open file "<path>". <reason>" when the file is
 // missing, is a folder or not a regular file (a pipe or a device, which could
@@ -56,6 +68,6 @@ void SaveToFile(const TCodeBuffer& buffer, const QString& path);
 // any buffer can hold (more bytes than an int counts, or memory runs out) or
 // than this buffer can hold (raised by its SetTextStr). On any error the
 // buffer is left as it was.
-void LoadFromFile(TCodeBuffer& buffer, const QString& path);
+TLoadedText LoadFromFile(TCodeBuffer& buffer, const QString& path);
 
 }  // namespace deckhand

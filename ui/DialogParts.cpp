@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QScreen>
 #include <QShowEvent>
+#include <QValidator>
+#include <algorithm>
 #include <limits>
 
 #include "ui/Fonts.h"
@@ -16,6 +18,65 @@ namespace {
 
 // Space between a field's caption and the field.
 constexpr int kLabelSpacing = 3;
+
+bool IsLineBreak(QChar c) {
+  return c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f' || c == QChar(0x85) ||
+         c == QChar(QChar::LineSeparator) || c == QChar(QChar::ParagraphSeparator);
+}
+
+bool HasLineBreakOrTab(const QString& text) {
+  for (const QChar c : text) {
+    if (c == u'\t' || IsLineBreak(c)) return true;
+  }
+  return false;
+}
+
+// Keeps a field single-line, whichever way text gets into it (pasted by key,
+// menu or middle button, dropped, committed by an input method): of the text
+// that arrives only what comes before its first line break is kept, as a
+// desktop single-line field keeps it, and a tab in it becomes a space. Text
+// typed key by key can hold neither.
+//
+// The field's text before the change is the text it last reported; the
+// change ends at the cursor, so the text after the cursor is the unchanged
+// tail and the arrived text lies between the unchanged head and that tail.
+class TSingleLineValidator : public QValidator {
+ public:
+  explicit TSingleLineValidator(QLineEdit* field) : QValidator(field), accepted_(field->text()) {
+    connect(field, &QLineEdit::textChanged, this,
+            [this](const QString& text) { accepted_ = text; });
+  }
+
+  State validate(QString& input, int& pos) const override {
+    if (!HasLineBreakOrTab(input)) return Acceptable;
+    const QString& before = accepted_;
+    const qsizetype cursor = std::clamp<qsizetype>(pos, 0, input.size());
+    qsizetype tail = 0;
+    while (tail < input.size() - cursor && tail < before.size() &&
+           input[input.size() - 1 - tail] == before[before.size() - 1 - tail]) {
+      ++tail;
+    }
+    qsizetype head = 0;
+    while (head < input.size() - tail && head < before.size() - tail &&
+           input[head] == before[head]) {
+      ++head;
+    }
+    QString arrived = input.mid(head, input.size() - tail - head);
+    for (qsizetype i = 0; i < arrived.size(); ++i) {
+      if (IsLineBreak(arrived[i])) {
+        arrived.truncate(i);
+        break;
+      }
+    }
+    arrived.replace(u'\t', u' ');
+    input = input.left(head) + arrived + input.right(tail);
+    pos = static_cast<int>(head + arrived.size());
+    return Acceptable;
+  }
+
+ private:
+  QString accepted_;
+};
 
 }  // namespace
 
@@ -89,6 +150,7 @@ TLabeledEdit::TLabeledEdit(QWidget* parent, const QString& name, const QString& 
   label_->setObjectName(name + QStringLiteral("Label"));
   FitLabelToCaption(label_);
   label_->move(geometry.left(), geometry.top() - label_->height() - kLabelSpacing);
+  setValidator(new TSingleLineValidator(this));
 }
 
 void TLabeledEdit::focusInEvent(QFocusEvent* event) {

@@ -6,10 +6,16 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPlainTextDocumentLayout>
+#include <QPointer>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <new>
 
 #include "core/Encoding.h"
 #include "core/Errors.h"
@@ -45,9 +51,50 @@ QString BytesToEditor(const std::string& bytes) {
   return text;
 }
 
+// Sets a flag for the lifetime of the guard; the flag goes back to false
+// however the scope ends, so an edit that fails half way cannot leave the
+// buffer believing it is still editing.
+class TFlagGuard {
+ public:
+  explicit TFlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
+  ~TFlagGuard() { flag_ = false; }
+  TFlagGuard(const TFlagGuard&) = delete;
+  TFlagGuard& operator=(const TFlagGuard&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+// Memory a document needs besides its two bytes a character, per line: the
+// block's data and its text layout (measured at 440 to 490 bytes).
+constexpr long long kBytesPerLine = 512;
+
+// Makes sure, before a document of the given text is built, that the process
+// can still take the memory it needs: a block a quarter larger than the
+// estimate (the toolkit's buffers grow as they fill) is taken and given back
+// at once.
+// Where it cannot be had the text does not fit, and saying so now is better
+// than letting the toolkit meet the shortage deep in its layout code, where
+// it may not recover.
+void EnsureRoomForDocument(const QString& text) {
+  const long long lines = text.count(QLatin1Char('\n')) + 1;
+  const long long estimate =
+      static_cast<long long>(text.size()) * static_cast<long long>(sizeof(QChar)) +
+      lines * kBytesPerLine;
+  // Stored through a volatile pointer, so that the call is really made.
+  void* volatile probe = std::malloc(static_cast<size_t>(estimate + estimate / 4));
+  if (probe == nullptr) throw EInvalidOperation("Text exceeds memo capacity");
+  std::free(probe);
+}
+
 }  // namespace
 
-QString RepresentableText(const QString& text) {
+QString EditorInputText(QString text) {
+  // A NUL never enters the document: the text ends before it.
+  if (const qsizetype nul = text.indexOf(QChar(0)); nul >= 0) text.truncate(nul);
+  // A line or paragraph separator is a line break, as the editor shows it.
+  text.replace(QChar(QChar::LineSeparator), QLatin1Char('\n'));
+  text.replace(QChar(QChar::ParagraphSeparator), QLatin1Char('\n'));
   if (IsCp1251Representable(text)) return text;
   return Cp1251ToUnicode(UnicodeToCp1251(text));
 }
@@ -77,40 +124,81 @@ QString TMemo::SelectedRawText() const {
   return text;
 }
 
-void TMemo::keyPressEvent(QKeyEvent* event) {
+namespace {
+
+// Whether the editor inserts the text of a key press, by the toolkit's own
+// rule: printable characters, format characters (a zero-width joiner),
+// private-use characters and surrogate pairs (emoji), but nothing typed with
+// Ctrl alone or Ctrl+Shift.
+bool TypesText(const QKeyEvent* event) {
   const QString text = event->text();
-  if (!text.isEmpty() && text.at(0).isPrint() && !IsCp1251Representable(text)) {
-    QTextCursor cursor = textCursor();
-    cursor.insertText(RepresentableText(text));
-    setTextCursor(cursor);
-    ensureCursorVisible();
-    event->accept();
+  if (text.isEmpty()) return false;
+  const QChar first = text.at(0);
+  if (first.category() == QChar::Other_Format) return true;
+  const Qt::KeyboardModifiers modifiers = event->modifiers();
+  if (modifiers == Qt::ControlModifier || modifiers == (Qt::ShiftModifier | Qt::ControlModifier)) {
+    return false;
+  }
+  return first.isPrint() || first.category() == QChar::Other_PrivateUse ||
+         (first.isHighSurrogate() && text.size() > 1 && text.at(1).isLowSurrogate());
+}
+
+}  // namespace
+
+void TMemo::InsertInput(const QString& text) {
+  QTextCursor cursor = textCursor();
+  cursor.insertText(text);
+  setTextCursor(cursor);
+  ensureCursorVisible();
+}
+
+void TMemo::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+      event->modifiers().testFlag(Qt::ShiftModifier)) {
+    // Shift+Enter would insert a line separator inside the line; every
+    // form of Enter starts a new line instead (CR LF in the text).
+    QKeyEvent plain(event->type(), key, event->modifiers() & ~Qt::ShiftModifier, event->text(),
+                    event->isAutoRepeat(), event->count());
+    QPlainTextEdit::keyPressEvent(&plain);
+    event->setAccepted(plain.isAccepted());
     return;
+  }
+  if (TypesText(event)) {
+    const QString text = EditorInputText(event->text());
+    if (text != event->text()) {
+      InsertInput(text);
+      event->accept();
+      return;
+    }
   }
   QPlainTextEdit::keyPressEvent(event);
 }
 
 void TMemo::inputMethodEvent(QInputMethodEvent* event) {
-  if (IsCp1251Representable(event->commitString())) {
+  const QString commit = EditorInputText(event->commitString());
+  if (commit == event->commitString()) {
     QPlainTextEdit::inputMethodEvent(event);
     return;
   }
   QInputMethodEvent converted(event->preeditString(), event->attributes());
-  converted.setCommitString(RepresentableText(event->commitString()), event->replacementStart(),
-                            event->replacementLength());
+  converted.setCommitString(commit, event->replacementStart(), event->replacementLength());
   QPlainTextEdit::inputMethodEvent(&converted);
 }
 
 void TMemo::insertFromMimeData(const QMimeData* source) {
+  // Pasted and dropped text alike.
   if (source == nullptr || !source->hasText()) return;
-  QString text = source->text();
-  // A NUL never enters the document: the text ends before it.
-  const qsizetype nul = text.indexOf(QChar(0));
-  if (nul >= 0) text.truncate(nul);
-  QTextCursor cursor = textCursor();
-  cursor.insertText(RepresentableText(text));
-  setTextCursor(cursor);
-  ensureCursorVisible();
+  InsertInput(EditorInputText(source->text()));
+}
+
+void TMemo::AdoptDocument(QTextDocument* document) {
+  QPointer<QTextDocument> former = this->document();
+  document->setParent(this);
+  setDocument(document);
+  // The editor's first document belongs to its text control, which deletes
+  // it when it is replaced; a later one is the editor's own.
+  delete former.data();
 }
 
 QMimeData* TMemo::createMimeDataFromSelection() const {
@@ -131,6 +219,10 @@ void TMemo::contextMenuEvent(QContextMenuEvent* event) {
 
 TMemoBuffer::TMemoBuffer(TMemo* memo, long long capacity)
     : memo_(memo), capacity_(std::min<long long>(capacity, kDefaultBufferCapacity)) {
+  WatchDocument();
+}
+
+void TMemoBuffer::WatchDocument() {
   QObject::connect(memo_->document(), &QTextDocument::contentsChange, memo_,
                    [this](int, int removed, int added) {
                      if (!editing_ && (removed != 0 || added != 0)) modified_ = true;
@@ -177,10 +269,33 @@ int TMemoBuffer::EditorFromByte(int bytePosition) const {
 }
 
 void TMemoBuffer::ReplaceAll(const std::string& bytes) {
-  const QString text = BytesToEditor(bytes);
-  editing_ = true;
-  memo_->setPlainText(text);  // also starts a fresh undo history
-  editing_ = false;
+  const QTextDocument* current = memo_->document();
+  std::unique_ptr<QTextDocument> fresh;
+  try {
+    // The new text is built in a document of its own, while the editor
+    // keeps showing the old one; only a complete document is swapped in.
+    const QString text = BytesToEditor(bytes);
+    EnsureRoomForDocument(text);
+    fresh = std::make_unique<QTextDocument>();
+    fresh->setDocumentLayout(new QPlainTextDocumentLayout(fresh.get()));
+    fresh->setDefaultFont(current->defaultFont());
+    fresh->setDefaultTextOption(current->defaultTextOption());
+    fresh->setDocumentMargin(current->documentMargin());
+    fresh->setPlainText(text);
+    // Every line gets its text layout now: the editor makes them when it
+    // takes the document over, and they are most of its memory.
+    for (QTextBlock block = fresh->firstBlock(); block.isValid(); block = block.next()) {
+      block.layout();
+    }
+  } catch (const std::bad_alloc&) {
+    throw EInvalidOperation("Text exceeds memo capacity");
+  }
+  // A new document brings a fresh undo history of its own.
+  {
+    TFlagGuard editing(editing_);
+    memo_->AdoptDocument(fresh.release());
+  }
+  WatchDocument();
   QTextCursor cursor = memo_->textCursor();
   cursor.setPosition(0);
   memo_->setTextCursor(cursor);
@@ -192,13 +307,14 @@ void TMemoBuffer::InsertOverSelection(const std::string& bytes, bool undoable) {
                 text.count(QLatin1Char('\n')));
   QTextDocument* doc = memo_->document();
   QTextCursor cursor = memo_->textCursor();
-  editing_ = true;
-  if (!undoable) doc->setUndoRedoEnabled(false);
-  cursor.beginEditBlock();
-  cursor.insertText(text);
-  cursor.endEditBlock();
-  if (!undoable) doc->setUndoRedoEnabled(true);
-  editing_ = false;
+  {
+    TFlagGuard editing(editing_);
+    if (!undoable) doc->setUndoRedoEnabled(false);
+    cursor.beginEditBlock();
+    cursor.insertText(text);
+    cursor.endEditBlock();
+    if (!undoable) doc->setUndoRedoEnabled(true);
+  }
   memo_->setTextCursor(cursor);
   memo_->ensureCursorVisible();
 }
@@ -304,7 +420,7 @@ void TMemoBuffer::PasteFromClipboard() {
   if (data == nullptr || !data->hasText()) return;
   const QString text = data->text();
   if (text.isEmpty()) return;
-  SetSelText(UnicodeToCp1251(text));
+  SetSelText(UnicodeToCp1251(EditorInputText(text)));
 }
 
 int TMemoBuffer::LineFromChar(int position) const {

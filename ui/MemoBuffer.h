@@ -2,10 +2,14 @@
 //
 // TMemo is the plain-text editor of the main window with the program's
 // settings: word wrap, no scroll bars, Tab moves the focus, the selection is
-// hidden while the editor has no focus, and every character the user types,
-// pastes or drops is one Windows-1251 can hold (anything else becomes a
-// numeric character reference such as "&#128512;" at once, so what the user
-// sees is what gets saved).
+// hidden while the editor has no focus, and Enter in every form (with Shift,
+// on the keypad) starts a new line.
+//
+// What the editor holds is always exactly what the buffer's GetText returns,
+// one character for each byte: all text that enters it (typed, committed by
+// an input method, pasted or dropped) passes EditorInputText as it arrives,
+// so the screen shows what the file will hold, and undo and redo can only
+// bring back text that passed it.
 //
 // TMemoBuffer implements TCodeBuffer on a TMemo. The editor holds Unicode
 // text in blocks (one per line); the buffer presents it as Windows-1251 bytes
@@ -42,17 +46,29 @@ class TMemo : public QPlainTextEdit {
   // every character kept as it is (no-break spaces included).
   QString SelectedRawText() const;
 
+  // Shows document, a complete plain-text document, in place of the current
+  // one, which is deleted. Signals of the former document are not carried
+  // over: follow the editor's own signals (textChanged, cursorPositionChanged)
+  // rather than its document's.
+  void AdoptDocument(QTextDocument* document);
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void inputMethodEvent(QInputMethodEvent* event) override;
   void insertFromMimeData(const QMimeData* source) override;
   QMimeData* createMimeDataFromSelection() const override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  // Inserts text, already passed through EditorInputText, over the selection.
+  void InsertInput(const QString& text);
 };
 
-// Text as the editor should hold it: characters Windows-1251 lacks become
-// numeric character references.
-QString RepresentableText(const QString& text);
+// Text that enters the editor, as the editor is to hold it: it ends before a
+// NUL; a line or paragraph separator (U+2028, U+2029) becomes a line break;
+// every character Windows-1251 lacks becomes its numeric character reference
+// ("&#128512;", one for each code point).
+QString EditorInputText(QString text);
 
 class TMemoBuffer : public TCodeBuffer {
  public:
@@ -89,8 +105,13 @@ class TMemoBuffer : public TCodeBuffer {
 
  private:
   // Replaces the whole text; the caret goes to 0 and the undo history starts
-  // afresh.
+  // afresh. All or nothing: the new text is built apart and swapped in only
+  // once complete, so when memory runs out (raised as EInvalidOperation "Text
+  // exceeds memo capacity") text, selection, undo history and the editor's
+  // state are exactly as they were.
   void ReplaceAll(const std::string& bytes);
+  // Follows the user's edits of the editor's current document.
+  void WatchDocument();
   // Inserts bytes over the selection as one undoable step.
   void InsertOverSelection(const std::string& bytes, bool undoable);
   void CheckCapacity(long long length) const;

@@ -95,7 +95,9 @@ TMain::TMain(QWidget* parent)
   hints_ = new THintTracker(this);
 
   connect(memo_, &QPlainTextEdit::cursorPositionChanged, this, &TMain::UpdateCursorPos);
-  connect(memo_->document(), &QTextDocument::contentsChanged, this, &TMain::UpdateCursorPos);
+  // The editor's own signal: it follows the editor when its document is
+  // replaced as a whole.
+  connect(memo_, &QPlainTextEdit::textChanged, this, &TMain::UpdateCursorPos);
 
   // The lock-key panels follow the keyboard from the window's creation on:
   // each change the key source reports starts the 1 ms timer, whose tick

@@ -420,6 +420,50 @@ TEST_F(DocumentController, FailedOpenLeavesTheDocument) {
   EXPECT_TRUE(window.panel.isEmpty());
 }
 
+TEST_F(DocumentController, TextCutAtANulIsNeverSavedOverItsFile) {
+  // A deck saved as UTF-16 by another editor, and a program.
+  const QString deck = QStringLiteral("<wml>\r\n<card id=\"a\"><p>UTF-16</p></card>\r\n</wml>\r\n");
+  std::string utf16 = "\xFF\xFE";
+  for (const QChar c : deck) {
+    utf16 += static_cast<char>(c.unicode() & 0xFF);
+    utf16 += static_cast<char>(c.unicode() >> 8);
+  }
+  WriteBytes(Path("utf16.wml"), utf16);
+  ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/ls"), Path("ls")));
+  const std::string program = ReadBytes(Path("ls"));
+  ASSERT_NE(program.find('\0'), std::string::npos);
+
+  window_.saveAnswers = {Path("mine.wml")};
+  controller_.SaveButtonClick();
+  ASSERT_EQ(controller_.DocumentPath(), Path("mine.wml"));
+  for (const QString& name : {QStringLiteral("utf16.wml"), QStringLiteral("ls")}) {
+    SCOPED_TRACE(name.toStdString());
+    const std::string bytes = ReadBytes(Path(name));
+    window_.openAnswers = {Path(name)};
+    controller_.OpenButtonClick();
+    EXPECT_EQ(buffer_.GetText(), AdjustLineBreaks(bytes.substr(0, bytes.find('\0'))));
+    EXPECT_TRUE(controller_.DocumentPath().isEmpty());
+    EXPECT_TRUE(window_.panel.isEmpty());
+    EXPECT_EQ(controller_.LastOpenName(), Path(name));
+
+    // Save asks for a name; cancelled, nothing is written anywhere.
+    window_.calls.clear();
+    window_.saveAnswers = {std::nullopt};
+    controller_.SaveButtonClick();
+    EXPECT_EQ(window_.calls, std::vector<QString>({"save "}));
+    EXPECT_EQ(ReadBytes(Path(name)), bytes);
+  }
+  EXPECT_EQ(ReadBytes(Path("utf16.wml")), utf16);
+  EXPECT_EQ(buffer_.GetText().size(), 7u) << "the program's text ends at its first NUL";
+
+  // A file without a NUL is the document again, as before.
+  WriteBytes(Path("plain.wml"), "<wml/>");
+  window_.openAnswers = {Path("plain.wml")};
+  controller_.OpenButtonClick();
+  EXPECT_EQ(controller_.DocumentPath(), Path("plain.wml"));
+  EXPECT_EQ(window_.panel, Path("plain.wml"));
+}
+
 TEST(DocumentDialogFilters, GiveOneWmlEntry) {
   const QStringList wml = {QString::fromUtf8(kWmlFilterEntry)};
   EXPECT_EQ(DialogFilterEntries(QString::fromUtf8(kOpenDialogFilter)), wml);

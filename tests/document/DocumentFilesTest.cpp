@@ -1,7 +1,10 @@
 // SaveToFile and LoadFromFile on real files in temporary folders: byte-exact
 // round trips, the messages of real failures, and what survives them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -466,25 +469,18 @@ TEST_F(DocumentFiles, FilesLongerThanTheirSizeSaysAreReadWhole) {
   }
 }
 
-// Runs work as the unprivileged user "nobody" in a child process when the
-// tests run as root (where permission bits would not stop anything), and
-// directly otherwise. Returns what work returns.
-std::string AsUnprivileged(const std::function<std::string()>& work) {
-  if (::geteuid() != 0) return work();
+// Runs work in a child process and returns what it returns.
+std::string AsChild(const std::function<std::string()>& work) {
   int channel[2];
   if (::pipe(channel) != 0) return "no pipe";
   const pid_t child = ::fork();
   if (child == 0) {
     ::close(channel[0]);
     std::string result;
-    if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
-      result = "cannot become nobody";
-    } else {
-      try {
-        result = work();
-      } catch (const std::exception& error) {
-        result = std::string("unexpected error: ") + error.what();
-      }
+    try {
+      result = work();
+    } catch (const std::exception& error) {
+      result = std::string("unexpected error: ") + error.what();
     }
     const char* data = result.data();
     size_t left = result.size();
@@ -506,6 +502,17 @@ std::string AsUnprivileged(const std::function<std::string()>& work) {
   int status = 0;
   ::waitpid(child, &status, 0);
   return result;
+}
+
+// Runs work as the unprivileged user "nobody" in a child process when the
+// tests run as root (where permission bits would not stop anything), and
+// directly otherwise. Returns what work returns.
+std::string AsUnprivileged(const std::function<std::string()>& work) {
+  if (::geteuid() != 0) return work();
+  return AsChild([&]() -> std::string {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) return "cannot become nobody";
+    return work();
+  });
 }
 
 TEST_F(DocumentFiles, PermissionsAreReportedAndWritableFilesWrittenInPlace) {
@@ -541,6 +548,71 @@ TEST_F(DocumentFiles, PermissionsAreReportedAndWritableFilesWrittenInPlace) {
   EXPECT_EQ(ReadBytes(Path("locked.wml")), "locked");
   EXPECT_EQ(ReadBytes(Path("secret.wml")), "secret");
   EXPECT_EQ(FolderEntries(Folder()), QStringList({"locked.wml", "secret.wml", "shared.wml"}));
+}
+
+// Runs work in a child process with a mount namespace of its own, in which
+// folder holds a fresh file system of the given size (in kilobytes) that
+// vanishes with the child. Returns "skipped: <reason>" where mounting is not
+// permitted (an unprivileged user), else what work returns.
+std::string OnSmallFileSystem(const QString& folder, int kilobytes,
+                              const std::function<std::string()>& work) {
+  return AsChild([&]() -> std::string {
+    if (::unshare(CLONE_NEWNS) != 0)
+      return "skipped: no mount namespace: " + SystemErrorText(errno);
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+      return "skipped: mounts cannot be made private: " + SystemErrorText(errno);
+    }
+    const std::string options = "size=" + std::to_string(kilobytes) + "k,mode=0755";
+    if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, options.c_str()) != 0) {
+      return "skipped: cannot mount a file system: " + SystemErrorText(errno);
+    }
+    return work();
+  });
+}
+
+// Fills the file system that holds folder until not one more byte fits.
+void FillFileSystem(const QString& folder) {
+  const int fd = ::open(QFile::encodeName(folder + "/filler").constData(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const std::string block(4096, 'z');
+  while (::write(fd, block.data(), block.size()) > 0) {
+  }
+  while (::write(fd, "z", 1) > 0) {
+  }
+  ::close(fd);
+}
+
+TEST_F(DocumentFiles, InPlaceSaveOnAFullDiskLeavesTheFormerFile) {
+  ASSERT_EQ(::chmod(QFile::encodeName(Folder()).constData(), 0755), 0);
+  const QString disk = Path("disk");
+  ASSERT_TRUE(QDir(Folder()).mkdir("disk"));
+  const std::string former = std::string(23998, 'f') + "\r\n";
+  const std::string result = OnSmallFileSystem(disk, 64, [&] {
+    // The folder belongs to root, the file may be written by anyone: a user
+    // can only rewrite it in place.
+    const QString shared = disk + "/shared.wml";
+    WriteBytes(shared, former);
+    ::chmod(QFile::encodeName(shared).constData(), 0666);
+    FillFileSystem(disk);
+    return AsUnprivileged([&] {
+             std::string out;
+             TMemoryBuffer buffer;
+             buffer.SetText(std::string(65536, 'n'));
+             out += MessageOf<EWriteError>([&] { SaveToFile(buffer, shared); }) + "\n";
+             out += (ReadBytes(shared) == former ? "former file kept" : "former file lost") +
+                    std::string("\n");
+             // A text that fits where the former one was is written in place.
+             buffer.SetText(std::string(20000, 's'));
+             out += MessageOf<EWriteError>([&] { SaveToFile(buffer, shared); }) + "\n";
+             out += (ReadBytes(shared) == buffer.GetText() ? "new text written"
+                                                           : "new text not written");
+             return out;
+           }) +
+           "\n" + FolderEntries(disk).join(' ').toStdString();
+  });
+  if (result.rfind("skipped: ", 0) == 0) GTEST_SKIP() << result;
+  EXPECT_EQ(result,
+            "Stream write error\nformer file kept\nno error\nnew text written\nfiller shared.wml");
 }
 
 }  // namespace

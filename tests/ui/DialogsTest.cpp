@@ -4,13 +4,16 @@
 
 #include <QAbstractAnimation>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QFontMetrics>
 #include <QInputMethodEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -382,6 +385,69 @@ TEST_F(DialogsTest, TypedCyrillicArrivesAsWindows1251AndOtherCharactersAsReferen
   // "€" has a Windows-1251 byte (0x88); the emoji has none.
   EXPECT_EQ(buffer.GetText(),
             ComposeLink(Cp1251("новости.wml"), Cp1251("Ёж ") + "&#128512;" + "\x88"));
+}
+
+// Pastes text into a field with Ctrl+V.
+void PasteByKey(QWidget* field, const QString& text) {
+  QGuiApplication::clipboard()->setText(text);
+  QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+}
+
+// Drops text onto a field at its left end.
+void DropOnto(QWidget* field, const QString& text) {
+  QMimeData data;
+  data.setText(text);
+  const QPoint point(2, field->height() / 2);
+  QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(field, &enter);
+  QDragMoveEvent move(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(field, &move);
+  QDropEvent drop(QPointF(point), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(field, &drop);
+}
+
+TEST_F(DialogsTest, SingleLineFieldsKeepArrivingTextUpToItsFirstLineBreak) {
+  Prepare("", 0, 0);
+  TCreathref link(nullptr, buffer);
+  Show(link);
+  link.url->setFocus(Qt::MouseFocusReason);
+  TypeKeys(link.url, QStringLiteral("http://a/"));
+  PasteByKey(link.url, QStringLiteral("b.wml\r\nsecond line\r\n"));
+  EXPECT_EQ(link.url->text(), QStringLiteral("http://a/b.wml"));
+  // Pasted into the middle by the context menu's command: the text after the
+  // cursor stays, a tab becomes a space.
+  link.text->setFocus(Qt::MouseFocusReason);
+  TypeKeys(link.text, QStringLiteral("ab"));
+  link.text->setCursorPosition(1);
+  QGuiApplication::clipboard()->setText(QStringLiteral("X\tY\nZ"));
+  link.text->paste();
+  EXPECT_EQ(link.text->text(), QStringLiteral("aX Yb"));
+  EXPECT_EQ(link.text->cursorPosition(), 4);
+  // An input method's commit with a line separator.
+  link.text->end(false);
+  Commit(link.text, QString::fromUtf8("c\u2028d"));
+  EXPECT_EQ(link.text->text(), QStringLiteral("aX Ybc"));
+  // A break pasted over a selection removes the selection and keeps nothing.
+  link.text->selectAll();
+  PasteByKey(link.text, QStringLiteral("\nlost"));
+  EXPECT_EQ(link.text->text(), QString());
+  TypeKeys(link.text, QStringLiteral("ok"));
+  link.Button1->click();
+  EXPECT_EQ(buffer.GetText(), ComposeLink("http://a/b.wml", "ok"));
+
+  Prepare("", 0, 0);
+  Tcreatpic image(nullptr, buffer);
+  Show(image);
+  image.filepic->setFocus(Qt::MouseFocusReason);
+  PasteByKey(image.filepic, QStringLiteral("/pics/logo.wbmp\r\n"));
+  EXPECT_EQ(image.filepic->text(), QStringLiteral("/pics/logo.wbmp"));
+  image.alt->setFocus(Qt::MouseFocusReason);
+  DropOnto(image.alt, QString::fromUtf8("Логотип\tфирмы\r\nвторая строка"));
+  EXPECT_EQ(image.alt->text(), QString::fromUtf8("Логотип фирмы"));
+  image.Button4->click();
+  const std::string inserted = buffer.GetText();
+  EXPECT_EQ(inserted, ComposeImage("/pics/logo.wbmp", Cp1251("Логотип фирмы")));
+  EXPECT_EQ(inserted.find_first_of("\r\n\t"), std::string::npos);
 }
 
 TEST_F(DialogsTest, LinkDialogRunsModallyAndASecondOpeningStartsEmpty) {

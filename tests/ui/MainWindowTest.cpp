@@ -435,6 +435,18 @@ TEST_F(MainWindowTest, StatusBarPanels) {
   window.Buffer().SetSelStart(12);
   EXPECT_EQ(bar->PanelText(2), QStringLiteral("2:1"));
 
+  // What the user types counts as the bytes it is saved as: an emoji as its
+  // reference, Shift+Enter as a new line.
+  SetText("ab");
+  window.Buffer().SetSelStart(1);
+  QKeyEvent emoji(QEvent::KeyPress, 0, Qt::NoModifier, QString::fromUtf8("😀"));
+  QApplication::sendEvent(window.Memo(), &emoji);
+  EXPECT_EQ(bar->PanelText(2), QStringLiteral("1:11"));
+  QKeyEvent shiftEnter(QEvent::KeyPress, Qt::Key_Return, Qt::ShiftModifier, QStringLiteral("\r"));
+  QApplication::sendEvent(window.Memo(), &shiftEnter);
+  EXPECT_EQ(bar->PanelText(2), QStringLiteral("2:1"));
+  EXPECT_EQ(window.Buffer().GetText(), "a&#128512;\r\nb");
+
   TLockKeyState keys;
   window.SetLockKeySource(std::make_unique<FakeLockKeys>(&keys));
   keys.CapsLock = true;
