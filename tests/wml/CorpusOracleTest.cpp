@@ -58,7 +58,8 @@ std::vector<fs::path> CorpusDecks() {
     const fs::path root = fs::path(DECKHAND_CORPUS_DIR) / folder;
     if (!fs::is_directory(root)) continue;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-      if (entry.is_regular_file() && entry.path().extension() == ".wml") decks.push_back(entry.path());
+      if (entry.is_regular_file() && entry.path().extension() == ".wml")
+        decks.push_back(entry.path());
     }
   }
   std::sort(decks.begin(), decks.end());
@@ -73,7 +74,8 @@ class CorpusOracle : public ::testing::Test {
     }
     Folder = fs::temp_directory_path() / ("wml-oracle-" + std::to_string(getpid()));
     fs::create_directories(Folder);
-    const std::string dtd = "file://" + (fs::path(DECKHAND_CORPUS_DIR) / "dtd" / "wml_1.1.xml").string();
+    const std::string dtd =
+        "file://" + (fs::path(DECKHAND_CORPUS_DIR) / "dtd" / "wml_1.1.xml").string();
     std::ofstream(Folder / "catalog.xml")
         << "<?xml version=\"1.0\"?>\n"
            "<catalog xmlns=\"urn:oasis:names:tc:entity:xmlns:xml:catalog\">\n"
@@ -109,11 +111,13 @@ std::string ToUtf8(const std::string& deck) {
   iconv_close(cd);
   if (result == static_cast<std::size_t>(-1)) return {};
   out.resize(out.size() - outLeft);
-  return std::regex_replace(out, declared, "encoding=\"UTF-8\"", std::regex_constants::format_first_only);
+  return std::regex_replace(out, declared, "encoding=\"UTF-8\"",
+                            std::regex_constants::format_first_only);
 }
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size())) {
     text.replace(at, from.size(), to);
   }
   return text;
@@ -125,13 +129,15 @@ TEST_F(CorpusOracle, VerdictAndFirstErrorLineEqualXmllint) {
   if (!HaveProgram("xmllint")) GTEST_SKIP() << "xmllint is not installed (package libxml2-utils)";
   const auto decks = CorpusDecks();
   ASSERT_GT(decks.size(), 100u);
-  static const std::regex errorLine(R"(^.*?:(\d+): (?:element [^:]*: )?(?:parser|validity|namespace) error)");
+  static const std::regex errorLine(
+      R"(^.*?:(\d+): (?:element [^:]*: )?(?:parser|validity|namespace) error)");
   int counts[3] = {0, 0, 0};
   for (const fs::path& deck : decks) {
     int status = 0;
-    const std::string output = RunShell("XML_CATALOG_FILES=" + Quote((Folder / "catalog.xml").string()) +
-                                       " xmllint --nonet --valid --noout " + Quote(deck.string()),
-                                   &status);
+    const std::string output =
+        RunShell("XML_CATALOG_FILES=" + Quote((Folder / "catalog.xml").string()) +
+                     " xmllint --nonet --valid --noout " + Quote(deck.string()),
+                 &status);
     const std::string theirs = status == 0 ? "valid" : status == 1 ? "not well-formed" : "invalid";
     int theirLine = 0;
     std::istringstream lines(output);
@@ -141,7 +147,9 @@ TEST_F(CorpusOracle, VerdictAndFirstErrorLineEqualXmllint) {
       if (std::regex_search(line, match, errorLine)) theirLine = std::stoi(match[1]);
     }
     const TDeckReport report = CheckDeck(ReadFile(deck));
-    const std::string ours = report.Valid ? "valid" : !report.WellFormed ? "not well-formed" : "invalid";
+    const std::string ours = report.Valid         ? "valid"
+                             : !report.WellFormed ? "not well-formed"
+                                                  : "invalid";
     int ourLine = 0;
     for (const TFinding& finding : report.Findings) {
       if (finding.Severity == TSeverity::Error) {
@@ -160,7 +168,8 @@ TEST_F(CorpusOracle, VerdictAndFirstErrorLineEqualXmllint) {
 }
 
 TEST_F(CorpusOracle, CompiledBytesEqualXml2wbxml) {
-  if (!HaveProgram("xml2wbxml")) GTEST_SKIP() << "xml2wbxml is not installed (package libwbxml2-utils)";
+  if (!HaveProgram("xml2wbxml"))
+    GTEST_SKIP() << "xml2wbxml is not installed (package libwbxml2-utils)";
   int compared = 0;
   for (const fs::path& deck : CorpusDecks()) {
     const std::string bytes = ReadFile(deck);
@@ -169,7 +178,8 @@ TEST_F(CorpusOracle, CompiledBytesEqualXml2wbxml) {
     // That compiler writes variables as text and reads no DTD: decks with
     // variables are checked against the tables themselves (WbxmlTest), and
     // the WML DTD's two entities are given to it as the characters they are.
-    if (bytes.find('$') != std::string::npos || bytes.find("ordered") != std::string::npos) continue;
+    if (bytes.find('$') != std::string::npos || bytes.find("ordered") != std::string::npos)
+      continue;
     std::string utf8 = ToUtf8(bytes);
     ASSERT_FALSE(utf8.empty()) << deck;
     utf8 = ReplaceAll(ReplaceAll(utf8, "&nbsp;", "&#160;"), "&shy;", "&#173;");
@@ -177,8 +187,8 @@ TEST_F(CorpusOracle, CompiledBytesEqualXml2wbxml) {
     std::ofstream(input, std::ios::binary) << utf8;
     fs::remove(output);
     int status = 0;
-    const std::string log = RunShell("xml2wbxml -n -v 1.1 -o " + Quote(output.string()) + " " + Quote(input.string()),
-                                &status);
+    const std::string log = RunShell(
+        "xml2wbxml -n -v 1.1 -o " + Quote(output.string()) + " " + Quote(input.string()), &status);
     ASSERT_TRUE(fs::exists(output)) << deck << "\n" << log;
     const auto ours = CompileDeck(bytes);
     ASSERT_TRUE(ours) << deck;
