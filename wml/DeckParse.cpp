@@ -199,6 +199,9 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
       }
       return message;
     }
+    case XML_DTD_INVALID_CHILD:
+      // "Element %s is not declared in %s list of possible children"
+      return "Элемент <" + s1 + "> не может стоять внутри <" + s2 + ">";
     case XML_DTD_NOT_PCDATA:
       return "Текст не может стоять прямо внутри <" + s1 + ">";
     case XML_ERR_UNDECLARED_ENTITY:
