@@ -39,6 +39,7 @@ struct TParseRun {
   bool RefusedEntity = false;  // an external entity other than the DTD was asked for
 
   explicit TParseRun(TParsedDeck& deck) : Deck(deck) {}
+  void LendDtd(xmlDtd* dtd) { Deck.BorrowedDtd = dtd; }
 
   std::size_t CurrentOffset() const {
     if (Ctxt == nullptr || Ctxt->inputNr == 0) return 0;
@@ -100,6 +101,74 @@ xmlParserInputPtr LoadEntity(const char* url, const char* id, xmlParserCtxtPtr c
            "Внешняя сущность «" + what +
                "» не загружается: колода должна обходиться без внешних файлов, кроме DTD WML 1.1");
   return nullptr;
+}
+
+// The WML 1.1 declarations, read once per thread: reading them for every
+// deck would cost more than checking a small deck. Each deck's tree borrows
+// them as its external subset and gives them back when it is freed.
+class TWml11Declarations {
+ public:
+  ~TWml11Declarations() {
+    if (Dtd != nullptr) xmlFreeDtd(Dtd);
+  }
+  xmlDtdPtr Get() {
+    if (Dtd == nullptr) {
+      const std::string_view text = Wml11Dtd();
+      xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateMem(
+          text.data(), static_cast<int>(text.size()), XML_CHAR_ENCODING_UTF8);
+      if (buffer == nullptr) throw std::bad_alloc();
+      Dtd = xmlIOParseDTD(nullptr, buffer, XML_CHAR_ENCODING_UTF8);
+      if (Dtd == nullptr) throw std::bad_alloc();
+    }
+    return Dtd;
+  }
+
+ private:
+  xmlDtdPtr Dtd = nullptr;
+};
+
+thread_local TWml11Declarations tWml11;
+
+// Tells the parser which attributes are not CDATA, as reading the
+// declarations would have, so that their values are normalised the same way.
+void MarkTokenizedAttributes(xmlParserCtxtPtr ctxt, xmlDtdPtr dtd) {
+  if (ctxt->attsSpecial == nullptr) ctxt->attsSpecial = xmlHashCreateDict(10, ctxt->dict);
+  if (ctxt->attsSpecial == nullptr) return;
+  xmlHashScan(
+      static_cast<xmlHashTablePtr>(dtd->attributes),
+      [](void* payload, void* data, const xmlChar*) {
+        const auto* attribute = static_cast<const xmlAttribute*>(payload);
+        if (attribute->atype == XML_ATTRIBUTE_CDATA) return;
+        std::string name;
+        if (attribute->prefix != nullptr)
+          name = Str(reinterpret_cast<const char*>(attribute->prefix)) + ":";
+        name += Str(reinterpret_cast<const char*>(attribute->name));
+        xmlHashAddEntry2(static_cast<xmlParserCtxtPtr>(data)->attsSpecial, attribute->elem,
+                         reinterpret_cast<const xmlChar*>(name.c_str()),
+                         reinterpret_cast<void*>(static_cast<std::ptrdiff_t>(attribute->atype)));
+      },
+      ctxt);
+}
+
+externalSubsetSAXFunc gDefaultExternalSubset = nullptr;
+
+void OnExternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
+                      const xmlChar* systemId) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  TParseRun* run = tRun;
+  const bool wml11 =
+      (externalId != nullptr && kWml11PublicId == reinterpret_cast<const char*>(externalId)) ||
+      (systemId != nullptr && kWml11SystemId == reinterpret_cast<const char*>(systemId));
+  if (run != nullptr && wml11 && ctxt->wellFormed && ctxt->myDoc != nullptr &&
+      ctxt->myDoc->extSubset == nullptr) {
+    xmlDtdPtr dtd = tWml11.Get();
+    ctxt->myDoc->extSubset = dtd;
+    MarkTokenizedAttributes(ctxt, dtd);
+    run->LoadedWml11 = true;
+    run->LendDtd(dtd);
+    return;
+  }
+  gDefaultExternalSubset(ctx, name, externalId, systemId);
 }
 
 void OnStructuredError(void*, xmlErrorPtr error) {
@@ -320,25 +389,34 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
     return;
   }
   const std::string& text = DeckText.Utf8();
+  if (text.empty()) {
+    ParserFindings.push_back(MakeFinding(TSeverity::Error, {1, 1}, "Колода пуста"));
+    return;
+  }
   TParseRun run(*this);
-  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+  // The tree stays this object's whatever the parse finds: the parser
+  // frees a tree it calls broken only through its read functions, which
+  // would free the borrowed declarations with it.
+  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(text.data(), static_cast<int>(text.size()));
   if (ctxt == nullptr) throw std::bad_alloc();
+  constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_DTDLOAD | XML_PARSE_DTDVALID |
+                           XML_PARSE_IGNORE_ENC | XML_PARSE_NOCDATA;
+  xmlCtxtUseOptions(ctxt, kOptions);
   run.Ctxt = ctxt;
   run.DefaultStartElement = ctxt->sax->startElementNs;
+  gDefaultExternalSubset = ctxt->sax->externalSubset;
+  ctxt->sax->externalSubset = OnExternalSubset;
   ctxt->sax->startElementNs = OnStartElement;
   ctxt->sax->serror = OnStructuredError;
   ctxt->vctxt.error = nullptr;
   ctxt->vctxt.warning = nullptr;
   TParseRun* outer = tRun;
   tRun = &run;
-  constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_DTDLOAD | XML_PARSE_DTDVALID |
-                           XML_PARSE_IGNORE_ENC | XML_PARSE_NOCDATA;
-  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), "deck.wml",
-                                    nullptr, kOptions);
+  xmlParseDocument(ctxt);
   tRun = outer;
-  Tree.reset(doc != nullptr ? doc : ctxt->myDoc);
-  if (doc == nullptr) ctxt->myDoc = nullptr;
-  WellFormed = doc != nullptr && ctxt->wellFormed && !DeckText.Problem();
+  Tree.reset(ctxt->myDoc);
+  ctxt->myDoc = nullptr;
+  WellFormed = Tree != nullptr && ctxt->wellFormed && !DeckText.Problem();
   DtdLoaded = run.LoadedWml11;
   Valid = WellFormed && ctxt->valid && run.LoadedWml11 && !run.RefusedEntity;
   xmlFreeParserCtxt(ctxt);
@@ -354,6 +432,25 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
     ParserFindings.insert(at, std::move(finding));
   }
   if (!WellFormed) Valid = false;
+}
+
+TParsedDeck::~TParsedDeck() {
+  if (BorrowedDtd != nullptr && Tree) {
+    // The entities' parsed text belongs to this tree (its nodes and its
+    // dictionary): drop it, so the next deck parses it for itself.
+    xmlHashScan(
+        static_cast<xmlHashTablePtr>(BorrowedDtd->entities),
+        [](void* payload, void*, const xmlChar*) {
+          auto* entity = static_cast<xmlEntity*>(payload);
+          if (entity->children != nullptr && entity->owner) xmlFreeNodeList(entity->children);
+          entity->children = nullptr;
+          entity->last = nullptr;
+          entity->owner = 0;
+          entity->checked = 0;
+        },
+        nullptr);
+    if (Tree && Tree->extSubset == BorrowedDtd) Tree->extSubset = nullptr;
+  }
 }
 
 TFinding TParsedDeck::MakeFinding(TSeverity severity, TTextPosition at, std::string message) {

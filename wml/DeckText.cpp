@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace deckhand::wml {
 
@@ -87,6 +90,44 @@ std::string HexByte(unsigned char c) {
   char buffer[8];
   std::snprintf(buffer, sizeof buffer, "0x%02X", c);
   return buffer;
+}
+
+// A single-byte encoding as a table of 256 entries: each byte's UTF-8 text,
+// and whether the encoding defines the byte at all.
+struct TByteTable {
+  std::string Utf8[256];
+  bool Defined[256] = {};
+};
+
+// The table of the encoding cd converts from, made once per encoding name;
+// null for an encoding whose characters take more than one byte.
+std::shared_ptr<const TByteTable> ByteTable(const std::string& name, iconv_t cd) {
+  static std::mutex guard;
+  static std::map<std::string, std::shared_ptr<const TByteTable>> tables;
+  const std::string key = Lower(name);
+  {
+    std::lock_guard lock(guard);
+    if (const auto found = tables.find(key); found != tables.end()) return found->second;
+  }
+  auto table = std::make_shared<TByteTable>();
+  for (int b = 0; b < 256; ++b) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char in = static_cast<char>(b);
+    char out[8];
+    char* inPtr = &in;
+    char* outPtr = out;
+    std::size_t inLeft = 1, outLeft = sizeof out;
+    const std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    if (result == static_cast<std::size_t>(-1) && errno == EINVAL) {
+      table.reset();
+      break;
+    }
+    table->Defined[b] = result != static_cast<std::size_t>(-1) && inLeft == 0;
+    table->Utf8[b].assign(out, static_cast<std::size_t>(outPtr - out));
+  }
+  std::lock_guard lock(guard);
+  if (tables.size() < 64) tables.emplace(key, table);
+  return table;
 }
 
 }  // namespace
@@ -282,36 +323,17 @@ void TDeckText::DecodeWithIconv(const std::string& name) {
                                  "для любого другого — encoding=\"UTF-8\""};
     return;
   }
-  // A single-byte encoding converts every byte on its own: a table of 256
-  // entries then decodes the deck quickly and exactly.
-  std::string table[256];
-  bool defined[256];
-  bool singleByte = true;
-  for (int b = 0; b < 256 && singleByte; ++b) {
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char in = static_cast<char>(b);
-    char out[8];
-    char* inPtr = &in;
-    char* outPtr = out;
-    std::size_t inLeft = 1, outLeft = sizeof out;
-    const std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    if (result == static_cast<std::size_t>(-1) && errno == EINVAL) {
-      singleByte = false;
-    } else {
-      defined[b] = result != static_cast<std::size_t>(-1) && inLeft == 0;
-      table[b].assign(out, static_cast<std::size_t>(outPtr - out));
-    }
-  }
+  const std::shared_ptr<const TByteTable> bytes = ByteTable(name, cd);
   Decoded.reserve(Deck.size() + Deck.size() / 2);
   Anchors.push_back({0, 0, false});
-  if (singleByte) {
+  if (bytes) {
     for (std::size_t i = 0; i < Deck.size(); ++i) {
       const auto b = static_cast<unsigned char>(Deck[i]);
-      if (!defined[b]) {
+      if (!bytes->Defined[b]) {
         ReportUndecodable(i, 1);
         AddCharacter(i, 1, "\xEF\xBF\xBD");
       } else {
-        AddCharacter(i, 1, table[b]);
+        AddCharacter(i, 1, bytes->Utf8[b]);
       }
     }
     iconv_close(cd);
