@@ -92,13 +92,6 @@ std::string HexByte(unsigned char c) {
   return buffer;
 }
 
-// A single-byte encoding as a table of 256 entries: each byte's UTF-8 text,
-// and whether the encoding defines the byte at all.
-struct TByteTable {
-  std::string Utf8[256];
-  bool Defined[256] = {};
-};
-
 // The table of the encoding cd converts from, made once per encoding name;
 // null for an encoding whose characters take more than one byte.
 std::shared_ptr<const TByteTable> ByteTable(const std::string& name, iconv_t cd) {
@@ -122,8 +115,12 @@ std::shared_ptr<const TByteTable> ByteTable(const std::string& name, iconv_t cd)
       table.reset();
       break;
     }
-    table->Defined[b] = result != static_cast<std::size_t>(-1) && inLeft == 0;
-    table->Utf8[b].assign(out, static_cast<std::size_t>(outPtr - out));
+    table->Defined[b] = result != static_cast<std::size_t>(-1) && inLeft == 0 && outPtr - out <= 4;
+    const std::string_view utf8 =
+        table->Defined[b] ? std::string_view(out, static_cast<std::size_t>(outPtr - out))
+                          : "\xEF\xBF\xBD";
+    table->Length[b] = static_cast<unsigned char>(utf8.size());
+    std::copy(utf8.begin(), utf8.end(), table->Utf8[b]);
   }
   std::lock_guard lock(guard);
   if (tables.size() < 64) tables.emplace(key, table);
@@ -323,22 +320,27 @@ void TDeckText::DecodeWithIconv(const std::string& name) {
                                  "для любого другого — encoding=\"UTF-8\""};
     return;
   }
-  const std::shared_ptr<const TByteTable> bytes = ByteTable(name, cd);
-  Decoded.reserve(Deck.size() + Deck.size() / 2);
-  Anchors.push_back({0, 0, false});
-  if (bytes) {
+  SingleByte = ByteTable(name, cd);
+  if (SingleByte) {
+    // Every byte is one character: the decoded text's offset at the start
+    // of each block of bytes is all the way back needs.
+    const TByteTable& table = *SingleByte;
+    std::size_t length = 0;
+    for (unsigned char c : Deck) length += table.Length[c];
+    Decoded.resize(length);
+    BlockStarts.reserve(Deck.size() / kBlock + 1);
+    char* out = Decoded.data();
     for (std::size_t i = 0; i < Deck.size(); ++i) {
-      const auto b = static_cast<unsigned char>(Deck[i]);
-      if (!bytes->Defined[b]) {
-        ReportUndecodable(i, 1);
-        AddCharacter(i, 1, "\xEF\xBF\xBD");
-      } else {
-        AddCharacter(i, 1, bytes->Utf8[b]);
-      }
+      if (i % kBlock == 0) BlockStarts.push_back(static_cast<std::size_t>(out - Decoded.data()));
+      const auto c = static_cast<unsigned char>(Deck[i]);
+      if (!table.Defined[c]) ReportUndecodable(i, 1);
+      for (unsigned char k = 0; k < table.Length[c]; ++k) *out++ = table.Utf8[c][k];
     }
     iconv_close(cd);
     return;
   }
+  Decoded.reserve(Deck.size() + Deck.size() / 2);
+  Anchors.push_back({0, 0, false});
   // A multi-byte encoding: convert one character at a time, growing the
   // input until it holds a whole character, so that each character's output
   // knows the input bytes it came from.
@@ -373,6 +375,17 @@ void TDeckText::DecodeWithIconv(const std::string& name) {
 std::size_t TDeckText::SourceOffset(std::size_t utf8Offset) const {
   if (Identity) return std::min(utf8Offset, Deck.size());
   if (utf8Offset >= Decoded.size()) return Deck.size();
+  if (SingleByte) {
+    const auto next = std::upper_bound(BlockStarts.begin(), BlockStarts.end(), utf8Offset);
+    const std::size_t block = static_cast<std::size_t>(next - BlockStarts.begin()) - 1;
+    std::size_t source = block * kBlock, decoded = BlockStarts[block];
+    for (; source < Deck.size(); ++source) {
+      const std::size_t length = SingleByte->Length[static_cast<unsigned char>(Deck[source])];
+      if (decoded + length > utf8Offset) return source;
+      decoded += length;
+    }
+    return Deck.size();
+  }
   const auto next = std::upper_bound(
       Anchors.begin(), Anchors.end(), utf8Offset,
       [](std::size_t offset, const TAnchor& anchor) { return offset < anchor.Utf8; });
