@@ -1,9 +1,11 @@
 #include "wml/DeckParse.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -150,8 +152,6 @@ void MarkTokenizedAttributes(xmlParserCtxtPtr ctxt, xmlDtdPtr dtd) {
       ctxt);
 }
 
-externalSubsetSAXFunc gDefaultExternalSubset = nullptr;
-
 void OnExternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
                       const xmlChar* systemId) {
   auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
@@ -168,7 +168,7 @@ void OnExternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
     run->LendDtd(dtd);
     return;
   }
-  gDefaultExternalSubset(ctx, name, externalId, systemId);
+  xmlSAX2ExternalSubset(ctx, name, externalId, systemId);
 }
 
 void OnStructuredError(void*, xmlErrorPtr error) {
@@ -393,6 +393,12 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
     ParserFindings.push_back(MakeFinding(TSeverity::Error, {1, 1}, "Колода пуста"));
     return;
   }
+  if (text.size() > static_cast<std::size_t>(INT_MAX)) {
+    ParserFindings.push_back(MakeFinding(
+        TSeverity::Error, {1, 1},
+        "Колода слишком велика для проверки: " + std::to_string(text.size()) + " байт в UTF-8"));
+    return;
+  }
   TParseRun run(*this);
   // The tree stays this object's whatever the parse finds: the parser
   // frees a tree it calls broken only through its read functions, which
@@ -404,7 +410,6 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   xmlCtxtUseOptions(ctxt, kOptions);
   run.Ctxt = ctxt;
   run.DefaultStartElement = ctxt->sax->startElementNs;
-  gDefaultExternalSubset = ctxt->sax->externalSubset;
   ctxt->sax->externalSubset = OnExternalSubset;
   ctxt->sax->startElementNs = OnStartElement;
   ctxt->sax->serror = OnStructuredError;
