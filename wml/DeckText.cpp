@@ -269,10 +269,12 @@ void TDeckText::ReportUndecodable(std::size_t offset, std::size_t length) {
     if (k) bytes += ' ';
     bytes += HexByte(static_cast<unsigned char>(Deck[offset + k]));
   }
-  FirstProblem = TEncodingProblem{
-      offset, (length > 1 ? "Байты " : "Байт ") + bytes + " не являются символом кодировки " +
-                  EncodingName + ", названной в объявлении XML; проверьте, в какой кодировке " +
-                  "сохранена колода, и назовите её в объявлении (encoding=\"…\")"};
+  FirstProblem =
+      TEncodingProblem{offset, (length > 1 ? "Байты " + bytes + " не являются символом"
+                                           : "Байт " + bytes + " не является символом") +
+                                   " кодировки " + EncodingName +
+                                   ", названной в объявлении XML; проверьте, в какой кодировке " +
+                                   "сохранена колода, и назовите её в объявлении (encoding=\"…\")"};
 }
 
 void TDeckText::DecodeUtf16(bool bigEndian) {
