@@ -38,7 +38,8 @@ struct TParseRun {
   std::size_t TagStart = 0;
   bool LoadedWml11 = false;
   std::string RefusedDoctype;  // public or system identifier of a DOCTYPE not served
-  bool RefusedEntity = false;  // an external entity other than the DTD was asked for
+  bool RefusedEntity = false;
+  bool SawFatal = false;  // an external entity other than the DTD was asked for
 
   explicit TParseRun(TParsedDeck& deck) : Deck(deck) {}
   void LendDtd(xmlDtd* dtd) { Deck.BorrowedDtd = dtd; }
@@ -284,11 +285,19 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
       if (own.find("EntityRef") != std::string::npos) {
         return "Знак & должен быть записан как &amp;amp; (в адресе — тоже: ?a=1&amp;amp;b=2)";
       }
+      if (own.find("StartTag") != std::string::npos) {
+        return "После знака < должно стоять имя элемента; знак < в тексте пишется как &amp;lt;";
+      }
       return "Ошибка разметки: ожидается имя (" + own + ")";
     case XML_ERR_TAG_NAME_MISMATCH:
       return "Закрывающий тег </" + s2 + "> не соответствует открытому <" + s1 + ">";
-    case XML_ERR_TAG_NOT_FINISHED:
-      return "Элемент <" + s1 + "> не закрыт до конца колоды";
+    case XML_ERR_TAG_NOT_FINISHED: {
+      // "Premature end of data in tag p line 3"
+      const std::size_t line = own.rfind(" line ");
+      return "Элемент <" + s1 + "> не закрыт до конца колоды" +
+             (line != std::string::npos ? " (он начат в строке " + own.substr(line + 6) + ")"
+                                        : std::string());
+    }
     case XML_ERR_LT_IN_ATTRIBUTE:
       return "Знак < не может стоять в значении атрибута: запишите его как &amp;lt;";
     case XML_ERR_LT_REQUIRED:
@@ -297,7 +306,9 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
     case XML_ERR_ATTRIBUTE_WITHOUT_VALUE:
       return "У атрибута " + s1 + " нет значения: в XML пишется " + s1 + "=\"…\"";
     case XML_ERR_ATTRIBUTE_NOT_STARTED:
-      return "Значение атрибута " + s1 + " должно стоять в кавычках";
+      return s1.empty()
+                 ? std::string("Значение атрибута должно стоять в кавычках: имя=\"значение\"")
+                 : "Значение атрибута " + s1 + " должно стоять в кавычках";
     case XML_ERR_ATTRIBUTE_REDEFINED:
       return "Атрибут " + s1 + " указан у элемента дважды";
     case XML_ERR_DOCUMENT_EMPTY:
@@ -311,7 +322,13 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
       return "Сущности колоды раскрываются без конца или в огромный текст (" + own +
              "): такая колода не проверяется";
     case XML_ERR_INVALID_CHAR:
+      if (own.find("xmlParseCharRef") != std::string::npos) {
+        return "Ссылка &#…; называет знак, которого не может быть в XML (код " +
+               std::to_string(error.int1) + ")";
+      }
       return "Недопустимый в XML знак: " + own;
+    case XML_ERR_HYPHEN_IN_COMMENT:
+      return "Внутри комментария <!-- … --> не может стоять «--»";
     case XML_ERR_UNSUPPORTED_ENCODING:
       return "Кодировка не поддерживается: " + own;
     default:
@@ -332,6 +349,10 @@ void TParseRun::OnError(const xmlError& error) {
     // deck's encoding; what it finds beyond was never read by a phone.
     return;
   }
+  // After the first fault of well-formedness the parser reads on only to
+  // report more, mostly the same fault seen from further on: one is said.
+  if (SawFatal) return;
+  if (error.level == XML_ERR_FATAL) SawFatal = true;
   bool attributeError = false;
   std::string attribute;
   std::string message = Message(error, attributeError, attribute);
@@ -358,11 +379,19 @@ void TParseRun::OnError(const xmlError& error) {
   if (error.code == XML_ERR_UNDECLARED_ENTITY || error.code == XML_WAR_UNDECLARED_ENTITY ||
       error.code == XML_ERR_ENTITYREF_SEMICOL_MISSING ||
       (error.code == XML_ERR_NAME_REQUIRED &&
-       Str(error.message).find("EntityRef") != std::string::npos)) {
+       Str(error.message).find("EntityRef") != std::string::npos) ||
+      (error.code == XML_ERR_INVALID_CHAR &&
+       Str(error.message).find("CharRef") != std::string::npos)) {
     // At the "&" that begins the reference, not past its name.
     const std::string& text = Deck.DeckText.Utf8();
     const std::size_t amp = offset == 0 ? std::string::npos : text.rfind('&', offset - 1);
     if (amp != std::string::npos && offset - amp < 256) offset = amp;
+  }
+  if (error.code == XML_ERR_TAG_NAME_MISMATCH) {
+    // At the end tag that does not match.
+    const std::string& text = Deck.DeckText.Utf8();
+    const std::size_t tag = offset == 0 ? std::string::npos : text.rfind("</", offset - 1);
+    if (tag != std::string::npos && offset - tag < 1024) offset = tag;
   }
   const TSeverity severity = error.level == XML_ERR_WARNING ? TSeverity::Warning : TSeverity::Error;
   const TTextPosition at = Deck.DeckText.PositionOfUtf8(offset);

@@ -208,6 +208,34 @@ TEST(DeckFindings, KindsAuthorsMeetStandAtTheirPlace) {
   }
 }
 
+TEST(DeckFindings, HalfTypedMarkupGetsOneErrorWhereTheParserStopped) {
+  struct TCase {
+    std::string Body;
+    int Line, Column;
+    std::string Text;
+  };
+  const TCase cases[] = {
+      {"<wml><card><p>Hello\r\n</card></wml>", 4, 1,
+       "Закрывающий тег </card> не соответствует открытому <p>"},
+      {"<wml><card><p>Hello", 3, 20, "Элемент <p> не закрыт до конца колоды (он начат в строке 3)"},
+      {"<wml><card title=x><p>a</p></card></wml>", 3, 18, "в кавычках"},
+      {"<wml><card><p>a < b</p></card></wml>", 3, 18, "&amp;lt;"},
+      {"<wml><card><p>&#0;</p></card></wml>", 3, 15, "(код 0)"},
+      {"<wml><card><p>a</p></card></wml><!-- a -- b -->", 3, 40, "«--»"},
+      {"<wml><card><p>a</p></card></wml>\r\n<wml/>", 4, 1, "После закрывающего </wml>"},
+  };
+  for (const TCase& c : cases) {
+    const TDeckReport report = CheckDeck(kProlog + c.Body);
+    EXPECT_FALSE(report.WellFormed) << c.Body;
+    const auto errors = Errors(report);
+    ASSERT_EQ(errors.size(), 1u) << c.Body << "\n" << Describe(report);
+    EXPECT_EQ(errors[0].Line, c.Line) << c.Body;
+    EXPECT_EQ(errors[0].Column, c.Column) << c.Body;
+    EXPECT_NE(errors[0].Message.find(c.Text), std::string::npos) << c.Body << "\n"
+                                                                 << errors[0].Message;
+  }
+}
+
 TEST(DeckFindings, DoctypesOtherThanWml11AreNotValidButStillCompile) {
   const std::string body =
       "<wml><card id=\"c\"><p>x<do type=\"prev\"><prev/></do></p></card></wml>";
