@@ -38,8 +38,10 @@ struct TParseRun {
   std::size_t TagStart = 0;
   bool LoadedWml11 = false;
   std::string RefusedDoctype;  // public or system identifier of a DOCTYPE not served
-  bool RefusedEntity = false;
-  bool SawFatal = false;  // an external entity other than the DTD was asked for
+  bool RefusedEntity = false;  // an external entity other than the DTD was asked for
+  bool SawFatal = false;       // a fault of well-formedness was reported
+  xmlDtd* Wml11 = nullptr;     // the thread's WML 1.1 declarations
+  bool OutOfMemory = false;    // a finding could not be made
 
   explicit TParseRun(TParsedDeck& deck) : Deck(deck) {}
   void LendDtd(xmlDtd* dtd) { Deck.BorrowedDtd = dtd; }
@@ -65,9 +67,8 @@ namespace {
 
 thread_local TParseRun* tRun = nullptr;
 
-xmlParserInputPtr LoadEntity(const char* url, const char* id, xmlParserCtxtPtr ctxt) {
-  TParseRun* run = tRun;
-  if (run == nullptr) return gPreviousLoader ? gPreviousLoader(url, id, ctxt) : nullptr;
+xmlParserInputPtr LoadDeckEntity(TParseRun* run, const char* url, const char* id,
+                                 xmlParserCtxtPtr ctxt) {
   // While a deck is read on this thread every load is the deck's, also those
   // of the parser contexts it makes for external entities.
   const bool wml11 =
@@ -104,6 +105,17 @@ xmlParserInputPtr LoadEntity(const char* url, const char* id, xmlParserCtxtPtr c
            "Внешняя сущность «" + what +
                "» не загружается: колода должна обходиться без внешних файлов, кроме DTD WML 1.1");
   return nullptr;
+}
+
+xmlParserInputPtr LoadEntity(const char* url, const char* id, xmlParserCtxtPtr ctxt) {
+  TParseRun* run = tRun;
+  if (run == nullptr) return gPreviousLoader ? gPreviousLoader(url, id, ctxt) : nullptr;
+  try {
+    return LoadDeckEntity(run, url, id, ctxt);
+  } catch (const std::bad_alloc&) {
+    run->OutOfMemory = true;  // raised once the parser has returned
+    return nullptr;
+  }
 }
 
 // The WML 1.1 declarations, read once per thread: reading them for every
@@ -160,20 +172,31 @@ void OnExternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
   const bool wml11 =
       (externalId != nullptr && kWml11PublicId == reinterpret_cast<const char*>(externalId)) ||
       (systemId != nullptr && kWml11SystemId == reinterpret_cast<const char*>(systemId));
-  if (run != nullptr && wml11 && ctxt->wellFormed && ctxt->myDoc != nullptr &&
-      ctxt->myDoc->extSubset == nullptr) {
-    xmlDtdPtr dtd = tWml11.Get();
+  if (run != nullptr && run->Wml11 != nullptr && wml11 && ctxt->wellFormed &&
+      ctxt->myDoc != nullptr && ctxt->myDoc->extSubset == nullptr) {
+    xmlDtdPtr dtd = run->Wml11;
     ctxt->myDoc->extSubset = dtd;
-    MarkTokenizedAttributes(ctxt, dtd);
     run->LoadedWml11 = true;
     run->LendDtd(dtd);
+    try {
+      MarkTokenizedAttributes(ctxt, dtd);
+    } catch (const std::bad_alloc&) {
+      run->OutOfMemory = true;  // raised once the parser has returned
+    }
     return;
   }
   xmlSAX2ExternalSubset(ctx, name, externalId, systemId);
 }
 
 void OnStructuredError(void*, xmlErrorPtr error) {
-  if (tRun != nullptr && error != nullptr) tRun->OnError(*error);
+  if (tRun == nullptr || error == nullptr) return;
+  // No exception may cross the parser's C frames: running out of memory
+  // here is noted and raised once the parser has returned.
+  try {
+    tRun->OnError(*error);
+  } catch (const std::bad_alloc&) {
+    tRun->OutOfMemory = true;
+  }
 }
 
 void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
@@ -429,6 +452,8 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
     return;
   }
   TParseRun run(*this);
+  // Read before the parse: nothing may throw inside the parser's callbacks.
+  run.Wml11 = tWml11.Get();
   // The tree stays this object's whatever the parse finds: the parser
   // frees a tree it calls broken only through its read functions, which
   // would free the borrowed declarations with it.
@@ -454,6 +479,7 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   DtdLoaded = run.LoadedWml11;
   Valid = WellFormed && ctxt->valid && run.LoadedWml11 && !run.RefusedEntity;
   xmlFreeParserCtxt(ctxt);
+  if (run.OutOfMemory) throw std::bad_alloc();
   if (const auto& problem = DeckText.Problem()) {
     TFinding finding =
         MakeFinding(TSeverity::Error, DeckText.PositionOfSource(problem->Offset), problem->Message);
@@ -488,7 +514,7 @@ TParsedDeck::~TParsedDeck() {
 }
 
 TFinding TParsedDeck::MakeFinding(TSeverity severity, TTextPosition at, std::string message) {
-  return TFinding{severity, at.Line, at.Column, std::move(message)};
+  return TFinding{severity, at.Line, at.Column, std::move(message), at.Offset};
 }
 
 std::size_t TParsedDeck::StartOffset(const xmlNode* element) const {

@@ -145,7 +145,7 @@ TTextPosition TLineMap::PositionOf(std::size_t offset) const {
   offset = std::min(offset, Size);
   const auto next = std::upper_bound(LineStarts.begin(), LineStarts.end(), offset);
   const std::size_t line = static_cast<std::size_t>(next - LineStarts.begin()) - 1;
-  return {static_cast<int>(line + 1), static_cast<int>(offset - LineStarts[line] + 1)};
+  return {static_cast<int>(line + 1), static_cast<int>(offset - LineStarts[line] + 1), offset};
 }
 
 TDeckText::TDeckText(std::string_view deck) : Deck(deck), EncodingName("UTF-8"), Lines(deck) {

@@ -19,6 +19,7 @@ namespace deckhand::wml {
 struct TTextPosition {
   int Line = 1;
   int Column = 1;
+  std::size_t Offset = 0;  // in the deck's bytes
 };
 
 // Finds lines and columns of byte offsets in a text.

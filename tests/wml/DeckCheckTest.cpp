@@ -70,6 +70,7 @@ TEST(DeckEncoding, NewDocumentTemplateInWindows1251WithoutDeclarationNamesTheFix
   const auto [line, column] = StatusBarPosition(text, offset);
   EXPECT_EQ(errors[0].Line, line);
   EXPECT_EQ(errors[0].Column, column);
+  EXPECT_EQ(errors[0].Offset, static_cast<std::size_t>(offset));
   EXPECT_EQ(line, 6);
   EXPECT_EQ(column, 4);
   EXPECT_NE(errors[0].Message.find("0xCF"), std::string::npos) << errors[0].Message;
@@ -200,6 +201,13 @@ TEST(DeckFindings, KindsAuthorsMeetStandAtTheirPlace) {
   EXPECT_TRUE(has2(9, 1, "<p>")) << Describe(second);
   EXPECT_TRUE(has2(9, 1, "начат в строке 7")) << Describe(second);
   EXPECT_TRUE(has2(11, 7, "«a» уже есть")) << Describe(second);
+  // Every finding's offset is where the status bar shows its line and
+  // column (the deck's breaks are CR LF, as the editor's).
+  for (const TFinding& f : second.Findings) {
+    const auto [line, column] = StatusBarPosition(fixed, static_cast<int>(f.Offset));
+    EXPECT_EQ(f.Line, line) << f.Message;
+    EXPECT_EQ(f.Column, column) << f.Message;
+  }
   // Findings come in order of line, then column.
   for (std::size_t i = 1; i < second.Findings.size(); ++i) {
     const TFinding& a = second.Findings[i - 1];

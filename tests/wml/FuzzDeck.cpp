@@ -36,6 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(f.Line >= 1 && f.Line <= lines);
     Require(f.Column >= 1 && static_cast<std::size_t>(f.Column) <= deck.size() + 1);
     Require(!f.Message.empty());
+    Require(f.Offset <= deck.size());
+    Require(f.Line > 1 || f.Offset + 1 == static_cast<std::size_t>(f.Column));
     if (i > 0) {
       const TFinding& e = report.Findings[i - 1];
       Require(e.Line < f.Line || (e.Line == f.Line && e.Column <= f.Column));
