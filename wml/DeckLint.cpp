@@ -1,0 +1,288 @@
+#include "wml/DeckLint.h"
+
+#include <cstdlib>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+
+#include "wml/Variables.h"
+
+namespace deckhand::wml {
+
+namespace {
+
+std::string_view Name(const xmlChar* name) {
+  return name ? std::string_view(reinterpret_cast<const char*>(name)) : std::string_view();
+}
+
+bool Is(const xmlNode* node, std::string_view name) {
+  return node != nullptr && node->type == XML_ELEMENT_NODE && Name(node->name) == name;
+}
+
+std::string Attribute(const xmlNode* node, const char* name) {
+  xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+  std::string out = value ? std::string(reinterpret_cast<const char*>(value)) : std::string();
+  xmlFree(value);
+  return out;
+}
+
+bool HasAttribute(const xmlNode* node, const char* name) {
+  return xmlHasProp(node, reinterpret_cast<const xmlChar*>(name)) != nullptr;
+}
+
+std::size_t CountCharacters(std::string_view utf8) {
+  std::size_t count = 0;
+  for (char c : utf8) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
+// Attributes whose value is an address a task or an event goes to.
+constexpr const char* kAddressAttributes[] = {"href", "onenterforward", "onenterbackward",
+                                              "ontimer", "onpick"};
+
+template <typename F>
+void ForEachElement(const xmlNode* node, F&& visit) {
+  for (const xmlNode* child = node ? node->children : nullptr; child; child = child->next) {
+    if (child->type != XML_ELEMENT_NODE) continue;
+    visit(child);
+    ForEachElement(child, visit);
+  }
+}
+
+// Average width of a character of a phone browser's font, in pixels: with
+// it, a screen's width says how many characters a line shows.
+constexpr int kCharacterWidth = 6;
+
+class TLint {
+ public:
+  TLint(const TParsedDeck& deck, const TPhoneProfile* phone, std::vector<TFinding>& findings)
+      : Deck(deck), Phone(phone), Findings(findings) {
+    if (Phone != nullptr) {
+      PhoneName = std::string(Phone->Name);
+      LineCharacters = Phone->HasScreen() ? Phone->ScreenWidth / kCharacterWidth : 0;
+    }
+  }
+
+  void Run(std::optional<std::size_t> compiledSize) {
+    const xmlNode* root = xmlDocGetRootElement(Deck.Doc());
+    if (!Is(root, "wml")) return;
+    if (Phone != nullptr && compiledSize && !Phone->Accepts(*compiledSize)) {
+      Findings.push_back(TParsedDeck::MakeFinding(
+          TSeverity::Error, Deck.PositionOf(root),
+          "Скомпилированная колода занимает " + std::to_string(*compiledSize) + " байт, а " +
+              PhoneName + " принимает не больше " + std::to_string(Phone->MaxCompiledDeckBytes) +
+              " байт"));
+    }
+    // One walk over the tree gathers what each card leads to and holds.
+    Visit(root, nullptr);
+    CardIds();
+    DanglingLinks();
+    Reachability();
+    WayBack();
+  }
+
+ private:
+  struct TCard {
+    const xmlNode* Node;
+    std::vector<std::string> Targets;  // fragments of the addresses inside it
+    bool HasPrev = false;
+  };
+
+  struct TCardLink {
+    const xmlNode* Element;
+    std::string Attribute;
+    std::string Id;
+  };
+
+  void Warn(TTextPosition at, std::string message) {
+    Findings.push_back(TParsedDeck::MakeFinding(TSeverity::Warning, at, std::move(message)));
+  }
+
+  static std::string Value(const xmlAttr* attribute) {
+    const xmlNode* child = attribute->children;
+    if (child == nullptr) return {};
+    if (child->next == nullptr && child->type == XML_TEXT_NODE && child->content != nullptr) {
+      return std::string(Name(child->content));
+    }
+    xmlChar* value = xmlNodeListGetString(attribute->doc, child, 1);
+    std::string out = value ? std::string(Name(value)) : std::string();
+    xmlFree(value);
+    return out;
+  }
+
+  static bool IsAddressAttribute(std::string_view name) {
+    for (const char* address : kAddressAttributes) {
+      if (name == address) return true;
+    }
+    return false;
+  }
+
+  void Visit(const xmlNode* element, TCard* owner) {
+    if (Is(element, "card") && element->parent != nullptr && Is(element->parent, "wml")) {
+      Cards.push_back({element, {}, false});
+      owner = &Cards.back();
+    } else if (Is(element, "template") && element->parent != nullptr &&
+               Is(element->parent, "wml")) {
+      owner = &Template;
+    }
+    if (owner != nullptr && Is(element, "prev")) owner->HasPrev = true;
+    const std::size_t start = Deck.StartOffset(element);
+    for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
+      const std::string_view name = Name(attribute->name);
+      const std::string value = Value(attribute);
+      const bool dollar = HasDollar(value);
+      if (dollar) BadReferences(element, value, start);
+      if (!IsAddressAttribute(name) || dollar) continue;
+      const std::size_t hash = value.find('#');
+      if (hash == std::string::npos) continue;
+      // An address of another deck with a fragment ("deck.wml#id") counts
+      // toward reaching a card with that id: a deck often names itself so,
+      // and its own file name is unknown here.
+      if (owner != nullptr) owner->Targets.push_back(value.substr(hash + 1));
+      if (hash == 0 && value.size() > 1)
+        CardLinks.push_back({element, std::string(name), value.substr(1)});
+    }
+    std::string text;
+    for (const xmlNode* child = element->children; child; child = child->next) {
+      if (child->type == XML_TEXT_NODE && child->content != nullptr) text += Name(child->content);
+    }
+    if (HasDollar(text)) BadReferences(element, text, start);
+    if (Phone != nullptr) PhoneLimits(element);
+    for (const xmlNode* child = element->children; child; child = child->next) {
+      if (child->type == XML_ELEMENT_NODE) Visit(child, owner);
+    }
+  }
+
+  void CardIds() {
+    for (const TCard& card : Cards) {
+      if (!HasAttribute(card.Node, "id")) continue;
+      const std::string id = Attribute(card.Node, "id");
+      if (!CardById.emplace(id, &card).second && !Deck.ReadWithWml11()) {
+        // With the WML 1.1 declarations the validator reports it already.
+        Warn(Deck.PositionOfAttribute(card.Node, "id"),
+             "Карточка с id «" + id + "» уже есть в колоде");
+      }
+    }
+  }
+
+  void DanglingLinks() {
+    for (const TCardLink& link : CardLinks) {
+      if (CardById.contains(link.Id)) continue;
+      Warn(Deck.PositionOfAttribute(link.Element, link.Attribute),
+           "Ссылка ведёт на карточку #" + link.Id + ", а карточки с таким id в колоде нет");
+    }
+  }
+
+  void Reachability() {
+    if (Cards.empty()) return;
+    std::set<const TCard*> reached{&Cards.front()};
+    std::deque<const TCard*> queue{&Cards.front()};
+    const auto follow = [&](const std::vector<std::string>& targets) {
+      for (const std::string& id : targets) {
+        const auto found = CardById.find(id);
+        if (found != CardById.end() && reached.insert(found->second).second)
+          queue.push_back(found->second);
+      }
+    };
+    // The template's tasks are on every card, the first one included.
+    follow(Template.Targets);
+    while (!queue.empty()) {
+      const TCard* card = queue.front();
+      queue.pop_front();
+      follow(card->Targets);
+    }
+    for (const TCard& card : Cards) {
+      if (reached.contains(&card)) continue;
+      const std::string id = Attribute(card.Node, "id");
+      Warn(Deck.PositionOf(card.Node),
+           (id.empty() ? std::string("Карточку без id") : "Карточку «" + id + "»") +
+               " не открывает от первой карточки ни ссылка, ни go, ни do, ни таймер");
+    }
+  }
+
+  void WayBack() {
+    if (Template.HasPrev) return;
+    for (const TCard& card : Cards) {
+      if (card.HasPrev) continue;
+      const std::string id = Attribute(card.Node, "id");
+      Warn(Deck.PositionOf(card.Node),
+           (id.empty() ? std::string("На карточке без id") : "На карточке «" + id + "»") +
+               " нет пути назад: ни <prev/> на ней, ни в <template> (у Nokia 7110 нет клавиши "
+               "«назад»)");
+    }
+  }
+
+  void BadReferences(const xmlNode* element, std::string_view text, std::size_t searchFrom) {
+    std::vector<TBadReference> bad;
+    SplitVariables(text, &bad);
+    const std::string& decoded = Deck.Text().Utf8();
+    for (const TBadReference& reference : bad) {
+      const std::size_t at = decoded.find(reference.Reference, searchFrom);
+      const TTextPosition position =
+          at != std::string::npos ? Deck.Text().PositionOfUtf8(at) : Deck.PositionOf(element);
+      if (at != std::string::npos) searchFrom = at + 1;
+      Warn(position,
+           "Неверная ссылка на переменную «" + reference.Reference +
+               "»: пишется $имя, $(имя) или $(имя:e), $(имя:u), $(имя:n); знак $ — как $$");
+    }
+  }
+
+  void TooLong(const xmlNode* element, const char* attribute, int most, const char* what) {
+    if (most <= 0 || !HasAttribute(element, attribute)) return;
+    const std::string value = Attribute(element, attribute);
+    const std::size_t length = CountCharacters(value);
+    if (length > static_cast<std::size_t>(most)) {
+      Warn(Deck.PositionOfAttribute(element, attribute),
+           std::string(what) + " «" + value + "» длиннее, чем показывает " + PhoneName +
+               ": знаков в нём " + std::to_string(length) + ", видно около " +
+               std::to_string(most));
+    }
+  }
+
+  void PhoneLimits(const xmlNode* element) {
+    if (Is(element, "select")) {
+      std::size_t options = 0;
+      ForEachElement(element, [&](const xmlNode* node) { options += Is(node, "option"); });
+      if (options > 9) {
+        Warn(Deck.PositionOf(element), "В списке <select> пунктов больше девяти (" +
+                                           std::to_string(options) + "): на " + PhoneName +
+                                           " пункт выбирают цифрой, и дальше девятого неудобно");
+      }
+    } else if (Is(element, "card")) {
+      TooLong(element, "title", LineCharacters, "Заголовок карточки");
+    } else if (Is(element, "do")) {
+      TooLong(element, "label", LineCharacters / 2, "Надпись клавиши <do>");
+    } else if (Is(element, "table") && Phone->Tables == TTableSupport::No) {
+      Warn(Deck.PositionOf(element), PhoneName + " не показывает таблицы <table>");
+    } else if (Is(element, "img") && Phone->HasScreen() && HasAttribute(element, "width")) {
+      const std::string width = Attribute(element, "width");
+      char* end = nullptr;
+      const long pixels = std::strtol(width.c_str(), &end, 10);
+      if (end != width.c_str() && *end == '\0' && pixels > Phone->ScreenWidth) {
+        Warn(Deck.PositionOfAttribute(element, "width"),
+             "Картинка шире экрана " + PhoneName + ": её ширина " + std::to_string(pixels) +
+                 ", а ширина экрана " + std::to_string(Phone->ScreenWidth));
+      }
+    }
+  }
+
+  const TParsedDeck& Deck;
+  const TPhoneProfile* Phone;
+  std::vector<TFinding>& Findings;
+  std::string PhoneName;
+  int LineCharacters = 0;
+  std::deque<TCard> Cards;  // a deque: cards keep their addresses as it grows
+  TCard Template{nullptr, {}, false};
+  std::vector<TCardLink> CardLinks;
+  std::map<std::string, const TCard*> CardById;
+};
+
+}  // namespace
+
+void LintDeck(const TParsedDeck& deck, const TPhoneProfile* phone,
+              std::optional<std::size_t> compiledSize, std::vector<TFinding>& findings) {
+  TLint(deck, phone, findings).Run(compiledSize);
+}
+
+}  // namespace deckhand::wml
