@@ -8,10 +8,12 @@
 //     one line per top-level window mapped or unmapped:
 //       map|unmap MS WINDOW TITLE
 //     (MS: milliseconds since the start). RSS-AFTER-MS after the first window
-//     titled MAIN-TITLE is mapped it prints
+//     titled MAIN-TITLE (or one of its '|'-separated alternatives) is mapped
+//     it prints
 //       rss KB PROCESSES
 //     (resident memory of the program and every descendant), then ends the
-//     process group and exits.
+//     process group and exits; SIGTERM or SIGINT end it (and the program)
+//     sooner.
 //
 //   xwatch paint TITLE X,Y,W,H KEY [TIMEOUT-MS]
 //     Sends KEY (an X keysym name such as F5) to the mapped window titled
@@ -21,8 +23,8 @@
 //
 //   xwatch keys TITLE X,Y,W,H KEY COUNT [GAP-MS]
 //     Sends KEY COUNT times to the window titled TITLE; for each, the time
-//     from the key to the first repaint that changes the rectangle X,Y,W,H
-//     (the caret panel: it changes with every character typed). Prints
+//     from the key to the first repaint of the rectangle X,Y,W,H (the caret
+//     panel: it is repainted with every character typed). Prints
 //     "key MS" per key, then "keys median MS max MS".
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -101,12 +103,15 @@ std::optional<Window> FindWindow(Display* display, const std::string& title) {
   return found;
 }
 
+// Set by SIGTERM and SIGINT in the start mode.
+volatile sig_atomic_t g_stop = 0;
+
 // Waits for the next X event or until deadline (NowMs() time); false on
-// timeout.
+// timeout or when told to stop.
 bool NextEvent(Display* display, XEvent* event, double deadline) {
   while (XPending(display) == 0) {
     const double left = deadline - NowMs();
-    if (left <= 0) return false;
+    if (left <= 0 || g_stop) return false;
     pollfd fd{ConnectionNumber(display), POLLIN, 0};
     poll(&fd, 1, static_cast<int>(left) + 1);
     if (fd.revents != 0 && XPending(display) == 0) XSync(display, False);
@@ -175,6 +180,10 @@ int Start(Display* display, const std::string& mainTitle, int rssAfterMs, const 
     _exit(127);
   }
   setpgid(child, child);
+  struct sigaction stop {};
+  stop.sa_handler = [](int) { g_stop = 1; };
+  sigaction(SIGTERM, &stop, nullptr);
+  sigaction(SIGINT, &stop, nullptr);
 
   std::map<Window, std::string> titles;
   double deadline = start + 60000;  // the main window must come within a minute
@@ -182,7 +191,9 @@ int Start(Display* display, const std::string& mainTitle, int rssAfterMs, const 
   int result = 1;
   for (;;) {
     XEvent event;
+    if (g_stop) break;
     if (!NextEvent(display, &event, deadline)) {
+      if (g_stop) break;
       if (mainSeen) {
         const auto [kb, processes] = TreeRss(child);
         std::printf("rss %ld %d\n", kb, processes);
@@ -197,7 +208,8 @@ int Start(Display* display, const std::string& mainTitle, int rssAfterMs, const 
       const Window window = event.xmap.window;
       titles[window] = Title(display, window);
       std::printf("map %.3f 0x%lx %s\n", at, window, titles[window].c_str());
-      if (!mainSeen && titles[window] == mainTitle) {
+      if (!mainSeen &&
+          ("|" + mainTitle + "|").find("|" + titles[window] + "|") != std::string::npos) {
         mainSeen = true;
         deadline = NowMs() + rssAfterMs;
       }
@@ -365,11 +377,11 @@ int Keys(Display* display, const std::string& title, const Rect& rect, const cha
   usleep(200000);
   std::vector<double> times;
   for (int i = 0; i < count; ++i) {
-    const std::vector<unsigned char> before = Grab(display, watcher.window(), rect);
     const double start = NowMs();
     watcher.Key(key);
-    const double at = watcher.WaitRepaint(
-        rect, start + 5000, [&](const auto& grey) { return !grey.empty() && grey != before; });
+    // Any repaint of the caret panel: its text may have changed only where
+    // the panel clips it (long line numbers).
+    const double at = watcher.WaitRepaint(rect, start + 5000, [](const auto&) { return true; });
     if (at < 0) {
       std::printf("key timeout\n");
       return 1;
