@@ -15,7 +15,7 @@ mkdir -m 700 "$XDG_RUNTIME_DIR"
 dark_share() {
   local id
   id=$(wait_window "Deckhand v0.2" 10)
-  import -window "$id" "$WORK/shot.png" 2>/dev/null
+  timeout 10 import -window "$id" "$WORK/shot.png" 2>/dev/null || { echo 0; return; }
   convert "$WORK/shot.png" -crop 115x93+34+152 +repage -colorspace gray -threshold 50% \
     -format '%[fx:1-mean]' info:
 }
@@ -25,10 +25,15 @@ helpers() { pgrep -f QtWebEngineProcess -P "$APP_PID" | wc -l; }
 
 start_app
 wait_window "Загрузка..." 20 >/dev/null
-# While the splash is up the main window is not shown.
+# While the splash is up the main window is not shown. The main window shows
+# within a millisecond of the splash closing, so the splash is looked up
+# again after the main window was seen: both at once is a fault, one after
+# the other is the hand-over.
 while xdotool search --onlyvisible --name "^Загрузка...\$" >/dev/null 2>&1; do
-  xdotool search --onlyvisible --name "^Deckhand v0.2\$" >/dev/null 2>&1 &&
+  if xdotool search --onlyvisible --name "^Deckhand v0.2\$" >/dev/null 2>&1 &&
+    xdotool search --onlyvisible --name "^Загрузка...\$" >/dev/null 2>&1; then
     fail "the main window showed while the splash was still up"
+  fi
   sleep 0.05
 done
 wait_window "Deckhand v0.2" 30 >/dev/null
@@ -62,7 +67,8 @@ wait_file "$WORK/temp/temp.htm"
 [ "$(stat -c %s "$WORK/temp/temp.htm")" -eq $((168 + $(stat -c %s "$WORK/deck.wml"))) ] ||
   fail "preview page size"
 shown=""
-for _ in $(seq 1 100); do
+deadline=$((SECONDS + 30))
+while [ "$SECONDS" -lt "$deadline" ]; do
   awk -v d="$(dark_share)" 'BEGIN {exit !(d > 0.01)}' && { shown=1; break; }
   sleep 0.2
 done
