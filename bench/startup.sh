@@ -23,6 +23,9 @@ app="${DECKHAND_PROGRAM:-$build/ui/deckhand}"; floor="$build/bench/floor"; xwatc
 for tool in "$app" "$floor" "$xwatch"; do
   [ -x "$tool" ] || { echo "no $tool: build the deckhand, floor and xwatch targets" >&2; exit 1; }
 done
+# The main window's title, as the build generated it from the project's version.
+main=$(sed -n 's/.*kProductTitle\[\] = "\(.*\)";/\1/p' "$build/ui/generated/ui/Version.h")
+[ -n "$main" ] || { echo "no product title in $build/ui/generated/ui/Version.h" >&2; exit 1; }
 if ! command -v featherpad >/dev/null; then
   sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends featherpad \
@@ -39,7 +42,7 @@ trap 'stop_xvfb; rm -rf "$work"' EXIT
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
-main="Deckhand v0.2"; splash="Загрузка..."
+splash="Загрузка..."
 # The phone's screen (the HTML view) and the caret panel (status panel 2) in
 # the main window at its default size.
 screen="34,152,115,93"; caret="402,509,36,14"

@@ -12,12 +12,6 @@
 
 namespace deckhand {
 
-namespace {
-
-const char kCapacityMessage[] = "Text exceeds memo capacity";
-
-}  // namespace
-
 std::string CutAtNul(const std::string& text) {
   const size_t nul = text.find('\0');
   return nul == std::string::npos ? text : text.substr(0, nul);
@@ -142,7 +136,7 @@ TMemoryBuffer::TMemoryBuffer(TTextClipboard* clipboard, long long capacity)
 
 void TMemoryBuffer::CheckCapacity(size_t length) const {
   if (static_cast<unsigned long long>(length) > static_cast<unsigned long long>(capacity_)) {
-    throw EInvalidOperation(kCapacityMessage);
+    throw EInvalidOperation(kTextExceedsCapacityMessage);
   }
 }
 

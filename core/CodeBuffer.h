@@ -139,8 +139,6 @@ class TMemoryBuffer : public TCodeBuffer {
   void Select(int anchor, int caret);
   int Anchor() const { return anchor_; }
   int Caret() const { return caret_; }
-  // Typing: replaces the selection like SetSelText (used by tests and tools).
-  void Type(const std::string& text) { SetSelText(text); }
 
  private:
   int Length() const { return static_cast<int>(text_.size()); }

@@ -62,6 +62,4 @@ std::string Cp1251(std::string_view utf8) {
   return UnicodeToCp1251(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
-std::string Utf8FromCp1251(std::string_view bytes) { return Cp1251ToUnicode(bytes).toStdString(); }
-
 }  // namespace deckhand

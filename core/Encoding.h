@@ -27,7 +27,4 @@ bool IsCp1251Representable(const QString& text);
 // A UTF-8 literal converted to Windows-1251 ("Привет" -> CF F0 E8 E2 E5 F2).
 std::string Cp1251(std::string_view utf8);
 
-// Windows-1251 bytes as UTF-8, for messages and logs.
-std::string Utf8FromCp1251(std::string_view bytes);
-
 }  // namespace deckhand

@@ -24,12 +24,20 @@ std::string SystemErrorText(int errorNumber) {
   return text;
 }
 
+std::string CannotCreateFileMessage(const std::string& path, const std::string& reason) {
+  return "Cannot create file \"" + path + "\". " + reason;
+}
+
 std::string CannotCreateFileMessage(const std::string& path, int errorNumber) {
-  return "Cannot create file \"" + path + "\". " + SystemErrorText(errorNumber);
+  return CannotCreateFileMessage(path, SystemErrorText(errorNumber));
+}
+
+std::string CannotOpenFileMessage(const std::string& path, const std::string& reason) {
+  return "Cannot open file \"" + path + "\". " + reason;
 }
 
 std::string CannotOpenFileMessage(const std::string& path, int errorNumber) {
-  return "Cannot open file \"" + path + "\". " + SystemErrorText(errorNumber);
+  return CannotOpenFileMessage(path, SystemErrorText(errorNumber));
 }
 
 }  // namespace deckhand

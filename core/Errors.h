@@ -10,6 +10,10 @@
 
 namespace deckhand {
 
+// The message of the EInvalidOperation raised when a text is longer than a
+// buffer can hold, whichever buffer or file raises it.
+inline constexpr char kTextExceedsCapacityMessage[] = "Text exceeds memo capacity";
+
 // Base of every error the program reports to the user.
 class EDeckhandError : public std::runtime_error {
  public:
@@ -23,7 +27,7 @@ class EAbort : public EDeckhandError {
 };
 
 // An operation that cannot be carried out in the current state
-// ("Text exceeds memo capacity", a gauge value out of range, ...).
+// (kTextExceedsCapacityMessage, a gauge value out of range, ...).
 class EInvalidOperation : public EDeckhandError {
  public:
   using EDeckhandError::EDeckhandError;
@@ -64,8 +68,11 @@ std::string ErrorBoxText(const std::string& message);
 std::string SystemErrorText(int errorNumber);
 
 // "Cannot create file "<path>". <reason>" and "Cannot open file ..." with the
-// reason taken from errorNumber as SystemErrorText gives it.
+// reason taken from errorNumber as SystemErrorText gives it, or given as it is
+// (for failures without an errno of their own).
 std::string CannotCreateFileMessage(const std::string& path, int errorNumber);
+std::string CannotCreateFileMessage(const std::string& path, const std::string& reason);
 std::string CannotOpenFileMessage(const std::string& path, int errorNumber);
+std::string CannotOpenFileMessage(const std::string& path, const std::string& reason);
 
 }  // namespace deckhand

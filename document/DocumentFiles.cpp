@@ -20,7 +20,6 @@ namespace deckhand {
 
 namespace {
 
-const char kCapacityMessage[] = "Text exceeds memo capacity";
 // The reason given for pipes, sockets and devices, which have no errno of
 // their own: reading one could block or never end, writing one is no save.
 const char kNotRegularFile[] = "Not a regular file";
@@ -33,14 +32,6 @@ const size_t kFirstRead = size_t{64} << 20;
 // The least a full text grows by while its file turns out longer than its
 // size said.
 const size_t kMinGrowth = size_t{64} << 10;
-
-std::string CreateMessage(const std::string& path, const std::string& reason) {
-  return "Cannot create file \"" + path + "\". " + reason;
-}
-
-std::string OpenMessage(const std::string& path, const std::string& reason) {
-  return "Cannot open file \"" + path + "\". " + reason;
-}
 
 // The folder part of a native path with its final slash ("a/b/" of
 // "a/b/c"), or nothing for a bare name.
@@ -154,7 +145,7 @@ int ReadUpToNul(int fd, off_t sizeHint, std::string& text) {
         return 0;
       }
       scanned = filled;
-      if (filled > limit) throw EInvalidOperation(kCapacityMessage);
+      if (filled > limit) throw EInvalidOperation(kTextExceedsCapacityMessage);
       // Beyond the first read, at most doubling: a NUL may still turn up
       // before the memory for the whole file is needed.
       size_t room = filled == 0 ? std::min(expected + 1, kFirstRead)
@@ -191,7 +182,7 @@ void WriteTextFile(std::string_view text, const QString& path, const std::string
     throw EFCreateError(CannotCreateFileMessage(shownPath, EISDIR));
   }
   if (existed && !S_ISREG(former.st_mode)) {
-    throw EFCreateError(CreateMessage(shownPath, kNotRegularFile));
+    throw EFCreateError(CannotCreateFileMessage(shownPath, kNotRegularFile));
   }
 
   QSaveFile file(QFile::decodeName(target));
@@ -240,7 +231,7 @@ void LoadFromFile(TCodeBuffer& buffer, const QString& path) {
   struct stat info;
   if (::fstat(file.Get(), &info) != 0) throw EFOpenError(CannotOpenFileMessage(shownPath, errno));
   if (S_ISDIR(info.st_mode)) throw EFOpenError(CannotOpenFileMessage(shownPath, EISDIR));
-  if (!S_ISREG(info.st_mode)) throw EFOpenError(OpenMessage(shownPath, kNotRegularFile));
+  if (!S_ISREG(info.st_mode)) throw EFOpenError(CannotOpenFileMessage(shownPath, kNotRegularFile));
 
   std::string text;
   try {
@@ -250,7 +241,7 @@ void LoadFromFile(TCodeBuffer& buffer, const QString& path) {
     buffer.SetTextStr(std::move(text));
   } catch (const std::bad_alloc&) {
     // The text does not fit into memory, so no buffer can hold it.
-    throw EInvalidOperation(kCapacityMessage);
+    throw EInvalidOperation(kTextExceedsCapacityMessage);
   }
 }
 

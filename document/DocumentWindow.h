@@ -23,12 +23,11 @@ inline constexpr char kSavePromptNo[] = "&No";
 inline constexpr char kSavePromptCancel[] = "Cancel";
 
 // Filter texts of the two dialogs as "description|mask" pairs. Both give one
-// entry, kWmlFilterEntry, listing the files that match kWmlFileMask (the
-// save filter's final "|" adds none).
+// entry, kWmlFilterEntry, listing the files that match "*.wml" (the save
+// filter's final "|" adds none).
 inline constexpr char kOpenDialogFilter[] = "WML файлы (*.wml)|*.wml";
 inline constexpr char kSaveDialogFilter[] = "WML файлы (*.wml)|*.wml|";
 inline constexpr char kWmlFilterEntry[] = "WML файлы (*.wml)";
-inline constexpr char kWmlFileMask[] = "*.wml";
 
 // The entries that a "description|mask|description|mask" filter text gives,
 // in order, as name filters a file dialog takes ("WML файлы (*.wml)"). An

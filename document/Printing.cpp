@@ -106,57 +106,107 @@ int PrintTextLength(const QTextDocument& document) {
 
 TPageFormatter::TPageFormatter(const QTextDocument& document, QPaintDevice& device,
                                const QRect& pageRect)
-    : copy_(document.clone()), pageRect_(pageRect), length_(PrintTextLength(document)) {
-  // The copy is laid out for the device before anything else touches its
-  // layout, so fonts are measured at the device's resolution.
-  copy_->setDefaultFont(PrinterFont(document.defaultFont()));
-  QAbstractTextDocumentLayout* layout = copy_->documentLayout();
-  layout->setPaintDevice(&device);
-  QTextOption option = copy_->defaultTextOption();
+    : document_(document),
+      device_(device),
+      font_(PrinterFont(document.defaultFont())),
+      option_(document.defaultTextOption()),
+      pageRect_(pageRect),
+      length_(PrintTextLength(document)) {
   // Tab stops every half inch.
-  option.setTabStopDistance(device.logicalDpiX() / 2.0);
-  copy_->setDefaultTextOption(option);
-  copy_->setTextWidth(std::max(pageRect.width(), 1));
-  copy_->markContentsDirty(0, copy_->characterCount());
-  layout->documentSize();  // completes the layout
-
-  for (QTextBlock block = copy_->begin(); block.isValid(); block = block.next()) {
-    const QTextLayout* blockLayout = block.layout();
-    const QPointF origin = blockLayout->position();
-    const int base = block.position() + block.blockNumber();
-    for (int i = 0; i < blockLayout->lineCount(); ++i) {
-      const QTextLine line = blockLayout->lineAt(i);
-      const qreal top = origin.y() + line.y();
-      lines_.push_back({base + line.textStart(), top, top + line.height(), block.blockNumber(), i});
-    }
-  }
+  option_.setTabStopDistance(device.logicalDpiX() / 2.0);
+  blockStarts_.reserve(static_cast<size_t>(document.blockCount()));
+  for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+    blockStarts_.push_back(block.position() + block.blockNumber());
 }
 
 TPageFormatter::~TPageFormatter() = default;
 
+const QString& TPageFormatter::BlockText(int block) const {
+  if (block != textBlock_) {
+    text_ = document_.findBlockByNumber(block).text();
+    textBlock_ = block;
+  }
+  return text_;
+}
+
+TPageFormatter::TPiece TPageFormatter::LayOutPiece(int block, int offset) const {
+  const QString& text = BlockText(block);
+  const int left = static_cast<int>(text.size()) - offset;
+  const bool whole = left <= kPieceLength;
+  TPiece piece;
+  piece.layout = std::make_unique<QTextLayout>(
+      whole ? text.mid(offset) : text.mid(offset, kPieceLength), font_, &device_);
+  QTextLayout& layout = *piece.layout;
+  layout.setTextOption(option_);
+  layout.beginLayout();
+  qreal y = 0;
+  for (;;) {
+    QTextLine line = layout.createLine();
+    if (!line.isValid()) break;
+    line.setLineWidth(std::max(pageRect_.width(), 1));
+    line.setPosition(QPointF(0, y));
+    y += line.height();
+  }
+  layout.endLayout();
+  piece.lines = layout.lineCount();
+  piece.length = left;
+  // A piece cut short of its paragraph may end in the middle of a line; that
+  // line is laid out again as the first line of the next piece.
+  if (!whole) {
+    if (piece.lines > 1) --piece.lines;
+    const QTextLine last = layout.lineAt(piece.lines - 1);
+    piece.length = last.textStart() + last.textLength();
+  }
+  return piece;
+}
+
 int TPageFormatter::FormatRange(QPainter* painter, int from) const {
   if (from < 0) from = 0;
   if (from >= length_) return length_;
-  // The line holding from: the last line that starts at or before it.
-  auto next = std::upper_bound(lines_.begin(), lines_.end(), from,
-                               [](int index, const TLine& line) { return index < line.start; });
-  if (next == lines_.begin()) return length_;
-  const auto first = next - 1;
+  // The paragraph holding from, and the place of from in its text (the line
+  // break after a paragraph belongs to it).
+  const auto after = std::upper_bound(blockStarts_.begin(), blockStarts_.end(), from);
+  int block = static_cast<int>(after - blockStarts_.begin()) - 1;
+  const int wanted = from - blockStarts_[static_cast<size_t>(block)];
 
-  const qreal pageTop = first->top;
-  auto end = first;
-  while (end != lines_.end() && end->bottom - pageTop <= pageRect_.height() + kLayoutSlack) ++end;
-  if (end == first) return from;
+  // The paragraph is laid out from its start, or from the start of the line
+  // where the last page ended when that lies at or before from.
+  int offset = 0;
+  if (hintBlock_ == block && hintOffset_ <= wanted) offset = hintOffset_;
 
-  if (painter != nullptr) {
-    const QPointF shift(pageRect_.left(), pageRect_.top() - pageTop);
-    for (auto line = first; line != end; ++line) {
-      const QTextBlock block = copy_->findBlockByNumber(line->block);
-      const QTextLayout* blockLayout = block.layout();
-      blockLayout->lineAt(line->lineIndex).draw(painter, shift + blockLayout->position());
+  const qreal room = pageRect_.height() + kLayoutSlack;
+  qreal used = 0;
+  bool reached = false;  // whether the line holding from has been met
+  for (;;) {
+    const int textLength = static_cast<int>(BlockText(block).size());
+    const TPiece piece = LayOutPiece(block, offset);
+    const bool paragraphEnds = offset + piece.length >= textLength;
+    for (int i = 0; i < piece.lines; ++i) {
+      const QTextLine line = piece.layout->lineAt(i);
+      if (!reached) {
+        const int lineEnd = i + 1 < piece.lines ? offset + piece.layout->lineAt(i + 1).textStart()
+                            : paragraphEnds     ? textLength + 2
+                                                : offset + piece.length;
+        if (wanted >= lineEnd) continue;
+        reached = true;
+      }
+      if (used + line.height() > room) {
+        if (used == 0) return from;  // not even one line fits
+        hintBlock_ = block;
+        hintOffset_ = offset + line.textStart();
+        return blockStarts_[static_cast<size_t>(block)] + hintOffset_;
+      }
+      if (painter != nullptr)
+        line.draw(painter, QPointF(pageRect_.left(), pageRect_.top() + used - line.y()));
+      used += line.height();
+    }
+    offset += piece.length;
+    if (paragraphEnds) {
+      ++block;
+      offset = 0;
+      if (block >= static_cast<int>(blockStarts_.size())) return length_;
     }
   }
-  return end == lines_.end() ? length_ : end->start;
 }
 
 std::vector<int> TPageFormatter::PageStarts() const {
@@ -164,7 +214,7 @@ std::vector<int> TPageFormatter::PageStarts() const {
   int index = 0;
   for (;;) {
     const int next = FormatRange(nullptr, index);
-    if (next == -1 || next >= length_) break;
+    if (next >= length_) break;
     if (next <= index) throw EPrinter(kPageTooSmallMessage);
     index = next;
     starts.push_back(index);
@@ -198,10 +248,12 @@ void PrintDocument(QPrinter* printer, const QTextDocument& document, const QStri
   const TTwipsRect twips = PageRectTwips(printer->width(), printer->height(), dpiX, dpiY);
   const QRect pageRect = TwipsToDevicePixels(twips, dpiX, dpiY);
 
-  // The pages are worked out before the job starts, so a text that cannot be
-  // paged sends nothing to the printer.
+  // The first page is laid out before the job starts, so a page without
+  // room for one line sends nothing to the printer. Every later page is laid
+  // out only when it is printed.
   const TPageFormatter formatter(document, *printer, pageRect);
-  const std::vector<int> pageStarts = formatter.PageStarts();
+  const int length = formatter.TextLength();
+  if (length > 0 && formatter.FormatRange(nullptr, 0) <= 0) throw EPrinter(kPageTooSmallMessage);
 
   QPainter painter;
   if (!painter.begin(printer)) throw EPrinter(kPrinterNotValidMessage);
@@ -209,12 +261,16 @@ void PrintDocument(QPrinter* printer, const QTextDocument& document, const QStri
     // Plain device pixels: one logical unit is one printer pixel.
     painter.resetTransform();
     painter.setPen(Qt::black);
-    for (size_t page = 0; page < pageStarts.size(); ++page) {
-      if (page > 0) {
-        if (betweenPages) betweenPages();
-        if (!printer->newPage()) throw EPrinter(kPrinterNotValidMessage);
-      }
-      formatter.FormatRange(&painter, pageStarts[page]);
+    int index = 0;
+    for (;;) {
+      const int next = formatter.FormatRange(&painter, index);
+      if (next >= length) break;
+      // Only a line taller than the whole page takes nothing; the job
+      // cannot go on then.
+      if (next <= index) throw EPrinter(kPageTooSmallMessage);
+      index = next;
+      if (betweenPages) betweenPages();
+      if (!printer->newPage()) throw EPrinter(kPrinterNotValidMessage);
     }
   } catch (...) {
     printer->abort();
@@ -222,17 +278,6 @@ void PrintDocument(QPrinter* printer, const QTextDocument& document, const QStri
     throw;
   }
   if (!painter.end()) throw EPrinter(kPrinterNotValidMessage);
-}
-
-void PrintText(QPrinter* printer, const QString& text, const QString& title) {
-  QTextDocument document;
-  PreparePrintDocument(document);
-  SetPrintText(document, text);
-  PrintDocument(printer, document, title);
-}
-
-void PrintCp1251Text(QPrinter* printer, std::string_view text, const QString& title) {
-  PrintText(printer, Cp1251ToUnicode(text), title);
 }
 
 }  // namespace deckhand

@@ -19,6 +19,7 @@
 #include <QFont>
 #include <QRect>
 #include <QString>
+#include <QTextOption>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,6 +30,7 @@ class QPainter;
 class QPaintDevice;
 class QPrinter;
 class QTextDocument;
+class QTextLayout;
 
 namespace deckhand {
 
@@ -90,9 +92,13 @@ int PrintTextLength(const QTextDocument& document);
 
 // The layout of a holder's text on a paint device, for one page rectangle.
 //
-// The text is laid out on a copy of the document, in the document's font as
-// PrinterFont gives it and with the font metrics of the device; the copy, and with it every layout
-// cached for the device, goes when the formatter does. The holder itself is not changed.
+// The text is laid out page by page, in the document's font as PrinterFont
+// gives it and with the font metrics of the device: each paragraph in pieces
+// of bounded length, positions counted from the top of the page, so that a
+// text of any length can be laid out (a layout of the whole text would
+// overflow its positions past some 33.5 million device pixels) and a page
+// costs time in proportion to its own text. The holder is only read and
+// must outlive the formatter.
 class TPageFormatter {
  public:
   // pageRect is in device pixels; only its size and origin matter.
@@ -108,7 +114,8 @@ class TPageFormatter {
   // rectangle, as many whole lines as fit from its top, and draws them with
   // painter (nothing is drawn when painter is null). Returns the index of the
   // first character that did not fit, TextLength() when the rest of the text
-  // fitted, or from itself when not even its first line fits.
+  // fitted, or from itself when not even its first line fits. Going on from
+  // the index the previous call returned costs only the new page's layout.
   int FormatRange(QPainter* painter, int from) const;
 
   // The index each page starts at: 0, then the index the previous page
@@ -118,18 +125,33 @@ class TPageFormatter {
   std::vector<int> PageStarts() const;
 
  private:
-  struct TLine {
-    int start;      // index of the first character of the line
-    qreal top;      // top of the line in layout coordinates
-    qreal bottom;   // bottom of the line
-    int block;      // block number in the copy
-    int lineIndex;  // line number inside the block
+  // Longest run of a paragraph laid out at once.
+  static constexpr int kPieceLength = 16384;
+
+  // Lines laid out from a place in a paragraph.
+  struct TPiece {
+    std::unique_ptr<QTextLayout> layout;
+    int lines = 0;   // complete lines at the start of layout
+    int length = 0;  // characters those lines hold
   };
 
-  std::unique_ptr<QTextDocument> copy_;
+  const QString& BlockText(int block) const;
+  TPiece LayOutPiece(int block, int offset) const;
+
+  const QTextDocument& document_;
+  QPaintDevice& device_;
+  QFont font_;
+  QTextOption option_;
   QRect pageRect_;
   int length_ = 0;
-  std::vector<TLine> lines_;
+  // Index of the first character of each paragraph.
+  std::vector<int> blockStarts_;
+  // The text of the paragraph laid out last.
+  mutable int textBlock_ = -1;
+  mutable QString text_;
+  // Where the last page ended: a line start in a paragraph.
+  mutable int hintBlock_ = -1;
+  mutable int hintOffset_ = 0;
 };
 
 // The system's default printer at the printer's own resolution, printing on
@@ -156,11 +178,5 @@ using TBetweenPages = std::function<void()>;
 // job is then not started).
 void PrintDocument(QPrinter* printer, const QTextDocument& document, const QString& title,
                    const TBetweenPages& betweenPages = {});
-
-// PrintDocument on a holder made for text.
-void PrintText(QPrinter* printer, const QString& text, const QString& title = QString());
-
-// PrintText for Windows-1251 text, the document's own bytes.
-void PrintCp1251Text(QPrinter* printer, std::string_view text, const QString& title = QString());
 
 }  // namespace deckhand

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <cerrno>
+#include <utility>
 
 #include "core/Errors.h"
 
@@ -35,37 +36,93 @@ QUrl PreviewFileUrl(const QString& path) {
 
 namespace {
 
-// The folder part of path: everything before its last separator.
-QByteArray FolderOf(const QByteArray& path) {
-  const qsizetype slash = path.lastIndexOf('/');
-  return slash <= 0 ? QByteArray() : path.left(slash);
+// Opens (and when needed creates) a file or folder; retries when a signal
+// interrupts the call.
+int OpenAt(int folder, const char* name, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::openat(folder, name, flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+class TFd {
+ public:
+  explicit TFd(int fd) : fd_(fd) {}
+  ~TFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int get() const { return fd_; }
+  // Hands the descriptor over; the caller closes it.
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void ThrowCannotCreate(const QString& path, int error) {
+  throw EFCreateError(CannotCreateFileMessage(path.toStdString(), error));
+}
+
+// Opens the "temp" folder below base for writing a file into it, making it
+// when it is missing (only that folder, nothing above it). A "temp" that is
+// a symbolic link is refused: a link planted there must not redirect the
+// page into a folder of someone else's choosing.
+int OpenTempFolder(int base, const QString& path) {
+  // When this fails (no permission, "temp" is a file or a link) the open
+  // below says why.
+  ::mkdirat(base, "temp", 0777);
+  const int folder = OpenAt(base, "temp", O_PATH | O_DIRECTORY | O_NOFOLLOW);
+  if (folder >= 0) return folder;
+  int error = errno;
+  struct stat info;
+  if (error == ENOTDIR && ::fstatat(base, "temp", &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISLNK(info.st_mode)) {
+    error = ELOOP;  // what opening a link without following it says
+  }
+  ThrowCannotCreate(path, error);
 }
 
 }  // namespace
 
 void WritePreviewFile(const QString& path, const std::string& page) {
-  const QByteArray name = QFile::encodeName(path);
+  // The page goes into <base>/temp/temp.htm and nowhere else. The base must
+  // be a known, absolute folder: a base that could not be found out (the
+  // working directory was deleted) would otherwise put the file at the root
+  // of the file system.
+  const QString suffix = QStringLiteral("/temp/temp.htm");
+  if (!path.endsWith(suffix)) ThrowCannotCreate(path, EINVAL);
+  const QByteArray base = QFile::encodeName(path.left(path.size() - suffix.size()));
+  if (base.isEmpty() || !base.startsWith('/')) ThrowCannotCreate(path, ENOENT);
 
-  // A fresh installation has no temp folder; make it, but only that one
-  // folder. When this fails (the base directory is gone, "temp" is a file,
-  // no permission) the creation below fails and reports why.
-  const QByteArray folder = FolderOf(name);
-  if (!folder.isEmpty()) ::mkdir(folder.constData(), 0777);
+  const TFd baseFolder(OpenAt(AT_FDCWD, base.constData(), O_PATH | O_DIRECTORY));
+  if (baseFolder.get() < 0) ThrowCannotCreate(path, errno);
+  const TFd tempFolder(OpenTempFolder(baseFolder.get(), path));
 
-  int fd;
+  // The file itself: never through a symbolic link (O_NOFOLLOW), and without
+  // blocking, so that a FIFO or a device found there cannot hold the window.
+  // It is emptied only once it is known to be a regular file.
+  TFd file(OpenAt(tempFolder.get(), "temp.htm",
+                  O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666));
+  if (file.get() < 0) ThrowCannotCreate(path, errno);
+  struct stat info;
+  if (::fstat(file.get(), &info) != 0) ThrowCannotCreate(path, errno);
+  // Anything but a plain file is refused as the system refuses to open a
+  // socket: "No such device or address".
+  if (!S_ISREG(info.st_mode)) ThrowCannotCreate(path, S_ISDIR(info.st_mode) ? EISDIR : ENXIO);
+  int result;
   do {
-    fd = ::open(name.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    const int error = errno;  // before anything else can change it
-    throw EFCreateError(CannotCreateFileMessage(path.toStdString(), error));
-  }
+    result = ::ftruncate(file.get(), 0);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) ThrowCannotCreate(path, errno);
 
   const char* data = page.data();
   size_t left = page.size();
   bool failed = false;
   while (left > 0) {
-    const ssize_t written = ::write(fd, data, left);
+    const ssize_t written = ::write(file.get(), data, left);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
       failed = true;
@@ -74,7 +131,9 @@ void WritePreviewFile(const QString& path, const std::string& page) {
     data += written;
     left -= static_cast<size_t>(written);
   }
-  if (::close(fd) != 0 && errno != EINTR) failed = true;
+  // A file system that writes later (NFS, FUSE, a quota) reports a lost
+  // write only here, so a failed close is a failed write.
+  if (::close(file.release()) != 0 && errno != EINTR) failed = true;
   if (failed) throw EWriteError();
 }
 

@@ -43,11 +43,16 @@ QString PreviewFilePath(const QString& baseDirectory);
 // would be the file "/temp.htm" on the host "temp").
 QUrl PreviewFileUrl(const QString& path);
 
-// Creates (or truncates) the file at path and writes page into it in one
-// block. The folder holding the file is created first when it is missing;
-// nothing above it is. Raises EFCreateError "Cannot create file "<path>".
+// Creates (or truncates) the file at path, which ends in "/temp/temp.htm",
+// and writes page into it in one block. The temp folder is created first
+// when it is missing; nothing above it is. Neither the temp folder nor the
+// file is ever followed when it is a symbolic link, and only a regular file
+// is written: a FIFO or a device there is refused at once, never waited on.
+// A path whose base directory is empty or relative (the base could not be
+// found out) is refused. Raises EFCreateError "Cannot create file "<path>".
 // <reason>" when the file cannot be created (nothing is written then) and
-// EWriteError "Stream write error" when fewer bytes could be written.
+// EWriteError "Stream write error" when fewer bytes could be written or the
+// file system reports the failure only when the file is closed.
 void WritePreviewFile(const QString& path, const std::string& page);
 
 // The logic of the preview command, owned by the preview pane: the two

@@ -15,14 +15,12 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "assets/Assets.h"
+#include "assets/JpegDecoder.h"
 #include "core/Errors.h"
-
-#include "preview/JpegDecoder.h"
 #include "preview/WebBrowserModule.h"
 #include "preview/WebEngineSetup.h"
-#ifdef DECKHAND_HAVE_ASSETS
-#include "assets/Assets.h"
-#endif
+#include "widgets/Labels.h"
 
 QT_BEGIN_NAMESPACE
 // Qt's own setter of the application's global OpenGL share context.
@@ -53,18 +51,10 @@ QFont ScreenFont() {
   return font;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, const QRect& rect) {
-  auto* label = new QLabel(caption, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label->setGeometry(rect);
-  return label;
-}
-
 // A label on a solid background in the phone's screen font.
 QLabel* MakeScreenLabel(QWidget* parent, const char* name, const QString& caption,
                         const QRect& rect, const QColor& background, const QColor* text) {
-  QLabel* label = MakeLabel(parent, name, caption, rect);
+  QLabel* label = CreateLabel(parent, QString::fromLatin1(name), caption, rect);
   label->setFont(ScreenFont());
   QPalette palette = label->palette();
   palette.setColor(QPalette::Window, background);
@@ -83,7 +73,7 @@ QComboBox* MakeList(QWidget* parent, const char* name, const QRect& rect) {
   return list;
 }
 
-using TCreateWebBrowser = QWidget* (*)(QWidget* parent);
+using TCreateWebBrowser = QWidget* (*)(QWidget* parent, const QUrl& previewPage);
 
 // Loads the HTML view's module, once for the process. The web engine shares
 // OpenGL resources with the windows through the application's global share
@@ -131,9 +121,7 @@ TPreviewPane::TPreviewPane(TCodeBuffer& code, const QString& baseDirectory, QWid
   image1_->setObjectName(QStringLiteral("Image1"));
   image1_->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // unscaled, from its top-left corner
   image1_->setScaledContents(false);
-#ifdef DECKHAND_HAVE_ASSETS
   InitAssets();  // harmless when the program has done it already
-#endif
   if (QFile::exists(QString::fromLatin1(kPhonePicture))) {
     image1_->setPixmap(QPixmap::fromImage(LoadJpeg(QString::fromLatin1(kPhonePicture))));
   } else {
@@ -162,11 +150,11 @@ TPreviewPane::TPreviewPane(TCodeBuffer& code, const QString& baseDirectory, QWid
 
   groupBox3_ = new QGroupBox(this);
   groupBox3_->setObjectName(QStringLiteral("GroupBox3"));
-  label3_ = MakeLabel(groupBox3_, "Label3", QStringLiteral("Навигация по картам:"),
-                      QRect(8, 12, 113, 13));
+  label3_ = CreateLabel(groupBox3_, QStringLiteral("Label3"),
+                        QStringLiteral("Навигация по картам:"), QRect(8, 12, 113, 13));
   comboBox3_ = MakeList(groupBox3_, "ComboBox3", QRect(8, 28, 169, 21));
-  label2_ =
-      MakeLabel(groupBox3_, "Label2", QStringLiteral("Модель телефона:"), QRect(8, 60, 94, 13));
+  label2_ = CreateLabel(groupBox3_, QStringLiteral("Label2"), QStringLiteral("Модель телефона:"),
+                        QRect(8, 60, 94, 13));
   comboBox1_ = MakeList(groupBox3_, "ComboBox1", QRect(8, 76, 169, 21));
   comboBox1_->addItem(QStringLiteral("Motorola c380"));
   comboBox1_->setCurrentIndex(0);
@@ -200,7 +188,7 @@ QWidget* TPreviewPane::EnsureWebBrowser() {
   if (!problem.isEmpty()) throw EInvalidOperation(problem.toStdString());
   const TCreateWebBrowser create = LoadWebBrowserModule();
 
-  QWidget* view = create(this);
+  QWidget* view = create(this, PreviewFileUrl(preview_.FilePath()));
   webBrowser_ = view;
   view->setObjectName(QStringLiteral("WebBrowser"));
   view->setFocusPolicy(Qt::NoFocus);

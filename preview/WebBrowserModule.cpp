@@ -2,21 +2,25 @@
 // at the first preview: linking the web engine into the program would load
 // it (and initialise OpenGL for it) at every start.
 #include <QString>
+#include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QWidget>
 
+#include "preview/PreviewPageSettings.h"
 #include "preview/WebBrowserModule.h"
 
 namespace deckhand {
 namespace {
 
 // The view with one signal of its own: the page process ended abnormally.
+// Its page is held to what a preview needs before it loads anything.
 class TWebBrowser : public QWebEngineView {
   Q_OBJECT
 
  public:
-  explicit TWebBrowser(QWidget* parent) : QWebEngineView(parent) {
+  TWebBrowser(QWidget* parent, const QUrl& previewPage) : QWebEngineView(parent) {
+    RestrictPreviewPage(page(), previewPage);
     connect(page(), &QWebEnginePage::renderProcessTerminated, this,
             [this](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
               if (status == QWebEnginePage::NormalTerminationStatus) return;
@@ -37,8 +41,9 @@ class TWebBrowser : public QWebEngineView {
 }  // namespace
 }  // namespace deckhand
 
-extern "C" Q_DECL_EXPORT QWidget* DECKHAND_CREATE_WEB_BROWSER(QWidget* parent) {
-  return new deckhand::TWebBrowser(parent);
+extern "C" Q_DECL_EXPORT QWidget* DECKHAND_CREATE_WEB_BROWSER(QWidget* parent,
+                                                              const QUrl& previewPage) {
+  return new deckhand::TWebBrowser(parent, previewPage);
 }
 
 #include "WebBrowserModule.moc"

@@ -138,7 +138,7 @@ TMemoBuffer::TMemoBuffer(TMemo* memo, long long capacity)
 }
 
 void TMemoBuffer::CheckCapacity(long long length) const {
-  if (length > capacity_) throw EInvalidOperation("Text exceeds memo capacity");
+  if (length > capacity_) throw EInvalidOperation(kTextExceedsCapacityMessage);
 }
 
 int TMemoBuffer::Length() const {

@@ -90,28 +90,25 @@ void TPrintCommands::SetPrinter(std::unique_ptr<QPrinter> printer) {
 }
 
 void TPrintCommands::Print(const TCodeBuffer& buffer) {
+  // While a job runs its printer must not change under it: the command is
+  // refused before any dialog can touch the printer.
+  if (printing_) throw EPrinter(kPrintingInProgressMessage);
   QPrinter& printer = EnsurePrinter();
-  // The printer of a running job cannot be changed; the dialog only shows it
-  // then, and its confirmation is refused below.
-  const bool idle = !printing_;
   const TPrinterSettings before(printer);
   // The dialog takes its collation box from the printer.
-  if (idle) printer.setCollateCopies(collate_);
+  printer.setCollateCopies(collate_);
 
   TDialogRun<QPrintDialog> dialog(new QPrintDialog(&printer, mainWindow_));
   dialog->setOptions(QAbstractPrintDialog::PrintCollateCopies);
   dialog->setPrintRange(QAbstractPrintDialog::AllPages);
   const bool confirmed = RunPrintDialog(*dialog);
-  if (idle) {
-    if (confirmed)
-      collate_ = printer.collateCopies();
-    else
-      before.Restore(printer);
-    // The collation choice stays with the dialog.
-    printer.setCollateCopies(false);
-  }
+  if (confirmed)
+    collate_ = printer.collateCopies();
+  else
+    before.Restore(printer);
+  // The collation choice stays with the dialog.
+  printer.setCollateCopies(false);
   if (!confirmed) return;
-  if (!idle) throw EPrinter(kPrintingInProgressMessage);
 
   SetPrintText(*richEdit1_, Cp1251ToUnicode(buffer.GetText()));
   printing_ = true;
@@ -125,10 +122,10 @@ void TPrintCommands::Print(const TCodeBuffer& buffer) {
 }
 
 void TPrintCommands::PrinterSetup() {
+  if (printing_) throw EPrinter(kPrintingInProgressMessage);
   QPrinter& printer = EnsurePrinter();
   TDialogRun<QPageSetupDialog> dialog(new QPageSetupDialog(&printer, mainWindow_));
-  const bool confirmed = RunPrinterSetupDialog(*dialog);
-  if (confirmed && printing_) throw EPrinter(kPrintingInProgressMessage);
+  RunPrinterSetupDialog(*dialog);
 }
 
 bool TPrintCommands::RunPrintDialog(QPrintDialog& dialog) {

@@ -25,8 +25,9 @@
 // Commands let errors through (the main window's guard shows them): EPrinter
 // "There is no default printer currently selected" before any dialog when
 // the system has no default printer, "Printer selected is not valid" when
-// the printer cannot be opened for drawing, "Printing in progress" when a
-// dialog is confirmed while a job is still being sent.
+// the printer cannot be opened for drawing, "Printing in progress" when
+// either command is given while a job is still being sent (before its
+// dialog is shown, so the running job's printer stays as it is).
 #pragma once
 
 #include <QPointer>

@@ -5,18 +5,14 @@
 #include <QLatin1Char>
 #include <QString>
 
-namespace deckhand {
+#include "ui/Version.h"
 
-// The version shown on the splash and in the About box.
-inline constexpr char kProductVersion[] = "0.2";
+namespace deckhand {
 
 // The web site's root page, with its closing slash.
 inline constexpr char kWebSiteAddress[] = "https://deckhand.example.org/";
 
 inline constexpr char kMailAddress[] = "team@deckhand.example.org";
-
-// The subject of a mail started from the About box, spelt with a plain space.
-inline constexpr char kMailSubject[] = "Deckhand v0.2";
 
 // The help document, named without a directory: it is looked up in the
 // working directory of the moment it is opened.
@@ -29,10 +25,11 @@ inline QString WebSiteCaption() {
   return site;
 }
 
-// "mailto:" + address + "?subject=Deckhand v0.2", the space left as it is.
+// "mailto:" + address + "?subject=" + the product title ("Deckhand v0.2"),
+// the space left as it is.
 inline QString MailLink() {
   return QStringLiteral("mailto:") + QString::fromUtf8(kMailAddress) + QStringLiteral("?subject=") +
-         QString::fromUtf8(kMailSubject);
+         QString::fromUtf8(kProductTitle);
 }
 
 }  // namespace deckhand

@@ -1,5 +1,8 @@
 #include "ui/Shell.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStringList>
 
@@ -30,5 +33,24 @@ TShell& Shell() {
 }
 
 void SetShell(TShell* shell) { g_installed = shell; }
+
+QString FindUserGuide(const QString& executableDir, const QString& guideRelative) {
+  if (executableDir.isEmpty() || guideRelative.isEmpty()) return QString();
+  const QFileInfo page(QDir(executableDir).filePath(guideRelative));
+  if (!page.isFile()) return QString();
+  return QDir::cleanPath(page.absoluteFilePath());
+}
+
+QString UserGuidePath() {
+  return FindUserGuide(QCoreApplication::applicationDirPath(),
+                       QStringLiteral(DECKHAND_GUIDE_FROM_BINDIR));
+}
+
+QString HelpTarget(const QString& helpFileName, const QString& guidePath) {
+  // Anything of that name counts, as the shell would open it; a dangling
+  // link does not.
+  if (QFileInfo::exists(helpFileName) || guidePath.isEmpty()) return helpFileName;
+  return guidePath;
+}
 
 }  // namespace deckhand

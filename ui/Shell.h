@@ -25,4 +25,19 @@ TShell& Shell();
 // Installs a replacement shell (not owned); nullptr restores the real one.
 void SetShell(TShell* shell);
 
+// The user guide's page as installed beside the program: the guide folder
+// found from the folder of the running executable, guideRelative being the
+// path from the executable's folder to the page (the installed layout, which
+// the build tree mirrors). Empty when no such file exists.
+QString FindUserGuide(const QString& executableDir, const QString& guideRelative);
+// The guide of this program: FindUserGuide from the running executable.
+QString UserGuidePath();
+
+// What the help command hands to the shell. A help file of that name in the
+// current working directory is opened as it always was, by its bare name;
+// without one, the user guide is opened (an absolute path), so that help is
+// never silently missing. With neither, the bare name goes to the shell all
+// the same, which reports the missing file in its own way.
+QString HelpTarget(const QString& helpFileName, const QString& guidePath);
+
 }  // namespace deckhand

@@ -77,7 +77,7 @@ TMain::TMain(QWidget* parent)
       buffer_(memo_),
       lockKeys_(CreateSystemLockKeySource()) {
   setObjectName(QStringLiteral("Main"));
-  setWindowTitle(QStringLiteral("Deckhand v0.2"));
+  setWindowTitle(QString::fromUtf8(kProductTitle));
   setFont(WindowFont());
   memo_->setFont(WindowFont());
   setMinimumSize(kMinimumWidth, kMinimumHeight);
@@ -448,7 +448,8 @@ int TMain::ExecuteFile(const QString& FileName, const QString& /*Params*/,
 
 void TMain::ToolButton29Click(QObject*) {
   constexpr int kShowWindow = 5;
-  ExecuteFile(QString::fromUtf8(kHelpFileName), QString(), QString(), kShowWindow);
+  ExecuteFile(HelpTarget(QString::fromUtf8(kHelpFileName), UserGuidePath()), QString(), QString(),
+              kShowWindow);
 }
 void TMain::N43Click(QObject*) { ToolButton29Click(this); }
 void TMain::Deckhand1Click(QObject*) { Shell().Open(QString::fromUtf8(kWebSiteAddress)); }

@@ -5,8 +5,8 @@
 #include <QPalette>
 #include <QPixmap>
 
+#include "assets/JpegDecoder.h"
 #include "core/Errors.h"
-#include "preview/JpegDecoder.h"
 #include "ui/Fonts.h"
 #include "ui/ProductInfo.h"
 #include "ui/Shell.h"
@@ -48,12 +48,9 @@ QLabel* Picture(QWidget* parent, const char* name, const char* path, const QRect
 // A white label in the box's colour that fits its text.
 QLabel* Label(QWidget* parent, const char* name, const QString& text, int left, int top,
               int pixelSize) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setFont(TahomaFont(pixelSize));
+  QLabel* label =
+      CreateFittedLabel(parent, QString::fromLatin1(name), text, left, top, TahomaFont(pixelSize));
   label->setAutoFillBackground(true);
-  FitLabelToCaption(label);
-  label->move(left, top);
   return label;
 }
 

@@ -17,7 +17,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/Unit3.h"
+#include "ui/DialogParts.h"
 
 namespace deckhand {
 

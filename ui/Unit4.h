@@ -6,7 +6,7 @@
 #include <QStringList>
 
 #include "core/CodeBuffer.h"
-#include "ui/Unit3.h"
+#include "ui/DialogParts.h"
 
 namespace deckhand {
 

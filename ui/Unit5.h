@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "core/CodeBuffer.h"
-#include "ui/Unit3.h"
+#include "ui/DialogParts.h"
 
 namespace deckhand {
 

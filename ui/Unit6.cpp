@@ -9,11 +9,12 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "assets/JpegDecoder.h"
 #include "core/Errors.h"
-#include "preview/JpegDecoder.h"
 #include "ui/Fonts.h"
 #include "ui/ProductInfo.h"
 #include "widgets/Gauges.h"
+#include "widgets/Labels.h"
 
 namespace deckhand {
 
@@ -50,15 +51,6 @@ QWidget* FrameLine(QWidget* parent, const char* name, const QRect& geometry,
   SetBackground(line, Qt::black);
   line->setCursor(shape);
   return line;
-}
-
-// A label that sizes itself to its text, at (left, top) of its parent.
-QLabel* AutoSizeLabel(QWidget* parent, const char* name, const QString& text, int left, int top) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->move(left, top);
-  label->adjustSize();
-  return label;
 }
 
 }  // namespace
@@ -98,16 +90,17 @@ Tloading::Tloading(QWidget* owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWi
     // program starts as usual.
   }
 
-  Label2 = AutoSizeLabel(Panel1, "Label2",
-                         QStringLiteral("Версия: ") + QString::fromUtf8(kProductVersion), 384, 220);
-  Label2->setFont(TahomaFont(11));
-  Label2->adjustSize();
+  Label2 = CreateFittedLabel(Panel1, QStringLiteral("Label2"),
+                             QStringLiteral("Версия: ") + QString::fromUtf8(kProductVersion), 384,
+                             220, TahomaFont(11));
 
   QLabel** notice[] = {&Label9, &Label10, &Label11, &Label12, &Label13, &Label14};
   const char* const names[] = {"Label9", "Label10", "Label11", "Label12", "Label13", "Label14"};
   for (int i = 0; i < 6; ++i)
-    *notice[i] = AutoSizeLabel(Panel1, names[i], QString::fromUtf8(kNotice[i]), 32, kNoticeTops[i]);
-  Label5 = AutoSizeLabel(Panel1, "Label5", QString::fromUtf8(kCopyright), 32, 223);
+    *notice[i] = CreateFittedLabel(Panel1, QString::fromLatin1(names[i]),
+                                   QString::fromUtf8(kNotice[i]), 32, kNoticeTops[i]);
+  Label5 =
+      CreateFittedLabel(Panel1, QStringLiteral("Label5"), QString::fromUtf8(kCopyright), 32, 223);
 
   Gauge = new TGauge(Panel1);
   Gauge->setObjectName(QStringLiteral("Gauge"));

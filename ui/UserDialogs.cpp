@@ -2,14 +2,83 @@
 
 #include "core/Errors.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace deckhand {
 
 namespace {
+
+// Whether this process may write the file or create files in the folder at
+// path (with its effective user, as the writing will be done).
+bool MayWrite(const QString& path, bool folder) {
+  return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), folder ? W_OK | X_OK : W_OK,
+                     AT_EACCESS) == 0;
+}
+
+// The save dialog. Its file is always the one whose name the user typed,
+// taken as it stands: quotes are legal in a file name, so they are not read
+// as the syntax for several files. A read-only file, or one in a folder the
+// user may not write, is refused with a message and the dialog stays open,
+// as desktop save dialogs do.
+class TSaveFileDialog : public QFileDialog {
+ public:
+  explicit TSaveFileDialog(QWidget* parent) : QFileDialog(parent) {
+    // The checks below live in this dialog; a platform's own dialog would
+    // bypass them.
+    setOption(QFileDialog::DontUseNativeDialog, true);
+    setAcceptMode(QFileDialog::AcceptSave);
+    setFileMode(QFileDialog::AnyFile);
+    // Save As appends its own extension and overwrites without a question.
+    setOption(QFileDialog::DontConfirmOverwrite, true);
+  }
+
+  // The file chosen, once the dialog was accepted.
+  const QString& Chosen() const { return chosen_; }
+
+  void accept() override {
+    auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    const QString typed = edit != nullptr ? edit->text() : QString();
+    if (typed.isEmpty()) return;
+    QString path = typed;
+    if (path == u'~' || path.startsWith(QStringLiteral("~/")))
+      path = QDir::homePath() + path.mid(1);
+    if (!QDir::isAbsolutePath(path)) path = directory().absoluteFilePath(path);
+    const QFileInfo info(path);
+    if (info.isDir()) {
+      // A folder's name opens that folder, as in every file dialog.
+      setDirectory(info.absoluteFilePath());
+      edit->clear();
+      return;
+    }
+    if (info.exists() && !MayWrite(path, false)) {
+      Refuse(tr("%1\nThis file is set to read-only.\nTry again with a different file name.")
+                 .arg(info.fileName()));
+      return;
+    }
+    const QString folder = info.absolutePath();
+    if (QFileInfo(folder).isDir() && !MayWrite(folder, true)) {
+      Refuse(tr("%1\nYou do not have permission to save in this folder.\n"
+                "Try again with a different folder.")
+                 .arg(QDir::toNativeSeparators(folder)));
+      return;
+    }
+    chosen_ = QDir::cleanPath(path);
+    QDialog::accept();
+  }
+
+ private:
+  void Refuse(const QString& text) { QMessageBox::warning(this, windowTitle(), text); }
+
+  QString chosen_;
+};
 
 class TRealDialogs : public TUserDialogs {
  public:
@@ -49,23 +118,25 @@ class TRealDialogs : public TUserDialogs {
 
   std::optional<QString> GetSaveFileName(QWidget* parent, const QStringList& filters,
                                          const QString& initialPath) override {
-    QFileDialog dialog(parent);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    // Save As appends its own extension and overwrites without a question.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    return Run(dialog, filters, initialPath);
+    TSaveFileDialog dialog(parent);
+    Prepare(dialog, filters, initialPath);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Chosen();
   }
 
  private:
-  static std::optional<QString> Run(QFileDialog& dialog, const QStringList& filters,
-                                    const QString& initialPath) {
+  static void Prepare(QFileDialog& dialog, const QStringList& filters, const QString& initialPath) {
     dialog.setNameFilters(filters);
     if (!initialPath.isEmpty()) {
       const QFileInfo info(initialPath);
       if (info.dir().exists()) dialog.setDirectory(info.absolutePath());
       dialog.selectFile(info.fileName());
     }
+  }
+
+  static std::optional<QString> Run(QFileDialog& dialog, const QStringList& filters,
+                                    const QString& initialPath) {
+    Prepare(dialog, filters, initialPath);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return std::nullopt;

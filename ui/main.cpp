@@ -13,6 +13,7 @@
 #include "ui/Fonts.h"
 #include "ui/Unit1.h"
 #include "ui/UserDialogs.h"
+#include "ui/Version.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
   QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
   deckhand::InitAssets();
   QApplication::setApplicationName(QStringLiteral("Deckhand"));
-  QApplication::setApplicationVersion(QStringLiteral(DECKHAND_VERSION));
+  QApplication::setApplicationVersion(QString::fromLatin1(deckhand::kFullVersion));
   QApplication::setDesktopFileName(QStringLiteral("deckhand"));
   QIcon icon;
   for (int size : {16, 32, 48, 64, 128, 256}) {

@@ -18,22 +18,18 @@
 #include <vector>
 
 #include "core/Errors.h"
+#include "widgets/WideArithmetic.h"
 
 namespace deckhand {
-
-// PartOfWhole and the pie and needle angles are defined by the rounding of a
-// 64-bit significand (x87 extended precision).
-static_assert(std::numeric_limits<long double>::digits == 64,
-              "the gauge's arithmetic needs a long double with a 64-bit significand");
 
 namespace {
 
 // Exact part x 100 / whole, truncated toward zero. The operands fit in 34
-// bits, so part x 100 cannot overflow. Dividing in 64-bit-significand floating
-// point gives the same result for all such operands: part x 100 is exact
-// there, and rounding the quotient moves it by less than 2^-25 / |whole|,
-// far less than the 1 / |whole| that separates a fraction from the next
-// integer, so truncation never sees a different integer part.
+// bits, so part x 100 cannot overflow. This is also what dividing in
+// 64-bit-significand floating point gives for all such operands: part x 100
+// is exact there, and rounding the quotient moves it by less than
+// 2^-25 / |whole|, far less than the 1 / |whole| that separates a fraction
+// from the next integer, so truncation never sees a different integer part.
 std::int64_t PercentOfWhole64(std::int64_t part, std::int64_t whole) {
   if (whole == 0) return 0;
   return part * 100 / whole;
@@ -178,11 +174,21 @@ class TCanvas {
     bool InsideEllipse(int x, int y) const {
       if (w_ <= 0 || h_ <= 0) return false;
       const std::int64_t dx = DoubledX(x), dy = DoubledY(y);
-      // (dx / w)^2 + (dy / h)^2 <= 1, in integers; 128 bits keep it exact for
-      // any box an image can hold.
-      __extension__ using Wide = __int128;
-      const Wide lhs = Wide(dx) * dx * h_ * h_ + Wide(dy) * dy * w_ * w_;
-      return lhs <= Wide(w_) * w_ * h_ * h_;
+      // (dx / w)^2 + (dy / h)^2 <= 1, that is (dx h)^2 + (dy w)^2 <= (w h)^2,
+      // in integers. The doubled offsets stay within one pixel of a box of int
+      // coordinates (at most 2^32) and the sides are below 2^32, so each
+      // product fits in 64 bits and each square in 128; a sum that needs a
+      // 129th bit is certainly too large.
+      const std::uint64_t a = Magnitude(dx) * static_cast<std::uint64_t>(h_);
+      const std::uint64_t b = Magnitude(dy) * static_cast<std::uint64_t>(w_);
+      const std::uint64_t c = static_cast<std::uint64_t>(w_) * static_cast<std::uint64_t>(h_);
+      bool carry = false;
+      const TWide lhs = AddWide(MulWide(a, a), MulWide(b, b), &carry);
+      return !carry && lhs <= MulWide(c, c);
+    }
+
+    static std::uint64_t Magnitude(std::int64_t v) {
+      return v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
     }
 
     // Radii themselves belong to the sector.
@@ -256,11 +262,29 @@ std::int64_t PercentOfWhole(std::int32_t part, std::int32_t whole) {
 }
 
 std::int64_t PartOfWhole(std::int32_t percent, std::int32_t whole) {
-  // Both products are rounded to 64 bits of significand before the final
-  // truncation; 0.01L is 11805916207174113034 x 2^-70.
-  const long double fraction = static_cast<long double>(percent) * 0.01L;
-  const long double part = static_cast<long double>(whole) * fraction;
-  return static_cast<std::int64_t>(part);
+  // whole x (percent x 0.01) in 64-bit-significand floating point, emulated
+  // in integers: 0.01 is held as 11805916207174113034 x 2^-70, slightly below
+  // it; both products are rounded to 64 bits of significand (halves to even)
+  // before the final truncation toward zero. Rounding is symmetric about
+  // zero, so the magnitudes are worked and the sign applied last.
+  if (percent == 0 || whole == 0) return 0;
+  constexpr std::uint64_t kHundredth = 11805916207174113034ULL;
+  constexpr int kHundredthExponent = -70;
+  const bool negative = (percent < 0) != (whole < 0);
+  const auto magnitude = [](std::int32_t v) {
+    return v < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+  };
+  const TScaled fraction =
+      RoundToSignificand(MulWide(magnitude(percent), kHundredth), kHundredthExponent);
+  const TScaled part =
+      RoundToSignificand(MulWide(magnitude(whole), fraction.significand), fraction.exponent);
+  // |part| < 2^31 x 2^31 / 100 < 2^56, so a non-negative exponent is small.
+  std::uint64_t truncated = 0;
+  if (part.exponent >= 0)
+    truncated = part.significand << part.exponent;
+  else if (part.exponent > -64)
+    truncated = part.significand >> -part.exponent;
+  return negative ? -static_cast<std::int64_t>(truncated) : static_cast<std::int64_t>(truncated);
 }
 
 void TBltBitmap::MakeLike(const QImage& templ) {

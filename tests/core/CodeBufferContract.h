@@ -64,6 +64,16 @@ TYPED_TEST_P(CodeBufferContract, AddAppendsLinesByTheLastLineBreak) {
   b.Add("b");
   EXPECT_EQ(b.GetText(), "a\r\n\r\nb\r\n");
 
+  // A text that is only its line break counts as ending in one.
+  b.Clear();
+  b.Add("");
+  EXPECT_EQ(b.GetText(), "\r\n");
+  b.Add("x");
+  EXPECT_EQ(b.GetText(), "\r\nx\r\n");
+  this->Text("\r\n");
+  b.Add("y");
+  EXPECT_EQ(b.GetText(), "\r\ny\r\n");
+
   this->Text("x");
   b.Add("y");
   EXPECT_EQ(b.GetText(), "x\r\ny");

@@ -55,7 +55,7 @@ TEST(Encoding, UnrepresentableCharactersBecomeReferences) {
   EXPECT_FALSE(IsCp1251Representable(QString::fromUtf8("€😀")));
   EXPECT_TRUE(IsCp1251Representable(QString::fromUtf8("€ёЁ№")));
   EXPECT_EQ(Cp1251("Привет всем!"), "\xCF\xF0\xE8\xE2\xE5\xF2\x20\xE2\xF1\xE5\xEC\x21");
-  EXPECT_EQ(Utf8FromCp1251("\xCF\xF0\xE8"), "При");
+  EXPECT_EQ(Cp1251ToUnicode("\xCF\xF0\xE8"), QString::fromUtf8("При"));
 }
 
 }  // namespace

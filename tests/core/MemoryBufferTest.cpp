@@ -16,7 +16,7 @@ class MemoryHarness : public BufferHarness {
  public:
   TCodeBuffer& Buffer() override { return buffer_; }
   void Select(int anchor, int caret) override { buffer_.Select(anchor, caret); }
-  void Type(const std::string& text) override { buffer_.Type(text); }
+  void Type(const std::string& text) override { buffer_.SetSelText(text); }
   void SetClipboardText(const std::optional<std::string>& text) override {
     if (text) {
       clipboard_.SetText(*text);

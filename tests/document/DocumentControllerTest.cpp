@@ -106,7 +106,7 @@ class DocumentController : public ::testing::Test {
   // The user's own edit: sets the modified flag and leaves a selection.
   void Edit(const std::string& text) {
     buffer_.Select(0, 0);
-    buffer_.Type(text);
+    buffer_.SetSelText(text);
     buffer_.Select(2, 5);
   }
 

@@ -68,7 +68,7 @@ TBufferState StateOf(const TMemoryBuffer& buffer) {
 // so that any change by a failed load shows.
 void PrepareEdited(TMemoryBuffer& buffer) {
   ApplyNewDocumentTemplate(buffer);
-  buffer.Type("x");
+  buffer.SetSelText("x");
   buffer.Select(10, 4);
 }
 

@@ -34,6 +34,20 @@ using testing::PdfPageCount;
 using testing::PdfText;
 using testing::PdfTool;
 
+// One job of text on printer, through a holder made for text as the print
+// command prepares its own.
+void PrintText(QPrinter* printer, const QString& text, const QString& title = QString()) {
+  QTextDocument document;
+  PreparePrintDocument(document);
+  SetPrintText(document, text);
+  PrintDocument(printer, document, title);
+}
+
+// PrintText for Windows-1251 text, the document's own bytes.
+void PrintCp1251Text(QPrinter* printer, std::string_view text) {
+  PrintText(printer, Cp1251ToUnicode(text));
+}
+
 // Fonts and printers need a GUI application. The system's printers are kept
 // out of reach so that the default-printer lookup behaves the same on every
 // machine: libcups is pointed at a server socket that does not exist.
@@ -269,6 +283,76 @@ TEST_F(PrintingTest, LongTextFillsPagesInOrderAndLandscapeHoldsFewerLines) {
   EXPECT_LT(linesOnFirstPage[1], linesOnFirstPage[0]);
 }
 
+TEST_F(PrintingTest, TextTallerThanOneLayoutCanHoldPrintsWholeAndInOrder) {
+  // A text laid out in one piece cannot be taller than about 33.5 million
+  // device pixels (positions are 26.6 fixed-point numbers). At 1200 dpi that
+  // is some 220,000 lines; at this printer's resolution 16,000 lines are
+  // past it.
+  const QString pdf = Path("long.pdf");
+  auto printer = PdfPrinter(pdf);
+  printer->setResolution(19200);
+  constexpr int kLines = 16000;
+  QString text;
+  QStringList expected;
+  for (int i = 1; i <= kLines; ++i) {
+    const QString line = QStringLiteral("Row%1 end").arg(i, 5, 10, QChar(u'0'));
+    expected.append(line);
+    text += line + QStringLiteral("\r\n");
+  }
+  QTextDocument document;
+  PreparePrintDocument(document);
+  SetPrintText(document, text);
+  int pauses = 0;
+  PrintDocument(printer.get(), document, QString(), [&] { ++pauses; });
+
+  const int pages = PdfPageCount(pdf);
+  EXPECT_EQ(pauses, pages - 1);
+  const QStringList printed = NonEmptyLines(PdfText(pdf));
+  ASSERT_EQ(printed.size(), expected.size());
+  for (int i = 0; i < kLines; ++i) ASSERT_EQ(printed[i], expected[i]) << "line " << i + 1;
+}
+
+TEST_F(PrintingTest, ParagraphLongerThanOneLayoutPieceWrapsTheSameAnywhere) {
+  // One paragraph of 60,000 characters, laid out in several pieces.
+  QString paragraph;
+  QStringList words;
+  for (int i = 1; paragraph.size() < 60000; ++i) {
+    words.append(QStringLiteral("w%1").arg(i, 5, 10, QChar(u'0')));
+    paragraph += words.last() + u' ';
+  }
+  const QString text =
+      QStringLiteral("first\r\n") + paragraph.trimmed() + QStringLiteral("\r\nlast");
+  QTextDocument document;
+  PreparePrintDocument(document);
+  SetPrintText(document, text);
+
+  const QString pdf = Path("paragraph.pdf");
+  auto printer = PdfPrinter(pdf);
+  const QRect page(0, 0, printer->width(), printer->height());
+  {
+    // Each page found from the start of the paragraph (a new formatter) is
+    // the page found by going on from the page before.
+    const std::vector<int> starts = TPageFormatter(document, *printer, page).PageStarts();
+    ASSERT_GE(starts.size(), 4u);
+    for (size_t i = 1; i + 1 < starts.size(); ++i) {
+      const TPageFormatter fresh(document, *printer, page);
+      EXPECT_EQ(fresh.FormatRange(nullptr, starts[i] + 3), starts[i + 1]) << "page " << i + 1;
+    }
+  }
+  PrintDocument(printer.get(), document, QString());
+  // Every word once, in order, no line longer than the page.
+  const QStringList lines = NonEmptyLines(PdfText(pdf));
+  ASSERT_GE(lines.size(), 3);
+  EXPECT_EQ(lines.first(), QStringLiteral("first"));
+  EXPECT_EQ(lines.last(), QStringLiteral("last"));
+  QStringList printed;
+  for (qsizetype i = 1; i + 1 < lines.size(); ++i)
+    printed += lines[i].split(u' ', Qt::SkipEmptyParts);
+  EXPECT_EQ(printed, words);
+  const TBoxes boxes = WordBoxes(pdf);
+  for (const TWordBox& box : boxes.words) EXPECT_LE(box.xMax, boxes.pageWidth + 0.5);
+}
+
 TEST_F(PrintingTest, LinesWiderThanThePageWrapAndNothingIsCut) {
   QString words;
   for (int i = 1; i <= 300; ++i) words += QStringLiteral("word%1 ").arg(i);
@@ -370,13 +454,13 @@ TEST_F(PrintingTest, PrinterThatCannotBeOpenedIsNotValid) {
     PrintText(printer.get(), QStringLiteral("text"));
     FAIL() << "no error";
   } catch (const EPrinter& error) {
-    EXPECT_STREQ(error.what(), kPrinterNotValidMessage);
+    EXPECT_STREQ(error.what(), "Printer selected is not valid");
   }
   try {
     PrintText(nullptr, QStringLiteral("text"));
     FAIL() << "no error";
   } catch (const EPrinter& error) {
-    EXPECT_STREQ(error.what(), kPrinterNotValidMessage);
+    EXPECT_STREQ(error.what(), "Printer selected is not valid");
   }
 }
 
@@ -389,7 +473,7 @@ TEST_F(PrintingTest, SecondJobWhileOneIsActiveIsRefused) {
     PrintText(printer.get(), QStringLiteral("second job"));
     FAIL() << "no error";
   } catch (const EPrinter& error) {
-    EXPECT_STREQ(error.what(), kPrintingInProgressMessage);
+    EXPECT_STREQ(error.what(), "Printing in progress");
   }
   painter.drawText(100, 100, QStringLiteral("first job"));
   ASSERT_TRUE(painter.end());
@@ -432,7 +516,9 @@ TEST(DefaultPrinter, NoPrinterAtAllIsReported) {
     CreateDefaultPrinter();
     FAIL() << "no error";
   } catch (const EPrinter& error) {
-    EXPECT_STREQ(error.what(), kNoDefaultPrinterMessage);
+    EXPECT_STREQ(error.what(), "There is no default printer currently selected");
+    // As the error box shows it.
+    EXPECT_EQ(ErrorBoxText(error.what()), "There is no default printer currently selected.");
   }
 }
 

@@ -1,20 +1,7 @@
-// Entry of the pane tests: the web engine's set-up, a QApplication on the
-// offscreen platform (unless another is asked for), then GoogleTest. The
-// platform is set here as well as in CTest's environment because CTest lists
-// the tests by running this program without that environment.
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QByteArray>
-
+// Entry of the pane tests: the web engine is set up before the application.
+#include "GuiTestMain.h"
 #include "preview/WebEngineSetup.h"
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
-  }
-  deckhand::PrepareWebEngine();
-  QApplication app(argc, argv);
-  return RUN_ALL_TESTS();
+  return deckhand::testing::RunGuiTests(argc, argv, deckhand::PrepareWebEngine);
 }

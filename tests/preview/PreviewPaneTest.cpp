@@ -21,10 +21,10 @@
 #include <memory>
 #include <string>
 
+#include "assets/JpegDecoder.h"
 #include "core/CodeBuffer.h"
 #include "core/Encoding.h"
 #include "core/Errors.h"
-#include "preview/JpegDecoder.h"
 #include "preview/PreviewPane.h"
 #include "preview/WebEngineSetup.h"
 

@@ -29,17 +29,7 @@ start_app() {
   APP_PID=$!
 }
 
-# wait_window NAME [SECONDS]: prints the id of a visible window whose title is NAME.
-wait_window() {
-  local name="$1" seconds="${2:-30}" id
-  for _ in $(seq 1 $((seconds * 10))); do
-    id=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | tail -n 1 || true)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
-    kill -0 "$APP_PID" 2>/dev/null || fail "the program ended while waiting for '$name'"
-    sleep 0.1
-  done
-  fail "no window '$name' after ${seconds}s"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/WindowWait.sh"
 
 # wait_gone NAME: waits until no visible window is titled NAME.
 wait_gone() {

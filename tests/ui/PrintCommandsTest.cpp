@@ -9,9 +9,11 @@
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTextDocument>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -261,6 +263,63 @@ TEST_F(PrintCommandsTest, DialogsConfirmedDuringAJobAreRefused) {
   EXPECT_EQ(PdfPageCount(pdf_), pauses + 1);
   EXPECT_TRUE(PdfText(pdf_).contains(QStringLiteral("line 300 of the listing")));
   EXPECT_FALSE(PdfText(pdf_).contains(QStringLiteral("different")));
+}
+
+// Where each "line N of the listing" stands in text; -1 when one is missing
+// or out of order.
+int FirstLineOutOfOrder(const QString& text, int lines) {
+  qsizetype from = 0;
+  for (int i = 1; i <= lines; ++i) {
+    const qsizetype at = text.indexOf(QStringLiteral("line %1 of the listing").arg(i), from);
+    if (at < 0) return i;
+    from = at + 1;
+  }
+  return -1;
+}
+
+TEST_F(PrintCommandsTest, ChangesInTheDialogsDuringAJobNeverReachItsPrinter) {
+  buffer_.SetTextStr(LongText(300));
+  commands_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
+  TMemoryBuffer other;
+  other.SetTextStr("a different text");
+  std::string nestedPrint, nestedSetup;
+  int pauses = 0;
+  commands_.betweenPages = [&] {
+    if (pauses++ > 0) return;
+    // The user picks Landscape in the set-up dialog and three copies in the
+    // print dialog, and confirms both, while page 1 is being sent.
+    // The set-up dialog hands its choices to the printer when its own
+    // modal run ends accepted, so it runs as the program runs it.
+    commands_.answerSetup = [](QPageSetupDialog& dialog) {
+      QTimer::singleShot(0, &dialog, [&dialog] {
+        auto* landscape = dialog.findChild<QRadioButton*>(QStringLiteral("landscape"));
+        EXPECT_NE(landscape, nullptr);
+        if (landscape != nullptr) landscape->click();
+        dialog.accept();
+      });
+      return dialog.exec() == QDialog::Accepted;
+    };
+    commands_.answerPrint = [](QPrintDialog& dialog) {
+      dialog.show();
+      if (QSpinBox* copies = Copies(dialog)) copies->setValue(3);
+      dialog.accept();
+      return true;
+    };
+    nestedSetup = PrinterError([&] { commands_.PrinterSetup(); });
+    nestedPrint = PrinterError([&] { commands_.Print(other); });
+  };
+  commands_.Print(buffer_);
+  EXPECT_EQ(nestedSetup, kPrintingInProgressMessage);
+  EXPECT_EQ(nestedPrint, kPrintingInProgressMessage);
+  // Refused before either dialog was shown.
+  EXPECT_EQ(commands_.printDialogs, 1);
+  EXPECT_EQ(commands_.setupDialogs, 0);
+  EXPECT_EQ(commands_.Printer()->pageLayout().orientation(), QPageLayout::Portrait);
+  EXPECT_EQ(commands_.Printer()->copyCount(), 1);
+  // Every line of the job is on its pages, in order, on portrait paper.
+  EXPECT_EQ(PdfInfoField(pdf_, QStringLiteral("Page size")).left(9), QStringLiteral("595 x 842"));
+  EXPECT_EQ(FirstLineOutOfOrder(PdfText(pdf_), 300), -1);
+  EXPECT_EQ(PdfPageCount(pdf_), pauses + 1);
 }
 
 TEST(PrintCommandsWithoutPrinter, BothCommandsFailBeforeTheirDialog) {

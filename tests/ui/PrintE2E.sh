@@ -240,20 +240,7 @@ start_app() {
   APP_PID=$!
 }
 
-# wait_window NAME [SECONDS]: prints the id of a visible window titled NAME.
-wait_window() {
-  local name="$1" seconds="${2:-30}" id
-  for _ in $(seq 1 $((seconds * 10))); do
-    id=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | tail -n 1 || true)
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    kill -0 "$APP_PID" 2>/dev/null || fail "the program ended while waiting for '$name'"
-    sleep 0.1
-  done
-  fail "no window '$name' after ${seconds}s"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/WindowWait.sh"
 
 wait_gone() {
   for _ in $(seq 1 100); do
@@ -277,9 +264,6 @@ keys() {
   xdotool key --delay 80 "$@"
   sleep 0.4
 }
-
-# visible_window NAME: the id of a visible window titled NAME, if any.
-visible_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -n 1 || true; }
 
 # main_window: the id of the main window once it has stayed the same for a
 # second (the window can be created anew while the program starts).

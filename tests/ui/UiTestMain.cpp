@@ -1,26 +1,17 @@
-// Entry of every widget test: the web engine's set-up, a QApplication on the
-// offscreen platform (unless another is asked for), the program's fonts and
-// pictures, then GoogleTest. The platform is set here as well as in CTest's
-// environment because CTest lists the tests by running the program without
-// that environment.
-#include <gtest/gtest.h>
-
+// Entry of every widget test: the web engine is set up before the
+// application, the program's pictures and fonts after it, as the program
+// itself does.
 #include <QApplication>
-#include <QByteArray>
 
+#include "GuiTestMain.h"
 #include "assets/Assets.h"
 #include "preview/WebEngineSetup.h"
 #include "ui/Fonts.h"
 
 int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
-  }
-  deckhand::PrepareWebEngine();
-  QApplication app(argc, argv);
-  deckhand::InitAssets();
-  deckhand::RegisterProgramFonts();
-  QApplication::setFont(deckhand::WindowFont());
-  return RUN_ALL_TESTS();
+  return deckhand::testing::RunGuiTests(argc, argv, deckhand::PrepareWebEngine, [] {
+    deckhand::InitAssets();
+    deckhand::RegisterProgramFonts();
+    QApplication::setFont(deckhand::WindowFont());
+  });
 }

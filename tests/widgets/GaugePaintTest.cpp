@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QPainter>
 #include <QPalette>
 #include <QTest>
 #include <QWidget>
@@ -305,6 +307,50 @@ TEST(GaugePaintTest, TextIsInvertedOverWhateverLiesBelow) {
       }
   EXPECT_NEAR((left + right) / 2.0, 50, 4);
   EXPECT_NEAR((top + bottom) / 2.0, 10, 4);
+}
+
+// The text's place to the pixel: X = (R - L + 1 - text width) div 2 and
+// Y = (B - T + 1 - text height) div 2 from the bitmap's corner, on even and odd
+// sizes with and without a border (an off-by-one shows on one parity only).
+TEST(GaugePaintTest, TextStandsExactlyWhereItsFormulaPutsIt) {
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPixelSize(14);
+  font.setStyleStrategy(QFont::NoAntialias);
+  const QString text = QStringLiteral("50%");
+  const QFontMetrics metrics(font);
+  // The glyphs drawn once at the origin; the gauge's text must be this very
+  // picture moved to (X, Y).
+  QImage glyphs(metrics.horizontalAdvance(text) + 20, metrics.height() + 20, QImage::Format_RGB32);
+  glyphs.fill(Qt::black);
+  {
+    QPainter painter(&glyphs);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(0, metrics.ascent(), text);
+  }
+  for (TBorderStyle border : {bsSingle, bsNone})
+    for (int width : {100, 101, 60, 61})
+      for (int height : {20, 21}) {
+        TGauge gauge;
+        gauge.resize(width, height);
+        gauge.setFont(font);
+        gauge.SetKind(gkText);
+        gauge.SetBorderStyle(border);
+        gauge.SetProgress(50);
+        const QImage mask = TextMask(PaintWithText(gauge, false), PaintWithText(gauge, true));
+        const int inset = border == bsSingle ? 1 : 0;
+        const int l = inset, t = inset, r = width - inset, b = height - inset;
+        const int x = (r - l + 1 - metrics.horizontalAdvance(text)) / 2;
+        const int y = (b - t + 1 - metrics.height()) / 2;
+        const QString report = Mismatches(mask, [&](int px, int py) -> QRgb {
+          if (px < l || py < t || px >= r || py >= b) return 0;
+          const int gx = px - x, gy = py - y;
+          if (gx < 0 || gy < 0 || gx >= glyphs.width() || gy >= glyphs.height()) return 0;
+          return glyphs.pixel(gx, gy);
+        });
+        EXPECT_TRUE(report.isEmpty())
+            << width << " x " << height << " border " << border << ": " << report.toStdString();
+      }
 }
 
 TEST(GaugePaintTest, TextIsClippedToThePaintRectangle) {

@@ -1,7 +1,8 @@
-#include "preview/JpegDecoder.h"
+#include "assets/JpegDecoder.h"
 
 #include <QFile>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,11 +16,6 @@
 namespace deckhand {
 
 namespace {
-
-// Larger pictures are refused before any memory is allocated for them: the
-// program's own pictures are a few hundred pixels wide, and a corrupt header
-// may claim up to 65500 x 65500 pixels.
-constexpr unsigned long long kMaxPixels = 64ULL * 1024 * 1024;
 
 // libjpeg reports fatal errors through error_exit, which must not return.
 // Ours jumps back to DecodeFrames with libjpeg's message kept here.
@@ -80,7 +76,7 @@ void ConvertRow(const jpeg_decompress_struct& cinfo, const JSAMPLE* in, QRgb* ou
 // jump skips nothing that needs cleaning up; libjpeg's own memory is freed by
 // jpeg_destroy_decompress in the caller.
 bool DecodeFrames(jpeg_decompress_struct* cinfo, TErrorManager* manager, const QByteArray& bytes,
-                  QImage* image) {
+                  std::uint64_t maxPixels, QImage* image) {
   if (setjmp(manager->jump) != 0) return false;
 
   jpeg_create_decompress(cinfo);
@@ -104,7 +100,7 @@ bool DecodeFrames(jpeg_decompress_struct* cinfo, TErrorManager* manager, const Q
       SetMessage(manager, "unsupported colour space");
       return false;
   }
-  if (static_cast<unsigned long long>(cinfo->image_width) * cinfo->image_height > kMaxPixels) {
+  if (std::uint64_t{cinfo->image_width} * cinfo->image_height > maxPixels) {
     SetMessage(manager, "picture too large");
     return false;
   }
@@ -131,7 +127,7 @@ bool DecodeFrames(jpeg_decompress_struct* cinfo, TErrorManager* manager, const Q
 }
 
 // Decodes bytes; on failure returns a null image and sets reason.
-QImage Decode(const QByteArray& bytes, std::string* reason) {
+QImage Decode(const QByteArray& bytes, std::uint64_t maxPixels, std::string* reason) {
   jpeg_decompress_struct cinfo;
   std::memset(&cinfo, 0, sizeof cinfo);
   TErrorManager manager;
@@ -142,7 +138,7 @@ QImage Decode(const QByteArray& bytes, std::string* reason) {
   manager.message[0] = '\0';
 
   QImage image;
-  const bool ok = DecodeFrames(&cinfo, &manager, bytes, &image);
+  const bool ok = DecodeFrames(&cinfo, &manager, bytes, maxPixels, &image);
   jpeg_destroy_decompress(&cinfo);
   if (ok) return image;
   *reason = manager.message[0] != '\0' ? manager.message : "cannot decode the picture";
@@ -151,9 +147,9 @@ QImage Decode(const QByteArray& bytes, std::string* reason) {
 
 }  // namespace
 
-QImage DecodeJpeg(const QByteArray& bytes) {
+QImage DecodeJpeg(const QByteArray& bytes, std::uint64_t maxPixels) {
   std::string reason;
-  QImage image = Decode(bytes, &reason);
+  QImage image = Decode(bytes, maxPixels, &reason);
   if (image.isNull()) throw EInvalidOperation("Cannot load picture: " + reason);
   return image;
 }
@@ -167,7 +163,7 @@ QImage LoadJpeg(const QString& path) {
   const QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError) throw fail(file.errorString().toStdString());
   std::string reason;
-  QImage image = Decode(bytes, &reason);
+  QImage image = Decode(bytes, kMaxJpegPixels, &reason);
   if (image.isNull()) throw fail(reason);
   return image;
 }

@@ -13,16 +13,18 @@
 
 #include <jpeglib.h>
 
+#include "assets/JpegDecoder.h"
 #include "core/Errors.h"
-#include "preview/JpegDecoder.h"
 
 namespace deckhand {
 namespace {
 
 // Encodes a width x height picture whose pixel (x, y) has the components
 // given by pixel, in colour space space (RGB, greyscale or CMYK).
+// A CMYK picture carries Adobe's marker unless adobeMarker is false.
 QByteArray EncodeJpeg(int width, int height, J_COLOR_SPACE space,
-                      const std::function<std::vector<int>(int, int)>& pixel) {
+                      const std::function<std::vector<int>(int, int)>& pixel,
+                      bool adobeMarker = true) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr err;
   cinfo.err = jpeg_std_error(&err);
@@ -36,6 +38,7 @@ QByteArray EncodeJpeg(int width, int height, J_COLOR_SPACE space,
   cinfo.in_color_space = space;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, 100, TRUE);
+  cinfo.write_Adobe_marker = adobeMarker ? TRUE : FALSE;
   jpeg_start_compress(&cinfo, TRUE);
   std::vector<JSAMPLE> row(static_cast<size_t>(width * cinfo.input_components));
   while (cinfo.next_scanline < cinfo.image_height) {
@@ -100,6 +103,17 @@ TEST(JpegDecoder, DecodesColourGreyAndCmykPicturesToRgb32) {
   EXPECT_EQ(cmyk.format(), QImage::Format_RGB32);
   ExpectNear(cmyk.pixel(2, 2), 255, 0, 0);
   ExpectNear(cmyk.pixel(13, 13), 0, 0, 0);
+
+  // Without the marker the values are plain ink amounts: 0 means no ink.
+  const QImage plain = DecodeJpeg(EncodeJpeg(
+      16, 16, JCS_CMYK,
+      [](int x, int) {
+        return x < 8 ? std::vector<int>{0, 255, 255, 0}  // magenta + yellow: red
+                     : std::vector<int>{0, 0, 0, 0};     // no ink: white
+      },
+      false));
+  ExpectNear(plain.pixel(2, 2), 255, 0, 0);
+  ExpectNear(plain.pixel(13, 13), 255, 255, 255);
 }
 
 TEST(JpegDecoder, RejectsTruncatedGarbageAndEmptyInput) {
@@ -130,6 +144,11 @@ TEST(JpegDecoder, RefusesAHeaderClaimingAHugePicture) {
     bytes[sof + i + 1] = static_cast<char>(60000 & 0xFF);
   }
   EXPECT_EQ(FailureOf([&] { DecodeJpeg(bytes); }), "Cannot load picture: picture too large");
+
+  // The limit counts pixels, and a picture of exactly the limit is decoded.
+  const QByteArray small = TwoColourJpeg(16, 16);
+  EXPECT_EQ(DecodeJpeg(small, 256).size(), QSize(16, 16));
+  EXPECT_EQ(FailureOf([&] { DecodeJpeg(small, 255); }), "Cannot load picture: picture too large");
 }
 
 TEST(JpegDecoder, LoadsFilesAndNamesThePathInItsErrors) {

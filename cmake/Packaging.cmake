@@ -1,0 +1,82 @@
+# The Debian package: `cpack -G DEB` in the build folder (scripts/package)
+# makes deckhand_<version>_<arch>.deb from the install rules of the folders
+# (program, desktop entry, icons, user guide) and the files added here: the
+# AppStream metainfo, the copyright file and the changelog.
+if(NOT TARGET deckhand)
+  return()
+endif()
+
+set(DECKHAND_PACKAGE_NAME deckhand)
+set(DECKHAND_PACKAGE_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${DECKHAND_PACKAGE_NAME})
+set(DECKHAND_MAINTAINER "Deckhand <team@deckhand.example.org>")
+
+# AppStream metainfo, named after its component id.
+configure_file(${PROJECT_SOURCE_DIR}/ui/desktop/deckhand.metainfo.xml.in
+  ${PROJECT_BINARY_DIR}/packaging/org.example.deckhand.metainfo.xml @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/org.example.deckhand.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# Debian's documentation folder: the machine-readable copyright file and the
+# changelog, and the manual page, compressed the way Debian's tools expect (-9, no time stamp).
+configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in
+  ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+  COMMAND gzip -9 -n -c ${PROJECT_BINARY_DIR}/packaging/changelog
+    > ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+  DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog
+  COMMENT "Compressing the package changelog")
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/deckhand.1.gz
+  COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/packaging/deckhand.1
+    > ${PROJECT_BINARY_DIR}/packaging/deckhand.1.gz
+  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/deckhand.1
+  COMMENT "Compressing the manual page")
+add_custom_target(package_docs ALL
+  DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz ${PROJECT_BINARY_DIR}/packaging/deckhand.1.gz)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright
+  ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+  DESTINATION ${DECKHAND_PACKAGE_DOC_DIR})
+install(FILES ${PROJECT_BINARY_DIR}/packaging/deckhand.1.gz
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${DECKHAND_PACKAGE_NAME})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR Deckhand)
+set(CPACK_PACKAGE_CONTACT ${DECKHAND_MAINTAINER})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "editor for WML 1.1 decks with a phone preview")
+set(CPACK_PACKAGE_HOMEPAGE_URL "https://deckhand.example.org/")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${DECKHAND_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION editors)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# xdg-open hands help, the web site and mail links to the desktop; the
+# program's Windows faces come from fonts-wine, with other faces standing in
+# when it is missing.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS xdg-utils)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-wine)
+# The extended description under the summary's synopsis; CPack indents it
+# and turns the empty line into the paragraph mark of the control file.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "Deckhand edits WML 1.1 decks, the pages of WAP mobile phones, as plain
+text, and previews them on the screen of a phone drawn beside the code.
+Menus and toolbars insert WML markup (cards, paragraphs, text styles,
+links, images, forms); a quick check counts quotes and angle brackets;
+files are Windows-1251 text; the code can be printed.
+
+The interface is in Russian. A Russian user guide is included.")
+
+include(CPack)
+
+# The package's own test: builds it with cpack from this tree and checks it
+# (lintian, desktop-file-validate, appstreamcli, the unpacked program in
+# Xvfb); skipped where one of those tools is missing.
+if(BUILD_TESTING)
+  add_test(NAME package_deb
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/packaging/PackageTest.sh ${PROJECT_BINARY_DIR})
+  set_tests_properties(package_deb PROPERTIES RUN_SERIAL TRUE TIMEOUT 600 SKIP_RETURN_CODE 77)
+endif()

@@ -1,0 +1,71 @@
+// The phone table carried in the program against the shared table of real
+// phones' limits it was written from.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "wml/Phones.h"
+
+using namespace deckhand::wml;
+
+namespace {
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+  std::vector<std::string> fields;
+  std::stringstream in(line);
+  std::string field;
+  while (std::getline(in, field, '\t')) fields.push_back(field);
+  return fields;
+}
+
+}  // namespace
+
+TEST(Phones, TableEqualsTheSharedListOfRealPhones) {
+  std::ifstream tsv(DECKHAND_SHARED_DIR "/phones.tsv");
+  if (!tsv) GTEST_SKIP() << "no " DECKHAND_SHARED_DIR "/phones.tsv";
+  std::string line;
+  std::vector<std::vector<std::string>> rows;
+  bool header = true;
+  while (std::getline(tsv, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    if (header) {
+      header = false;
+      continue;
+    }
+    rows.push_back(SplitTabs(line));
+  }
+  ASSERT_EQ(rows.size(), PhoneProfiles().size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const auto& row = rows[i];
+    const TPhoneProfile& phone = PhoneProfiles()[i];
+    ASSERT_EQ(row.size(), 5u) << line;
+    EXPECT_EQ(phone.Name, row[0]);
+    EXPECT_EQ(std::to_string(phone.MaxCompiledDeckBytes), row[1]) << row[0];
+    EXPECT_EQ(phone.LimitSource, row[2]) << row[0];
+    const std::string screen = phone.HasScreen() ? std::to_string(phone.ScreenWidth) + "x" +
+                                                       std::to_string(phone.ScreenHeight)
+                                                 : "-";
+    EXPECT_EQ(screen, row[3]) << row[0];
+    const std::map<TTableSupport, std::string> tables{
+        {TTableSupport::Yes, "yes"}, {TTableSupport::No, "no"}, {TTableSupport::Unknown, "-"}};
+    EXPECT_EQ(tables.at(phone.Tables), row[4]) << row[0];
+  }
+}
+
+TEST(Phones, OrderedByLimitAndTheDefaultIsThePicturedPhone) {
+  const auto phones = PhoneProfiles();
+  for (std::size_t i = 1; i < phones.size(); ++i) {
+    EXPECT_LE(phones[i - 1].MaxCompiledDeckBytes, phones[i].MaxCompiledDeckBytes) << phones[i].Name;
+  }
+  EXPECT_EQ(DefaultPhone().Name, "Motorola C380");
+  EXPECT_EQ(DefaultPhone().ScreenWidth, 128);
+  EXPECT_EQ(DefaultPhone().ScreenHeight, 128);
+  ASSERT_NE(FindPhone("Nokia 7110"), nullptr);
+  EXPECT_TRUE(FindPhone("Nokia 7110")->Accepts(1397));
+  EXPECT_FALSE(FindPhone("Nokia 7110")->Accepts(1398));
+  EXPECT_EQ(FindPhone("Nokia"), nullptr);
+}
