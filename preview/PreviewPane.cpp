@@ -1,22 +1,31 @@
 #include "preview/PreviewPane.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
 #include <QFont>
 #include <QLabel>
+#include <QLibrary>
+#include <QOpenGLContext>
 #include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QUrl>
-#include <QWebEngineView>
 #include <algorithm>
 
 #include "assets/Assets.h"
 #include "assets/JpegDecoder.h"
-#include "preview/PreviewPageSettings.h"
+#include "core/Errors.h"
+#include "preview/WebBrowserModule.h"
+#include "preview/WebEngineSetup.h"
 #include "widgets/Labels.h"
+
+QT_BEGIN_NAMESPACE
+// Qt's own setter of the application's global OpenGL share context.
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+QT_END_NAMESPACE
 
 namespace deckhand {
 
@@ -32,6 +41,8 @@ constexpr int kLowerGroupTop = 282;
 constexpr int kLowerGroupHeight = 139;
 constexpr int kPictureTop = 15;
 constexpr int kSideMargin = 2;
+// The HTML view's rectangle over the phone's screen.
+constexpr QRect kScreenRect(34, 104, 115, 93);
 
 // The small captions over the phone's screen.
 QFont ScreenFont() {
@@ -60,6 +71,31 @@ QComboBox* MakeList(QWidget* parent, const char* name, const QRect& rect) {
   list->setEnabled(false);
   list->setGeometry(rect);
   return list;
+}
+
+using TCreateWebBrowser = QWidget* (*)(QWidget* parent, const QUrl& previewPage);
+
+// Loads the HTML view's module, once for the process. The web engine shares
+// OpenGL resources with the windows through the application's global share
+// context, which it would create itself when linked into the program; loaded
+// later, it finds the one made here.
+TCreateWebBrowser LoadWebBrowserModule() {
+  static TCreateWebBrowser create = nullptr;
+  if (create != nullptr) return create;
+  if (QOpenGLContext::globalShareContext() == nullptr) {
+    auto* context = new QOpenGLContext(QCoreApplication::instance());
+    context->create();  // on a platform without OpenGL the engine draws in software
+    qt_gl_set_global_share_context(context);
+  }
+  QString errors;
+  for (const QString& file : WebBrowserModuleFiles()) {
+    QLibrary module(file);
+    module.setLoadHints(QLibrary::PreventUnloadHint);
+    create = reinterpret_cast<TCreateWebBrowser>(module.resolve(DECKHAND_CREATE_WEB_BROWSER_NAME));
+    if (create != nullptr) return create;
+    errors += QStringLiteral("; ") + module.errorString();
+  }
+  throw EInvalidOperation("Cannot start the HTML view" + errors.toStdString());
 }
 
 // The view and everything inside it can take the focus by a click but is
@@ -101,16 +137,16 @@ TPreviewPane::TPreviewPane(TCodeBuffer& code, const QString& baseDirectory, QWid
   label4_ = MakeScreenLabel(this, "Label4", QStringLiteral("Далее "), QRect(119, 197, 30, 11),
                             kSilver, nullptr);
 
-  webBrowser_ = new QWebEngineView(this);
-  webBrowser_->setObjectName(QStringLiteral("WebBrowser"));
-  webBrowser_->setFocusPolicy(Qt::NoFocus);
-  webBrowser_->setGeometry(34, 104, 115, 93);
-  RestrictPreviewPage(webBrowser_->page(), PreviewFileUrl(preview_.FilePath()));
-  // The view draws through an inner widget that takes focus by Tab; it may
-  // be replaced later (a new render process), so every new inner widget is
-  // taken out of the tab chain as it arrives.
-  webBrowser_->installEventFilter(this);
-  KeepOutOfTabChain(webBrowser_);
+  // Until the first preview the view's place is held by a blank white area,
+  // which looks like the empty view (white, no frame) and takes no focus.
+  blankScreen_ = new QWidget(this);
+  blankScreen_->setObjectName(QStringLiteral("WebBrowser"));
+  blankScreen_->setFocusPolicy(Qt::NoFocus);
+  blankScreen_->setGeometry(kScreenRect);
+  QPalette white = blankScreen_->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  blankScreen_->setPalette(white);
+  blankScreen_->setAutoFillBackground(true);
 
   groupBox3_ = new QGroupBox(this);
   groupBox3_->setObjectName(QStringLiteral("GroupBox3"));
@@ -129,18 +165,52 @@ TPreviewPane::TPreviewPane(TCodeBuffer& code, const QString& baseDirectory, QWid
   // The hint goes to the status bar, never to a tooltip.
   button1_->setStatusTip(QStringLiteral("Обновить общий вид"));
   button1_->setProperty("hint", QStringLiteral("Обновить общий вид"));
-  connect(button1_, &QPushButton::clicked, this, [this] { Button1Click(button1_); });
+  connect(button1_, &QPushButton::clicked, this, &TPreviewPane::Button1Clicked);
 
   PlaceAnchoredControls();
 }
 
+QWidget* TPreviewPane::ScreenArea() const {
+  if (webBrowser_ != nullptr) return webBrowser_;
+  return blankScreen_;
+}
+
 void TPreviewPane::Button1Click(QObject* /*sender*/) {
   const QString path = preview_.Write(code_);
-  webBrowser_->load(PreviewFileUrl(path));
+  EnsureWebBrowser()->setProperty("url", PreviewFileUrl(path));
+}
+
+QWidget* TPreviewPane::EnsureWebBrowser() {
+  if (webBrowser_ != nullptr) return webBrowser_;
+  // Without its helper program the engine would end the whole process; say
+  // so instead, before anything is started.
+  const QString problem = WebEngineProblem();
+  if (!problem.isEmpty()) throw EInvalidOperation(problem.toStdString());
+  const TCreateWebBrowser create = LoadWebBrowserModule();
+
+  QWidget* view = create(this, PreviewFileUrl(preview_.FilePath()));
+  webBrowser_ = view;
+  view->setObjectName(QStringLiteral("WebBrowser"));
+  view->setFocusPolicy(Qt::NoFocus);
+  view->setGeometry(kScreenRect);
+  // The view draws through an inner widget that takes focus by Tab; it may
+  // be replaced later (a new render process), so every new inner widget is
+  // taken out of the tab chain as it arrives.
+  view->installEventFilter(this);
+  KeepOutOfTabChain(view);
+  connect(view, SIGNAL(Failed(QString)), this, SIGNAL(WebBrowserFailed(QString)));
+
+  // The view takes the blank area's place in the stacking order: over the
+  // labels, under the lower group.
+  view->stackUnder(blankScreen_);
+  view->show();
+  delete blankScreen_;
+  blankScreen_ = nullptr;
+  return view;
 }
 
 bool TPreviewPane::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == webBrowser_ &&
+  if (watched != nullptr && watched == webBrowser_ &&
       (event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildPolished)) {
     KeepOutOfTabChain(webBrowser_);
   }

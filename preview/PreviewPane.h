@@ -2,6 +2,10 @@
 // HTML view WebBrowser over its screen, the soft-key labels, and the lower
 // group with the two disabled lists and the "Показать" button that runs the
 // preview command.
+//
+// The HTML view starts its web engine (Chromium and its helper processes)
+// when it is created, so the pane creates it only for the first preview:
+// until then a blank area of the view's size and colour holds its place.
 #pragma once
 
 #include <QGroupBox>
@@ -14,7 +18,6 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QWebEngineView;
 
 namespace deckhand {
 
@@ -36,7 +39,12 @@ class TPreviewPane : public QGroupBox {
   // Raises EInvalidOperation when the phone picture is present but corrupt.
   TPreviewPane(TCodeBuffer& code, const QString& baseDirectory, QWidget* parent = nullptr);
 
-  QWebEngineView* WebBrowser() const { return webBrowser_; }
+  // The HTML view, a QWebEngineView: nullptr until the first preview has
+  // created it.
+  QWidget* WebBrowser() const { return webBrowser_; }
+  // What stands on the phone's screen: the blank area before the first
+  // preview, the HTML view from then on. Its object name is "WebBrowser".
+  QWidget* ScreenArea() const;
   QPushButton* Button1() const { return button1_; }
   QLabel* Image1() const { return image1_; }
   const QString& BaseDirectory() const { return preview_.BaseDirectory(); }
@@ -51,9 +59,21 @@ class TPreviewPane : public QGroupBox {
  public slots:
   // The preview command: composes the page from the header and the whole
   // code, keeps it in WhatSave, writes it to the preview file and tells
-  // WebBrowser to load that file. Errors of the file (EFCreateError,
-  // EWriteError) reach the caller and leave the view's page as it was.
+  // WebBrowser to load that file. The first preview creates the view (and so
+  // starts the web engine) before loading. Errors of the file
+  // (EFCreateError, EWriteError) reach the caller and leave the view's page
+  // as it was; when the engine cannot be started the file is written and
+  // EInvalidOperation says why.
   void Button1Click(QObject* sender);
+
+ signals:
+  // "Показать" was clicked; the window that holds the pane runs the preview
+  // command (through its error handling).
+  void Button1Clicked();
+  // The view's page process ended abnormally (it could not start, crashed or
+  // was killed): the message says so, for the error box. The next preview
+  // starts a new one.
+  void WebBrowserFailed(const QString& message);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -61,6 +81,8 @@ class TPreviewPane : public QGroupBox {
 
  private:
   void PlaceAnchoredControls();
+  // Creates the HTML view in the blank area's place, once.
+  QWidget* EnsureWebBrowser();
 
   TCodeBuffer& code_;
   TPreview preview_;
@@ -69,7 +91,8 @@ class TPreviewPane : public QGroupBox {
   QLabel* card_;
   QLabel* label1_;
   QLabel* label4_;
-  QWebEngineView* webBrowser_;
+  QWidget* blankScreen_;
+  QWidget* webBrowser_ = nullptr;
   QGroupBox* groupBox3_;
   QLabel* label3_;
   QComboBox* comboBox3_;

@@ -259,10 +259,13 @@ void TMain::BuildCentralArea() {
 
   preview_ = new TPreviewPane(buffer_, QDir::currentPath(), central);
   preview_->setFixedWidth(TPreviewPane::kDefaultWidth);
-  // The pane's button runs the preview through the command guard.
-  QObject::disconnect(preview_->Button1(), &QPushButton::clicked, preview_, nullptr);
-  connect(preview_->Button1(), &QPushButton::clicked, this,
+  // The pane's button runs the preview through the command guard; a page
+  // process of the view that ends abnormally is reported like an error.
+  connect(preview_, &TPreviewPane::Button1Clicked, this,
           [this] { RunGuarded([this] { Button1Click(preview_->Button1()); }); });
+  connect(preview_, &TPreviewPane::WebBrowserFailed, this, [this](const QString& message) {
+    ShowErrorBox(this, EInvalidOperation(message.toStdString()));
+  });
   row->addWidget(preview_);
 
   auto* codeGroup = new QGroupBox(QStringLiteral(" WML код "), central);

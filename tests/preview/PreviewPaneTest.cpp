@@ -1,6 +1,7 @@
 // The preview pane offscreen: its controls at their designed places at the
 // default size, their captions, fonts, colours and stacking, the anchoring
-// of the lower group, and the preview command driving the HTML view.
+// of the lower group, and the preview command driving the HTML view, which
+// exists (and starts the web engine) only from the first preview on.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -8,20 +9,24 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QWebEngineView>
+#include <QUrl>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "assets/JpegDecoder.h"
 #include "core/CodeBuffer.h"
 #include "core/Encoding.h"
 #include "core/Errors.h"
 #include "preview/PreviewPane.h"
+#include "preview/WebEngineSetup.h"
 
 namespace deckhand {
 namespace {
@@ -35,6 +40,32 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
   }
   return true;
 }
+
+// Whether this process has loaded the web engine's library.
+bool WebEngineLoaded() {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    if (line.find("libQt6WebEngineCore") != std::string::npos) return true;
+  }
+  return false;
+}
+
+// The helper processes the web engine starts below this process.
+int WebEngineChildren() {
+  int count = 0;
+  for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+    std::ifstream stat(("/proc/" + entry + "/stat").toStdString());
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos || line.find("QtWebEngine") == std::string::npos) continue;
+    if (std::stoi(line.substr(close + 4)) == QCoreApplication::applicationPid()) ++count;
+  }
+  return count;
+}
+
+QUrl ShownUrl(const QWidget* view) { return view->property("url").toUrl(); }
 
 // The pane at its designed size in a window that carries the main window's
 // font.
@@ -147,16 +178,35 @@ TEST_F(PaneTest, ListsAreDisabledAndTheButtonHintGoesToTheStatusBar) {
   EXPECT_EQ(pane_->Button1(), button);
 }
 
-TEST_F(PaneTest, ViewIsEmptyAndNoTabStop) {
-  QWebEngineView* view = pane_->WebBrowser();
-  ASSERT_EQ(view, Control<QWebEngineView>("WebBrowser"));
-  EXPECT_TRUE(view->url().isEmpty());
-  EXPECT_EQ(view->focusPolicy(), Qt::NoFocus);
+TEST_F(PaneTest, UntilTheFirstPreviewABlankAreaHoldsTheViewsPlace) {
   window_.show();
-  QTest::qWait(50);
-  for (QWidget* inner : view->findChildren<QWidget*>()) {
-    EXPECT_FALSE(inner->focusPolicy() & Qt::TabFocus) << inner->metaObject()->className();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+  QTest::qWait(100);
+  EXPECT_EQ(pane_->WebBrowser(), nullptr);
+  QWidget* blank = pane_->ScreenArea();
+  ASSERT_EQ(blank, Control<QWidget>("WebBrowser"));
+  EXPECT_EQ(blank->geometry(), QRect(34, 104, 115, 93));
+  EXPECT_EQ(blank->focusPolicy(), Qt::NoFocus);
+  // As white as the empty view, with no frame: every pixel is white.
+  const QImage shown = blank->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  for (int y = 0; y < shown.height(); ++y) {
+    for (int x = 0; x < shown.width(); ++x) ASSERT_EQ(shown.pixel(x, y), qRgb(255, 255, 255));
   }
+  EXPECT_EQ(WebEngineChildren(), 0);
+  // CTest runs every test in a process of its own; there the engine's
+  // library is not even loaded before the first preview.
+  if (::testing::UnitTest::GetInstance()->test_to_run_count() == 1) {
+    EXPECT_FALSE(WebEngineLoaded());
+  }
+}
+
+TEST_F(PaneTest, ButtonLeavesTheCommandToTheWindowThatHoldsThePane) {
+  int clicks = 0;
+  QObject::connect(pane_, &TPreviewPane::Button1Clicked, [&] { ++clicks; });
+  QTest::mouseClick(pane_->Button1(), Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_FALSE(QFile::exists(pane_->PreviewPath())) << "the pane ran the command itself";
+  EXPECT_EQ(pane_->WebBrowser(), nullptr);
 }
 
 TEST_F(PaneTest, LowerGroupKeepsToTheBottomAndThePictureGrows) {
@@ -188,12 +238,15 @@ TEST_F(PaneTest, PhonePictureIsShownUnscaledFromItsCorner) {
   EXPECT_GT(qGray(shown.pixel(40, 85)), 230);
 }
 
-TEST_F(PaneTest, PreviewWritesThePageAndTheViewLoadsIt) {
+TEST_F(PaneTest, FirstPreviewCreatesTheViewInItsPlaceAndLoadsThePage) {
   code_.SetText(Cp1251("<wml><card><p>Привет</p></card></wml>"));
-  QWebEngineView* view = pane_->WebBrowser();
-  QSignalSpy finished(view, &QWebEngineView::loadFinished);
+  // The window routes the button to the command.
+  QObject::connect(pane_, &TPreviewPane::Button1Clicked, pane_,
+                   [this] { pane_->Button1Click(pane_->Button1()); });
+  window_.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
 
-  QTest::mouseClick(pane_->Button1(), Qt::LeftButton);  // the button runs the command
+  QTest::mouseClick(pane_->Button1(), Qt::LeftButton);
 
   const QString path = base_.path() + "/temp/temp.htm";
   EXPECT_EQ(pane_->PreviewPath(), path);
@@ -204,23 +257,75 @@ TEST_F(PaneTest, PreviewWritesThePageAndTheViewLoadsIt) {
   EXPECT_EQ(pane_->WhatSaveText(), page);
   EXPECT_EQ(pane_->VisualText(), std::string(kPreviewHeader));
 
+  // The view now stands where the blank area stood, named and stacked as
+  // it, visible, no tab stop, and told to load the file at once.
+  QWidget* view = pane_->WebBrowser();
+  ASSERT_NE(view, nullptr);
+  EXPECT_TRUE(view->inherits("QWebEngineView"));
+  EXPECT_EQ(pane_->ScreenArea(), view);
+  EXPECT_EQ(pane_->findChildren<QWidget*>("WebBrowser", Qt::FindDirectChildrenOnly),
+            QList<QWidget*>{view});
+  EXPECT_EQ(view->geometry(), QRect(34, 104, 115, 93));
+  EXPECT_TRUE(view->isVisible());
+  EXPECT_EQ(view->focusPolicy(), Qt::NoFocus);
+  const QObjectList order = pane_->children();
+  EXPECT_LT(order.indexOf(Control<QObject>("Label4")), order.indexOf(view));
+  EXPECT_LT(order.indexOf(view), order.indexOf(Control<QObject>("GroupBox3")));
+
+  QSignalSpy finished(view, SIGNAL(loadFinished(bool)));
   ASSERT_TRUE(WaitFor([&] { return finished.count() >= 1; }));
   EXPECT_TRUE(finished.at(0).at(0).toBool());
-  EXPECT_EQ(view->url(), QUrl::fromLocalFile(path));
+  EXPECT_EQ(ShownUrl(view), QUrl::fromLocalFile(path));
+  for (QWidget* inner : view->findChildren<QWidget*>()) {
+    EXPECT_FALSE(inner->focusPolicy() & Qt::TabFocus) << inner->metaObject()->className();
+  }
 
-  // A second preview without edits loads the page again.
+  // A second preview without edits loads the page again in the same view.
   pane_->Button1Click(pane_);
   ASSERT_TRUE(WaitFor([&] { return finished.count() >= 2; }));
-  EXPECT_EQ(view->url(), QUrl::fromLocalFile(path));
+  EXPECT_EQ(pane_->WebBrowser(), view);
+  EXPECT_EQ(ShownUrl(view), QUrl::fromLocalFile(path));
+}
+
+TEST_F(PaneTest, EngineThatCannotStartIsReportedAfterTheFileIsWritten) {
+  const QByteArray saved = qgetenv("QTWEBENGINEPROCESS_PATH");
+  const QString missing = base_.path() + "/no-such-helper";
+  qputenv("QTWEBENGINEPROCESS_PATH", missing.toLocal8Bit());
+  EXPECT_EQ(WebEngineProblem(),
+            "Cannot start the HTML view: its helper program was not found as " + missing);
+  code_.SetText("<p>x</p>");
+  try {
+    pane_->Button1Click(pane_);
+    ADD_FAILURE() << "no error";
+  } catch (const EInvalidOperation& error) {
+    EXPECT_EQ(QString::fromStdString(error.what()), WebEngineProblem());
+  }
+  EXPECT_EQ(QFileInfo(pane_->PreviewPath()).size(), 168 + 8);
+  EXPECT_EQ(pane_->WebBrowser(), nullptr) << "nothing was started";
+  EXPECT_EQ(pane_->ScreenArea()->objectName(), "WebBrowser");
+
+  // Once the helper is there again, the next preview shows the page.
+  if (saved.isNull()) {
+    qunsetenv("QTWEBENGINEPROCESS_PATH");
+  } else {
+    qputenv("QTWEBENGINEPROCESS_PATH", saved);
+  }
+  EXPECT_EQ(WebEngineProblem(), "");
+  pane_->Button1Click(pane_);
+  ASSERT_NE(pane_->WebBrowser(), nullptr);
+  QSignalSpy finished(pane_->WebBrowser(), SIGNAL(loadFinished(bool)));
+  ASSERT_TRUE(WaitFor([&] { return finished.count() >= 1; }));
+  EXPECT_TRUE(finished.at(0).at(0).toBool());
 }
 
 TEST_F(PaneTest, FailedPreviewLeavesTheViewsPageAsItWas) {
-  QWebEngineView* view = pane_->WebBrowser();
-  QSignalSpy started(view, &QWebEngineView::loadStarted);
-  QSignalSpy finished(view, &QWebEngineView::loadFinished);
   pane_->Button1Click(pane_);
+  QWidget* view = pane_->WebBrowser();
+  ASSERT_NE(view, nullptr);
+  QSignalSpy finished(view, SIGNAL(loadFinished(bool)));
   ASSERT_TRUE(WaitFor([&] { return finished.count() >= 1; }));
-  const QUrl shown = view->url();
+  const QUrl shown = ShownUrl(view);
+  QSignalSpy started(view, SIGNAL(loadStarted()));
 
   // The temp folder is replaced by a plain file: the file cannot be created.
   ASSERT_TRUE(QDir(base_.path() + "/temp").removeRecursively());
@@ -238,8 +343,8 @@ TEST_F(PaneTest, FailedPreviewLeavesTheViewsPageAsItWas) {
   }
   EXPECT_EQ(pane_->WhatSaveText(), std::string(kPreviewHeader) + "<p>new</p>");
   QTest::qWait(300);
-  EXPECT_EQ(started.count(), 1);
-  EXPECT_EQ(view->url(), shown);
+  EXPECT_EQ(started.count(), 0);
+  EXPECT_EQ(ShownUrl(view), shown);
 }
 
 TEST(PaneBase, FailedFirstPreviewLeavesTheViewEmpty) {
@@ -250,12 +355,14 @@ TEST(PaneBase, FailedFirstPreviewLeavesTheViewEmpty) {
   TPreviewPane pane(code, base.path());
   EXPECT_EQ(pane.BaseDirectory(), base.path());
   EXPECT_THROW(pane.Button1Click(&pane), EFCreateError);
-  // Clicked, the button's error travels out of the event delivery to the
-  // window's command guard like any command's.
+  // Routed from the button, the error travels out of the event delivery to
+  // the window's command guard like any command's.
+  QObject::connect(&pane, &TPreviewPane::Button1Clicked, &pane,
+                   [&pane] { pane.Button1Click(pane.Button1()); });
   pane.show();
   EXPECT_THROW(QTest::mouseClick(pane.Button1(), Qt::LeftButton), EFCreateError);
   QTest::qWait(200);
-  EXPECT_TRUE(pane.WebBrowser()->url().isEmpty());
+  EXPECT_EQ(pane.WebBrowser(), nullptr) << "the view is not created for a page never written";
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ focus() {
   local id
   for _ in $(seq 1 50); do
     id=$(wait_window "$1" 10)
-    if xdotool windowfocus --sync "$id" 2>/dev/null; then
+    # --sync waits for ever when the window is replaced meanwhile.
+    if timeout 5 xdotool windowfocus --sync "$id" 2>/dev/null; then
       sleep 0.2
       return 0
     fi

@@ -8,14 +8,17 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 
 #include "ScriptedDialogs.h"
 #include "UiTestSupport.h"
@@ -555,6 +558,47 @@ TEST_F(MainWindowTest, PreviewWritesThePageBelowTheStartingFolder) {
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.size(), 168 + 204);
   EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+// The HTML view and its engine cost nothing until the first preview; an
+// engine that cannot start, or a page process that dies, reaches the error
+// box; the first preview that can start it shows the page.
+TEST_F(MainWindowTest, FirstPreviewStartsTheHtmlViewAndItsFailuresReachTheErrorBox) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  TPreviewPane* pane = window.PreviewPane();
+  EXPECT_EQ(pane->WebBrowser(), nullptr);
+
+  const QByteArray saved = qgetenv("QTWEBENGINEPROCESS_PATH");
+  qputenv("QTWEBENGINEPROCESS_PATH", "/nonexistent/QtWebEngineProcess");
+  window.Action("N5")->trigger();
+  EXPECT_EQ(dialogs.errors, QStringList({"Deckhand|Cannot start the HTML view: its helper program "
+                                         "was not found as /nonexistent/QtWebEngineProcess."}));
+  EXPECT_EQ(pane->WebBrowser(), nullptr);
+  dialogs.errors.clear();
+  if (saved.isNull()) {
+    qunsetenv("QTWEBENGINEPROCESS_PATH");
+  } else {
+    qputenv("QTWEBENGINEPROCESS_PATH", saved);
+  }
+
+  // One F5 creates the view and has it load the page, with no second press.
+  window.Action("N5")->trigger();
+  QWidget* view = pane->WebBrowser();
+  ASSERT_NE(view, nullptr);
+  EXPECT_TRUE(view->isVisible());
+  QSignalSpy finished(view, SIGNAL(loadFinished(bool)));
+  QElapsedTimer timer;
+  timer.start();
+  while (finished.isEmpty() && timer.elapsed() < 30000) QTest::qWait(20);
+  ASSERT_EQ(finished.count(), 1);
+  EXPECT_TRUE(finished.at(0).at(0).toBool());
+  EXPECT_EQ(view->property("url").toUrl(), QUrl::fromLocalFile(pane->PreviewPath()));
+  EXPECT_TRUE(dialogs.errors.isEmpty());
+
+  emit pane->WebBrowserFailed("The HTML view's page process crashed (exit code 11)");
+  EXPECT_EQ(dialogs.errors,
+            QStringList({"Deckhand|The HTML view's page process crashed (exit code 11)"}));
 }
 
 }  // namespace
