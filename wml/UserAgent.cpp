@@ -400,6 +400,8 @@ void TUserAgent::Open(std::string_view bytes, std::string path) {
   error_.clear();
   deckPath_ = std::move(path);
   bytes_ = std::string(bytes);
+  homePath_ = deckPath_;
+  homeBytes_ = bytes_;
   deck_ = ParseDeck(bytes_);
   card_ = nullptr;
   if (deck_.Cards.empty()) {
@@ -411,12 +413,23 @@ void TUserAgent::Open(std::string_view bytes, std::string path) {
   Enter(deck_.Cards[0], true);
 }
 
+void TUserAgent::SetDeckPath(std::string path) {
+  for (THistoryEntry& entry : history_)
+    if (entry.DeckPath == homePath_) entry.DeckPath = path;
+  if (deckPath_ == homePath_) deckPath_ = path;
+  homePath_ = std::move(path);
+}
+
 void TUserAgent::Restart() {
-  std::string bytes = bytes_;
-  Open(bytes, deckPath_);
+  std::string bytes = homeBytes_;
+  std::string path = homePath_;
+  Open(bytes, path);
 }
 
 void TUserAgent::Reload(std::string_view bytes) {
+  homeBytes_ = std::string(bytes);
+  // Away in another deck file: the edit waits until the user comes back.
+  if (deckPath_ != homePath_) return;
   std::string id = CardId();
   int index = deck_.IndexOf(card_);
   int focus = focus_;
@@ -438,7 +451,8 @@ void TUserAgent::Reload(std::string_view bytes) {
       InitCard();
       return;
     }
-    Open(bytes_, deckPath_);
+    std::string copy = bytes_;
+    Open(copy, deckPath_);
     return;
   }
   card_ = card;
@@ -533,6 +547,12 @@ std::string TUserAgent::ResolvePath(const std::string& relative) const {
   return (fs::path(deckPath_).parent_path() / target).lexically_normal().string();
 }
 
+std::optional<std::string> TUserAgent::ReadDeck(const std::string& path, std::string& problem) {
+  if (path == homePath_) return homeBytes_;
+  if (!loader_) return std::nullopt;
+  return loader_(path, problem);
+}
+
 bool TUserAgent::LoadDeck(const std::string& path, std::string bytes) {
   deckPath_ = path;
   bytes_ = std::move(bytes);
@@ -583,7 +603,7 @@ void TUserAgent::RunGo(const TTask& task) {
     std::string path = ResolvePath(address);
     if (path != deckPath_) {
       std::string problem;
-      std::optional<std::string> bytes = loader_ ? loader_(path, problem) : std::nullopt;
+      std::optional<std::string> bytes = ReadDeck(path, problem);
       if (!bytes) {
         Fail(problem.empty() ? "Не удалось открыть " + path : problem);
         return;
@@ -628,7 +648,7 @@ void TUserAgent::RunPrev(const TTask& task) {
   THistoryEntry entry = history_.back();
   if (entry.DeckPath != deckPath_) {
     std::string problem;
-    std::optional<std::string> bytes = loader_ ? loader_(entry.DeckPath, problem) : std::nullopt;
+    std::optional<std::string> bytes = ReadDeck(entry.DeckPath, problem);
     if (!bytes || !LoadDeck(entry.DeckPath, std::move(*bytes))) {
       Fail(problem.empty() ? "Не удалось вернуться в " + entry.DeckPath : problem);
       InitCard();

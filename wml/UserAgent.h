@@ -81,7 +81,7 @@ class TUserAgent {
   // The deck from its first card with an empty context.
   void Restart();
   // Sets the deck's file (for relative addresses) without reloading.
-  void SetDeckPath(std::string path) { deckPath_ = std::move(path); }
+  void SetDeckPath(std::string path);
 
   const TDeck& Deck() const { return deck_; }
   const TNode* Card() const { return card_; }
@@ -178,6 +178,8 @@ class TUserAgent {
   void CollectFocusables(const TNode& node, const TNode* select, int& optionIndex);
   void StartTimer();
   bool LoadDeck(const std::string& path, std::string bytes);
+  // A deck file's bytes; the deck given to Open is read from memory.
+  std::optional<std::string> ReadDeck(const std::string& path, std::string& problem);
   void Fail(std::string message);
   std::string ResolvePath(const std::string& relative) const;
 
@@ -186,6 +188,9 @@ class TUserAgent {
   std::string bytes_;
   TDeck deck_;
   std::string deckPath_;
+  // The deck given to Open and Reload (the editor's text) and its file.
+  std::string homePath_;
+  std::string homeBytes_;
   const TNode* card_ = nullptr;
   std::map<std::string, std::string> variables_;
   std::vector<THistoryEntry> history_;
