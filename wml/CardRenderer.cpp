@@ -123,7 +123,8 @@ void DrawText(QImage& image, int x, int y, std::u32string_view text, const TStyl
 }
 
 struct TAtom {
-  enum class TKind { Word, Space, Break, Image, Field } Kind = TKind::Word;
+  // A soft break ends the line when it holds anything; a break always does.
+  enum class TKind { Word, Space, Break, SoftBreak, Image, Field } Kind = TKind::Word;
   std::u32string Text;
   TStyle Style;
   QImage Picture;
@@ -198,16 +199,18 @@ class TBuilder {
     }
   }
 
-  void Break() {
+  void Break(bool soft = false) {
     TAtom atom;
-    atom.Kind = TAtom::TKind::Break;
+    atom.Kind = soft ? TAtom::TKind::SoftBreak : TAtom::TKind::Break;
     Measure(atom);
     atoms_.push_back(atom);
   }
 
   void Flush() {
     // Spaces at the ends of a paragraph are not shown.
-    while (!atoms_.empty() && atoms_.back().Kind == TAtom::TKind::Space) atoms_.pop_back();
+    while (!atoms_.empty() && (atoms_.back().Kind == TAtom::TKind::Space ||
+                               atoms_.back().Kind == TAtom::TKind::SoftBreak))
+      atoms_.pop_back();
     if (atoms_.empty()) return;
     TLine line;
     int x = 0;
@@ -238,11 +241,12 @@ class TBuilder {
     };
     for (TAtom& atom : atoms_) {
       switch (atom.Kind) {
-        case TAtom::TKind::Break: {
-          bool empty = line.Items.empty();
-          endLine(empty);
+        case TAtom::TKind::Break:
+          endLine(true);
           break;
-        }
+        case TAtom::TKind::SoftBreak:
+          endLine(false);
+          break;
         case TAtom::TKind::Space:
           if (!line.Items.empty()) space = atom.Width;
           break;
@@ -285,7 +289,7 @@ class TBuilder {
   }
 
   void Field(std::u32string text, const TStyle& style, bool checkable) {
-    Break();
+    Break(true);
     TAtom atom;
     atom.Kind = TAtom::TKind::Field;
     atom.Text = std::move(text);
@@ -296,13 +300,13 @@ class TBuilder {
     atom.Ascent = font.Ascent + (checkable ? 0 : 1);
     atom.Descent = font.Descent + (checkable ? 0 : 1);
     atoms_.push_back(std::move(atom));
-    Break();
+    Break(true);
   }
 
  private:
   void Space(const TStyle& style) {
     if (atoms_.empty() || atoms_.back().Kind == TAtom::TKind::Space ||
-        atoms_.back().Kind == TAtom::TKind::Break)
+        atoms_.back().Kind == TAtom::TKind::Break || atoms_.back().Kind == TAtom::TKind::SoftBreak)
       return;
     TAtom atom;
     atom.Kind = TAtom::TKind::Space;
@@ -375,9 +379,9 @@ class TBuilder {
       wrap_ = wrap;
       return;
     } else if (name == "fieldset") {
-      Break();
+      Break(true);
       Walk(node, style);
-      Break();
+      Break(true);
       return;
     } else if (name == "do" || name == "onevent" || name == "timer" || name == "go" ||
                name == "prev" || name == "refresh" || name == "noop" || name == "setvar" ||
@@ -519,7 +523,7 @@ class TBuilder {
         for (const TNode& cell : row.Children) {
           if (!cell.IsElement("td")) continue;
           Walk(cell, style);
-          Break();
+          Break(true);
         }
         Flush();
         continue;
@@ -633,7 +637,6 @@ QImage TPhoneScreen::Render() {
   viewTop_ = 0;
   if (!screen.Title.empty()) {
     TStyle style;
-    style.Bold = true;
     int titleHeight = kNormalFont.Height() + 2;
     bool mono = height < 64;
     if (!mono) painter.fillRect(0, 0, width, titleHeight - 1, QColor(colors.TitleBackground));
