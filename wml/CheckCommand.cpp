@@ -1,0 +1,262 @@
+#include "wml/CheckCommand.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <new>
+#include <optional>
+
+#include "wml/DeckCheck.h"
+
+namespace deckhand::wml {
+
+namespace {
+
+std::string SystemError(int error) { return std::strerror(error); }
+
+// Reads a whole regular file; a folder, a device, a FIFO or a socket is
+// refused before a byte is read, so the checker never blocks on one.
+std::optional<std::string> ReadDeck(const std::string& path, std::string& problem) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    problem = "не удаётся открыть файл: " + SystemError(errno);
+    return std::nullopt;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    problem = "не удаётся прочитать сведения о файле: " + SystemError(errno);
+    close(fd);
+    return std::nullopt;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    problem = "это папка, а не файл колоды";
+    close(fd);
+    return std::nullopt;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    problem = "это не обычный файл (устройство, канал или сокет)";
+    close(fd);
+    return std::nullopt;
+  }
+  if (info.st_size > INT_MAX / 2) {
+    problem = "файл слишком велик для колоды WML (" + std::to_string(info.st_size) + " байт)";
+    close(fd);
+    return std::nullopt;
+  }
+  std::string bytes;
+  bytes.resize(static_cast<std::size_t>(info.st_size));
+  std::size_t done = 0;
+  for (;;) {
+    if (done == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew meanwhile
+    const ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      problem = "ошибка чтения: " + SystemError(errno);
+      close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  close(fd);
+  bytes.resize(done);
+  return bytes;
+}
+
+// Writes bytes to path through a temporary file in the same folder renamed
+// over it, so that path holds either its old content or all of the new.
+bool WriteAtomically(const std::string& path, const std::string& bytes, std::string& problem) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  struct stat target {};
+  if (stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
+    problem = "это не обычный файл, и он не будет заменён";
+    return false;
+  }
+  std::string temporary = folder + "/.deckhand-check-XXXXXX";
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) {
+    problem = "не удаётся создать файл в папке " + folder + ": " + SystemError(errno);
+    return false;
+  }
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+    if (wrote < 0) {
+      if (errno == EINTR) continue;
+      problem = "ошибка записи: " + SystemError(errno);
+      close(fd);
+      unlink(temporary.c_str());
+      return false;
+    }
+    done += static_cast<std::size_t>(wrote);
+  }
+  fchmod(fd, 0644);
+  if (fsync(fd) != 0 || close(fd) != 0) {
+    problem = "ошибка записи: " + SystemError(errno);
+    unlink(temporary.c_str());
+    return false;
+  }
+  if (rename(temporary.c_str(), path.c_str()) != 0) {
+    problem = "не удаётся записать файл: " + SystemError(errno);
+    unlink(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+std::string PhoneList() {
+  std::string list;
+  for (const TPhoneProfile& phone : PhoneProfiles()) {
+    list += "  " + std::string(phone.Name) + " (до " + std::to_string(phone.MaxCompiledDeckBytes) +
+            " байт)\n";
+  }
+  return list;
+}
+
+}  // namespace
+
+std::string CheckCommandHelp() {
+  return "Использование: deckhand-check [--phone ТЕЛЕФОН] [--wbxml ВЫХОД] ФАЙЛ...\n"
+         "\n"
+         "Проверяет колоды WML: правильность XML, соответствие WML 1.1 (по встроенному DTD,\n"
+         "без обращения к сети), размер скомпилированной колоды (двоичный WML, WBXML 1.1) и\n"
+         "ссылки, карточки и переменные колоды.\n"
+         "\n"
+         "Каждое замечание печатается строкой\n"
+         "  ФАЙЛ:СТРОКА:СТОЛБЕЦ: ошибка: …\n"
+         "  ФАЙЛ:СТРОКА:СТОЛБЕЦ: предупреждение: …\n"
+         "(строки и столбцы считаются с 1, столбец — в байтах строки), затем для каждого файла —\n"
+         "размер скомпилированной колоды и телефоны, которые её не примут.\n"
+         "\n"
+         "Кодировка колоды берётся из объявления XML (<?xml version=\"1.0\" "
+         "encoding=\"windows-1251\"?>);\n"
+         "без объявления колода читается как UTF-8.\n"
+         "\n"
+         "Параметры:\n"
+         "  --phone ТЕЛЕФОН  добавить замечания для этого телефона: предел размера колоды,\n"
+         "                   длина заголовков и надписей клавиш, таблицы, ширина картинок,\n"
+         "                   списки длиннее 9 пунктов\n"
+         "  --wbxml ВЫХОД    записать скомпилированную колоду (файл .wmlc) в ВЫХОД; только\n"
+         "                   с одним файлом; файл заменяется целиком или не меняется вовсе\n"
+         "  --help           показать эту справку\n"
+         "\n"
+         "Телефоны:\n" +
+         PhoneList() +
+         "\n"
+         "Код возврата: 0 — ни в одной колоде нет ошибок, 1 — хотя бы в одной есть ошибка,\n"
+         "2 — неверные параметры или файл, который нельзя прочитать или записать.\n"
+         "Проверка ничего не записывает, кроме файла --wbxml.\n";
+}
+
+int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out,
+                    std::ostream& err) {
+  const TPhoneProfile* phone = nullptr;
+  std::optional<std::string> wbxmlPath;
+  std::vector<std::string> files;
+  const auto usage = [&](const std::string& message) {
+    err << "deckhand-check: " << message << "\nПодробнее: deckhand-check --help\n";
+    return kCheckUsageError;
+  };
+  bool options = true;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (options && argument == "--") {
+      options = false;
+    } else if (options && (argument == "--help" || argument == "-h")) {
+      out << CheckCommandHelp();
+      return kCheckClean;
+    } else if (options && (argument == "--phone" || argument.rfind("--phone=", 0) == 0)) {
+      std::string name;
+      if (argument == "--phone") {
+        if (i + 1 >= arguments.size()) return usage("после --phone нужно имя телефона");
+        name = arguments[++i];
+      } else {
+        name = argument.substr(8);
+      }
+      phone = FindPhone(name);
+      if (phone == nullptr)
+        return usage("неизвестный телефон «" + name + "»; известны:\n" + PhoneList());
+    } else if (options && (argument == "--wbxml" || argument.rfind("--wbxml=", 0) == 0)) {
+      if (argument == "--wbxml") {
+        if (i + 1 >= arguments.size()) return usage("после --wbxml нужно имя выходного файла");
+        wbxmlPath = arguments[++i];
+      } else {
+        wbxmlPath = argument.substr(8);
+      }
+      if (wbxmlPath->empty()) return usage("пустое имя выходного файла --wbxml");
+    } else if (options && argument.size() > 1 && argument[0] == '-') {
+      return usage("неизвестный параметр " + argument);
+    } else {
+      files.push_back(argument);
+    }
+  }
+  if (files.empty()) return usage("не указан файл колоды");
+  if (wbxmlPath && files.size() != 1)
+    return usage("--wbxml записывает одну колоду: укажите один файл");
+
+  int status = kCheckClean;
+  for (const std::string& file : files) {
+    try {
+      std::string problem;
+      const std::optional<std::string> deck = ReadDeck(file, problem);
+      if (!deck) {
+        err << "deckhand-check: " << file << ": " << problem << "\n";
+        status = kCheckUsageError;
+        continue;
+      }
+      const TDeckReport report = CheckDeck(*deck, phone);
+      bool hasError = false;
+      for (const TFinding& finding : report.Findings) {
+        hasError = hasError || finding.Severity == TSeverity::Error;
+        out << file << ':' << finding.Line << ':' << finding.Column << ": "
+            << (finding.Severity == TSeverity::Error ? "ошибка" : "предупреждение") << ": "
+            << finding.Message << "\n";
+      }
+      if (hasError && status == kCheckClean) status = kCheckErrors;
+      out << file << ": ";
+      if (!report.WellFormed) {
+        out << "не является правильным XML; не компилируется\n";
+      } else if (!report.CompiledSize) {
+        out << (report.Valid ? "" : "не соответствует WML 1.1; ")
+            << "не компилируется: в колоде есть элементы или атрибуты, которых нет в WML 1.1\n";
+      } else {
+        out << (report.Valid ? "WML 1.1" : "не соответствует WML 1.1")
+            << "; скомпилированная колода " << *report.CompiledSize << " байт";
+        const auto refusing = PhonesRefusing(*report.CompiledSize);
+        if (refusing.empty()) {
+          out << "; примут все телефоны таблицы\n";
+        } else {
+          out << "; не примут:";
+          for (std::size_t k = 0; k < refusing.size(); ++k) {
+            out << (k ? ", " : " ") << refusing[k]->Name << " (до "
+                << refusing[k]->MaxCompiledDeckBytes << " байт)";
+          }
+          out << "\n";
+        }
+      }
+      if (wbxmlPath) {
+        const std::optional<std::string> bytes = CompileDeck(*deck);
+        if (!bytes) {
+          err << "deckhand-check: " << file << ": колода не компилируется, " << *wbxmlPath
+              << " не записан\n";
+          if (status == kCheckClean) status = kCheckErrors;
+        } else if (!WriteAtomically(*wbxmlPath, *bytes, problem)) {
+          err << "deckhand-check: " << *wbxmlPath << ": " << problem << "\n";
+          status = kCheckUsageError;
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      err << "deckhand-check: " << file << ": не хватает памяти для проверки\n";
+      status = kCheckUsageError;
+    }
+  }
+  return status;
+}
+
+}  // namespace deckhand::wml

@@ -1,0 +1,49 @@
+// Checks of a WML deck beyond the markup balance check: well-formedness and
+// validity against WML 1.1, the size of the compiled (binary WML) deck, the
+// phones that refuse it, and lint of links, cards and variables.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "wml/Phones.h"
+
+namespace deckhand::wml {
+
+enum class TSeverity { Error, Warning };
+
+struct TFinding {
+  TSeverity Severity;
+  int Line;             // 1-based, as the status bar counts lines
+  int Column;           // 1-based, as the status bar counts columns (bytes of the deck text)
+  std::string Message;  // UTF-8, Russian
+};
+
+struct TDeckReport {
+  std::vector<TFinding> Findings;  // in order of line, then column
+  bool WellFormed = false;
+  bool Valid = false;  // valid WML 1.1
+  std::optional<std::size_t>
+      CompiledSize;  // compiled (WBXML) size; empty when the deck cannot be compiled
+};
+
+// Checks a deck given as the editor's bytes. phone: adds that phone's lint
+// and limit findings; null: none.
+TDeckReport CheckDeck(std::string_view deck, const TPhoneProfile* phone = nullptr);
+
+// The deck compiled to binary WML 1.1 (WBXML 1.1, UTF-8), the bytes of a
+// .wmlc file; empty when the deck cannot be compiled (not well-formed, or an
+// element or attribute WML 1.1 has no token for).
+std::optional<std::string> CompileDeck(std::string_view deck);
+
+// The phones whose compiled-deck limit is below compiledSize, smallest first.
+std::vector<const TPhoneProfile*> PhonesRefusing(std::size_t compiledSize);
+
+// Most findings one deck reports; a deck with more gets one closing finding
+// that says how many were left out.
+inline constexpr std::size_t kMaxFindings = 200;
+
+}  // namespace deckhand::wml

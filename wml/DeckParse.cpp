@@ -1,0 +1,380 @@
+#include "wml/DeckParse.h"
+
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/xmlerror.h>
+
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "wml/WmlDtd.h"
+
+namespace deckhand::wml {
+
+namespace {
+
+std::string Str(const char* text) { return text ? std::string(text) : std::string(); }
+
+std::string Trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+xmlExternalEntityLoader gPreviousLoader = nullptr;
+
+}  // namespace
+
+// One run of the parser over a deck: receives the parser's errors and the
+// start of every element, and answers its requests for external entities.
+struct TParseRun {
+  TParsedDeck& Deck;
+  xmlParserCtxtPtr Ctxt = nullptr;
+  startElementNsSAX2Func DefaultStartElement = nullptr;
+  bool InStartTag = false;
+  std::size_t TagStart = 0;
+  bool LoadedWml11 = false;
+  std::string RefusedDoctype;  // public or system identifier of a DOCTYPE not served
+  bool RefusedEntity = false;  // an external entity other than the DTD was asked for
+
+  explicit TParseRun(TParsedDeck& deck) : Deck(deck) {}
+
+  std::size_t CurrentOffset() const {
+    if (Ctxt == nullptr || Ctxt->inputNr == 0) return 0;
+    const xmlParserInput* input = Ctxt->inputTab[0];
+    if (input->base == nullptr || input->cur == nullptr) return 0;
+    return static_cast<std::size_t>(input->consumed) +
+           static_cast<std::size_t>(input->cur - input->base);
+  }
+
+  void Add(TSeverity severity, std::size_t utf8Offset, std::string message) {
+    Deck.ParserFindings.push_back(TParsedDeck::MakeFinding(
+        severity, Deck.DeckText.PositionOfUtf8(utf8Offset), std::move(message)));
+  }
+
+  void OnError(const xmlError& error);
+  std::string Message(const xmlError& error, bool& attributeError, std::string& attribute) const;
+};
+
+namespace {
+
+thread_local TParseRun* tRun = nullptr;
+
+xmlParserInputPtr LoadEntity(const char* url, const char* id, xmlParserCtxtPtr ctxt) {
+  TParseRun* run = tRun;
+  if (run == nullptr) return gPreviousLoader ? gPreviousLoader(url, id, ctxt) : nullptr;
+  // While a deck is read on this thread every load is the deck's, also those
+  // of the parser contexts it makes for external entities.
+  const bool wml11 =
+      (id != nullptr && kWml11PublicId == id) || (url != nullptr && kWml11SystemId == url);
+  if (wml11 && !run->LoadedWml11) {
+    const std::string_view dtd = Wml11Dtd();
+    xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateMem(
+        dtd.data(), static_cast<int>(dtd.size()), XML_CHAR_ENCODING_UTF8);
+    if (buffer == nullptr) return nullptr;
+    xmlParserInputPtr input = xmlNewIOInputStream(ctxt, buffer, XML_CHAR_ENCODING_UTF8);
+    if (input == nullptr) {
+      xmlFreeParserInputBuffer(buffer);
+      return nullptr;
+    }
+    input->filename = reinterpret_cast<const char*>(
+        xmlStrdup(reinterpret_cast<const xmlChar*>(std::string(kWml11SystemId).c_str())));
+    run->LoadedWml11 = true;
+    return input;
+  }
+  // Nothing else is ever read: not a DTD of another WML version, not an
+  // entity from a file or from the network.
+  const std::string what = id ? Str(id) : Str(url);
+  if (ctxt->myDoc != nullptr && ctxt->myDoc->intSubset != nullptr && run->RefusedDoctype.empty() &&
+      ((id != nullptr && ctxt->myDoc->intSubset->ExternalID != nullptr &&
+        std::strcmp(id, reinterpret_cast<const char*>(ctxt->myDoc->intSubset->ExternalID)) == 0) ||
+       (id == nullptr && url != nullptr && ctxt->myDoc->intSubset->SystemID != nullptr &&
+        std::strstr(url, reinterpret_cast<const char*>(ctxt->myDoc->intSubset->SystemID)) !=
+            nullptr))) {
+    run->RefusedDoctype = what.empty() ? std::string("?") : what;
+    return nullptr;
+  }
+  run->RefusedEntity = true;
+  run->Add(TSeverity::Error, run->CurrentOffset(),
+           "Внешняя сущность «" + what +
+               "» не загружается: колода должна обходиться без внешних файлов, кроме DTD WML 1.1");
+  return nullptr;
+}
+
+void OnStructuredError(void*, xmlErrorPtr error) {
+  if (tRun != nullptr && error != nullptr) tRun->OnError(*error);
+}
+
+void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
+                    int nbNamespaces, const xmlChar** namespaces, int nbAttributes, int nbDefaulted,
+                    const xmlChar** attributes) {
+  TParseRun* run = tRun;
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  if (run == nullptr || ctxt->inputNr != 1) {
+    // Inside an entity's text: the element has no tag of its own in the deck.
+    if (run != nullptr)
+      run->DefaultStartElement(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
+                               nbDefaulted, attributes);
+    return;
+  }
+  const std::size_t at = run->CurrentOffset();
+  const std::string& text = run->Deck.Text().Utf8();
+  const std::size_t start = text.rfind('<', std::min(at, text.empty() ? 0 : text.size() - 1));
+  run->TagStart = start == std::string::npos ? 0 : start;
+  run->InStartTag = true;
+  xmlNodePtr before = ctxt->node;
+  run->DefaultStartElement(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
+                           nbDefaulted, attributes);
+  run->InStartTag = false;
+  if (ctxt->node != nullptr && ctxt->node != before) {
+    ctxt->node->_private = reinterpret_cast<void*>(static_cast<std::uintptr_t>(run->TagStart + 1));
+  }
+}
+
+}  // namespace
+
+std::string TParseRun::Message(const xmlError& error, bool& attributeError,
+                               std::string& attribute) const {
+  const std::string s1 = Str(error.str1), s2 = Str(error.str2), s3 = Str(error.str3);
+  const std::string own = Trimmed(Str(error.message));
+  attributeError = false;
+  switch (error.code) {
+    case XML_DTD_NO_DTD:
+      if (!RefusedDoctype.empty()) {
+        return "Колода объявляет тип документа «" + RefusedDoctype +
+               "», а не WML 1.1: её нельзя проверить по WML 1.1; для WML 1.1 нужен <!DOCTYPE wml "
+               "PUBLIC \"" +
+               std::string(kWml11PublicId) + "\" \"" + std::string(kWml11SystemId) + "\">";
+      }
+      return "У колоды нет объявления <!DOCTYPE wml PUBLIC \"" + std::string(kWml11PublicId) +
+             "\" \"" + std::string(kWml11SystemId) + "\">, поэтому её нельзя проверить по WML 1.1";
+    case XML_DTD_UNKNOWN_ELEM:
+      return "Элемента <" + s1 + "> нет в WML 1.1";
+    case XML_DTD_ROOT_NAME:
+      return "Корневой элемент колоды должен быть <wml>, а не <" + s1 + ">";
+    case XML_DTD_UNKNOWN_ATTRIBUTE:
+      attributeError = true;
+      attribute = s1;
+      return "У элемента <" + s2 + "> нет атрибута " + s1 + " в WML 1.1";
+    case XML_DTD_MISSING_ATTRIBUTE:
+      return "У элемента <" + s1 + "> нет обязательного атрибута " + s2;
+    case XML_DTD_ATTRIBUTE_VALUE:
+      attributeError = true;
+      attribute = s1;
+      if (own.find("enumerated") != std::string::npos) {
+        // "Value "%s" for attribute %s of %s is not among the enumerated set"
+        attribute = s2;
+        return "Значение «" + s1 + "» атрибута " + s2 + " элемента <" + s3 +
+               "> недопустимо в WML 1.1";
+      }
+      return "Значение атрибута " + s1 + " элемента <" + s2 + "> недопустимо в WML 1.1";
+    case XML_DTD_INVALID_DEFAULT:
+      return own;
+    case XML_DTD_ID_REDEFINED:
+    case XML_DTD_MULTIPLE_ID:
+      attributeError = true;
+      attribute = "id";
+      return "Идентификатор «" + s1 + "» уже есть в колоде: id должны быть разными";
+    case XML_DTD_NOT_EMPTY:
+      return "Элемент <" + s1 + "> в WML 1.1 пустой: у него не может быть содержимого";
+    case XML_DTD_CONTENT_MODEL: {
+      // "Element card content does not follow the DTD, expecting (...), got (...)"
+      std::string message = "Содержимое элемента <" + s1 + "> не соответствует WML 1.1";
+      const std::size_t expecting = own.find("expecting ");
+      const std::size_t got = own.find(", got ");
+      if (expecting != std::string::npos && got != std::string::npos && got > expecting) {
+        message += ": допустимо " + own.substr(expecting + 10, got - expecting - 10) +
+                   ", а стоит " + own.substr(got + 6);
+      } else {
+        const std::size_t misplaced = own.find("Misplaced ");
+        if (misplaced != std::string::npos) {
+          message = "Элемент <" + own.substr(misplaced + 10) + "> не может стоять здесь внутри <" +
+                    s1 + ">";
+        } else if (own.find("Expecting more child") != std::string::npos) {
+          message += ": не хватает вложенных элементов";
+        } else if (own.find("Character data is not allowed") != std::string::npos) {
+          message = "Текст не может стоять прямо внутри <" + s1 + ">: поместите его в <p>";
+        }
+      }
+      return message;
+    }
+    case XML_DTD_NOT_PCDATA:
+      return "Текст не может стоять прямо внутри <" + s1 + ">";
+    case XML_ERR_UNDECLARED_ENTITY:
+    case XML_WAR_UNDECLARED_ENTITY:
+      return "Сущность &" + s1 +
+             "; не определена: в WML 1.1 есть только &amp; &lt; &gt; &quot; &apos; "
+             "&nbsp; &shy; и числовые &#…;";
+    case XML_ERR_ENTITYREF_SEMICOL_MISSING:
+    case XML_ERR_NAME_REQUIRED: {
+      const std::string& text = Deck.DeckText.Utf8();
+      const std::size_t at = CurrentOffset();
+      const std::size_t amp = text.rfind('&', at);
+      if (amp != std::string::npos && at - amp < 64) {
+        return "Знак & должен быть записан как &amp;amp; (в адресе — тоже: ?a=1&amp;amp;b=2)";
+      }
+      return "Ошибка разметки: " + own;
+    }
+    case XML_ERR_TAG_NAME_MISMATCH:
+      return "Закрывающий тег </" + s2 + "> не соответствует открытому <" + s1 + ">";
+    case XML_ERR_TAG_NOT_FINISHED:
+      return "Элемент <" + s1 + "> не закрыт до конца колоды";
+    case XML_ERR_LT_IN_ATTRIBUTE:
+      return "Знак < не может стоять в значении атрибута: запишите его как &amp;lt;";
+    case XML_ERR_LT_REQUIRED:
+    case XML_ERR_GT_REQUIRED:
+      return "Тег не закончен знаком >";
+    case XML_ERR_ATTRIBUTE_WITHOUT_VALUE:
+      return "У атрибута " + s1 + " нет значения: в XML пишется " + s1 + "=\"…\"";
+    case XML_ERR_ATTRIBUTE_NOT_STARTED:
+      return "Значение атрибута " + s1 + " должно стоять в кавычках";
+    case XML_ERR_ATTRIBUTE_REDEFINED:
+      return "Атрибут " + s1 + " указан у элемента дважды";
+    case XML_ERR_DOCUMENT_EMPTY:
+      return "Колода пуста";
+    case XML_ERR_DOCUMENT_END:
+      return "После закрывающего </wml> ничего не может стоять, кроме комментариев";
+    case XML_ERR_RESERVED_XML_NAME:
+      return "Объявление <?xml …?> должно стоять в самом начале колоды, до любых других знаков";
+    case XML_ERR_ENTITY_LOOP:
+    case XML_ERR_ENTITY_BOUNDARY:
+      return "Сущности колоды раскрываются без конца или в огромный текст (" + own +
+             "): такая колода не проверяется";
+    case XML_ERR_INVALID_CHAR:
+      return "Недопустимый в XML знак: " + own;
+    case XML_ERR_UNSUPPORTED_ENCODING:
+      return "Кодировка не поддерживается: " + own;
+    default:
+      break;
+  }
+  if (own.rfind("Detected an entity reference loop", 0) == 0) {
+    return "Сущности колоды раскрываются без конца или в огромный текст: такая колода не "
+           "проверяется";
+  }
+  return (error.domain == XML_FROM_VALID ? "Нарушение WML 1.1: " : "Ошибка разметки: ") + own;
+}
+
+void TParseRun::OnError(const xmlError& error) {
+  const std::optional<TEncodingProblem>& problem = Deck.DeckText.Problem();
+  std::size_t offset = CurrentOffset();
+  if (problem && Deck.DeckText.SourceOffset(offset) > problem->Offset) {
+    // The parser stops at the first character that is not one of the
+    // deck's encoding; what it finds beyond was never read by a phone.
+    return;
+  }
+  bool attributeError = false;
+  std::string attribute;
+  std::string message = Message(error, attributeError, attribute);
+  const xmlNode* node = static_cast<const xmlNode*>(error.node);
+  const bool validity = error.domain == XML_FROM_VALID || error.domain == XML_FROM_DTD;
+  if (validity && InStartTag && (node == nullptr || node->type != XML_ELEMENT_NODE)) {
+    offset = TagStart;
+  } else if (error.domain == XML_FROM_VALID && node != nullptr && node->type == XML_ELEMENT_NODE) {
+    std::size_t tagStart = offset;
+    if (InStartTag && (node == Ctxt->node || node->_private == nullptr)) {
+      tagStart = TagStart;
+    } else if (node->_private != nullptr) {
+      tagStart = reinterpret_cast<std::uintptr_t>(node->_private) - 1;
+    } else if (InStartTag) {
+      tagStart = TagStart;
+    }
+    offset = attributeError ? Deck.AttributeOffset(tagStart, attribute) : tagStart;
+  }
+  const TSeverity severity = error.level == XML_ERR_WARNING ? TSeverity::Warning : TSeverity::Error;
+  const TTextPosition at = Deck.DeckText.PositionOfUtf8(offset);
+  if (!Deck.ParserFindings.empty()) {
+    // The parser repeats itself on some faults (an entity loop, once per
+    // reference it unwinds): one finding says it.
+    const TFinding& last = Deck.ParserFindings.back();
+    if (last.Line == at.Line && last.Column == at.Column && last.Message == message) return;
+  }
+  Deck.ParserFindings.push_back(TParsedDeck::MakeFinding(severity, at, std::move(message)));
+}
+
+TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
+  static std::once_flag installLoader;
+  std::call_once(installLoader, [] {
+    xmlInitParser();
+    gPreviousLoader = xmlGetExternalEntityLoader();
+    xmlSetExternalEntityLoader(LoadEntity);
+  });
+  if (DeckText.UnknownEncoding()) {
+    const TEncodingProblem& problem = *DeckText.Problem();
+    ParserFindings.push_back(
+        MakeFinding(TSeverity::Error, DeckText.PositionOfSource(problem.Offset), problem.Message));
+    return;
+  }
+  const std::string& text = DeckText.Utf8();
+  TParseRun run(*this);
+  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+  if (ctxt == nullptr) throw std::bad_alloc();
+  run.Ctxt = ctxt;
+  run.DefaultStartElement = ctxt->sax->startElementNs;
+  ctxt->sax->startElementNs = OnStartElement;
+  ctxt->sax->serror = OnStructuredError;
+  ctxt->vctxt.error = nullptr;
+  ctxt->vctxt.warning = nullptr;
+  TParseRun* outer = tRun;
+  tRun = &run;
+  constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_DTDLOAD | XML_PARSE_DTDVALID |
+                           XML_PARSE_IGNORE_ENC | XML_PARSE_NOCDATA;
+  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), "deck.wml",
+                                    nullptr, kOptions);
+  tRun = outer;
+  Tree.reset(doc != nullptr ? doc : ctxt->myDoc);
+  if (doc == nullptr) ctxt->myDoc = nullptr;
+  WellFormed = doc != nullptr && ctxt->wellFormed && !DeckText.Problem();
+  DtdLoaded = run.LoadedWml11;
+  Valid = WellFormed && ctxt->valid && run.LoadedWml11 && !run.RefusedEntity;
+  xmlFreeParserCtxt(ctxt);
+  if (const auto& problem = DeckText.Problem()) {
+    TFinding finding =
+        MakeFinding(TSeverity::Error, DeckText.PositionOfSource(problem->Offset), problem->Message);
+    // Before the parser's findings from the same place on.
+    auto at = ParserFindings.begin();
+    while (at != ParserFindings.end() &&
+           (at->Line < finding.Line || (at->Line == finding.Line && at->Column < finding.Column))) {
+      ++at;
+    }
+    ParserFindings.insert(at, std::move(finding));
+  }
+  if (!WellFormed) Valid = false;
+}
+
+TFinding TParsedDeck::MakeFinding(TSeverity severity, TTextPosition at, std::string message) {
+  return TFinding{severity, at.Line, at.Column, std::move(message)};
+}
+
+std::size_t TParsedDeck::StartOffset(const xmlNode* element) const {
+  if (element == nullptr || element->_private == nullptr) return 0;
+  return reinterpret_cast<std::uintptr_t>(element->_private) - 1;
+}
+
+std::size_t TParsedDeck::AttributeOffset(std::size_t tagStart, std::string_view name) const {
+  const std::string& text = DeckText.Utf8();
+  const std::size_t end = text.find('>', tagStart);
+  const std::string_view tag = std::string_view(text).substr(
+      tagStart, end == std::string::npos ? std::string::npos : end - tagStart);
+  if (name.empty()) return tagStart;
+  for (std::size_t at = tag.find(name); at != std::string_view::npos; at = tag.find(name, at + 1)) {
+    const char before = at > 0 ? tag[at - 1] : '<';
+    if (before != ' ' && before != '\t' && before != '\r' && before != '\n') continue;
+    std::size_t k = at + name.size();
+    while (k < tag.size() && (tag[k] == ' ' || tag[k] == '\t' || tag[k] == '\r' || tag[k] == '\n'))
+      ++k;
+    if (k < tag.size() && tag[k] == '=') return tagStart + at;
+  }
+  return tagStart;
+}
+
+TTextPosition TParsedDeck::PositionOf(const xmlNode* element) const {
+  return DeckText.PositionOfUtf8(StartOffset(element));
+}
+
+TTextPosition TParsedDeck::PositionOfAttribute(const xmlNode* element,
+                                               std::string_view name) const {
+  return DeckText.PositionOfUtf8(AttributeOffset(StartOffset(element), name));
+}
+
+}  // namespace deckhand::wml

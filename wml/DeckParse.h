@@ -1,0 +1,60 @@
+// Reading a deck with the XML parser: well-formedness and WML 1.1 validity
+// with findings placed at the deck's own lines and columns, and the tree
+// the compiler and the lint walk.
+#pragma once
+
+#include <libxml/tree.h>
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "wml/DeckCheck.h"
+#include "wml/DeckText.h"
+
+namespace deckhand::wml {
+
+struct TXmlDocFree {
+  void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+
+class TParsedDeck {
+ public:
+  explicit TParsedDeck(std::string_view deck);
+
+  const TDeckText& Text() const { return DeckText; }
+  // The tree; null when the deck is not well-formed.
+  xmlDoc* Doc() const { return WellFormed ? Tree.get() : nullptr; }
+  bool IsWellFormed() const { return WellFormed; }
+  bool IsValid() const { return Valid; }
+  // Whether the deck was read with the WML 1.1 declarations (its DOCTYPE
+  // names WML 1.1), so that the validator has checked its ids.
+  bool ReadWithWml11() const { return DtdLoaded; }
+  // Findings of the parser and the validator, in the order they were met.
+  const std::vector<TFinding>& Findings() const { return ParserFindings; }
+
+  // Where an element's start tag begins ("<"), and where one of its
+  // attributes' names begins (the tag's start when it is not found).
+  TTextPosition PositionOf(const xmlNode* element) const;
+  TTextPosition PositionOfAttribute(const xmlNode* element, std::string_view name) const;
+  // Offset of the start tag's "<" in the decoded text.
+  std::size_t StartOffset(const xmlNode* element) const;
+
+  // Adds a finding at a position of the deck.
+  static TFinding MakeFinding(TSeverity severity, TTextPosition at, std::string message);
+
+ private:
+  friend struct TParseRun;
+  std::size_t AttributeOffset(std::size_t tagStart, std::string_view name) const;
+
+  TDeckText DeckText;
+  std::unique_ptr<xmlDoc, TXmlDocFree> Tree;
+  bool WellFormed = false;
+  bool Valid = false;
+  bool DtdLoaded = false;
+  std::vector<TFinding> ParserFindings;
+};
+
+}  // namespace deckhand::wml
