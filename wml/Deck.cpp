@@ -167,7 +167,12 @@ TDeck ParseDeck(std::string_view bytes) {
     return deck;
   }
   const char* encoding = nullptr;
-  if (DeclaredEncoding(bytes).empty() && !IsValidUtf8(bytes)) encoding = "windows-1251";
+  // The editor holds Windows-1251: a deck that declares UTF-8 (or nothing)
+  // but is not UTF-8 is read as Windows-1251, so its text still shows; the
+  // deck checks report the encoding.
+  std::string declared = DeclaredEncoding(bytes);
+  if ((declared.empty() || declared == "utf-8" || declared == "utf8") && !IsValidUtf8(bytes))
+    encoding = "windows-1251";
 
   xmlParserCtxtPtr context = xmlNewParserCtxt();
   if (!context) {
