@@ -30,14 +30,14 @@ std::string Deck3KB() {
       "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\r\n<wml>\r\n"
       "<template><do type=\"prev\" label=\"Back\"><prev/></do></template>\r\n"
       "<card id=\"menu\" title=\"Menu\"><p align=\"center\"><b>News</b></p><p>\r\n";
-  for (int i = 1; i <= 13; ++i)
+  for (int i = 1; i <= 15; ++i)
     deck += "<a href=\"#c" + std::to_string(i) + "\">Story number " + std::to_string(i) +
             "</a><br/>\r\n";
   deck +=
       "</p></card>\r\n<card id=\"form\" title=\"Form\"><p>Name: <input name=\"n\" "
       "format=\"*M\"/><select name=\"s\"><option value=\"1\">One</option><option "
       "value=\"2\">Two</option></select></p></card>\r\n";
-  for (int i = 1; i <= 13; ++i)
+  for (int i = 1; i <= 15; ++i)
     deck += "<card id=\"c" + std::to_string(i) + "\" title=\"Story " + std::to_string(i) +
             "\"><p>\xD2\xE5\xEA\xF1\xF2 \xED\xEE\xE2\xEE\xF1\xF2\xE8 $(n) with <i>some</i> "
             "<u>words</u> to wrap over the small screen of the phone.</p></card>\r\n";
