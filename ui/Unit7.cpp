@@ -17,6 +17,7 @@ namespace {
 
 constexpr int kPauseMs = 300;
 constexpr int kLargestScreenSide = 384;  // pixels of the enlarged screen
+constexpr int kBezel = 6;                // the dark frame around the screen
 
 }  // namespace
 
@@ -38,18 +39,25 @@ void TScreenView::SetImage(const QImage& image) {
   bool resized = image.size() != image_.size();
   image_ = image;
   if (resized) {
-    setFixedSize(image_.size() * Scale());
+    setFixedSize(image_.size() * Scale() + QSize(2 * kBezel, 2 * kBezel));
     updateGeometry();
   }
   update();
 }
 
-QSize TScreenView::sizeHint() const { return image_.size() * Scale(); }
+QSize TScreenView::sizeHint() const {
+  return image_.size() * Scale() + QSize(2 * kBezel, 2 * kBezel);
+}
 
 void TScreenView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  painter.drawImage(QRect(QPoint(0, 0), image_.size() * Scale()), image_);
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(0x30, 0x30, 0x34));
+  painter.drawRoundedRect(rect(), kBezel, kBezel);
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  painter.drawImage(QRect(QPoint(kBezel, kBezel), image_.size() * Scale()), image_);
 }
 
 // ---------------------------------------------------------------------------
@@ -161,7 +169,7 @@ TEmulator::TEmulator(TMain* main) : QWidget(main, Qt::Window), main_(main) {
   status_->setObjectName(QStringLiteral("Status"));
   status_->setWordWrap(true);
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  status_->setMaximumWidth(kLargestScreenSide);
+  status_->setFixedWidth(kLargestScreenSide + 2 * kBezel);
   phoneColumn->addWidget(status_);
   phoneColumn->addStretch(1);
 
@@ -175,6 +183,8 @@ TEmulator::TEmulator(TMain* main) : QWidget(main, Qt::Window), main_(main) {
   findings_ = new QListWidget(this);
   findings_->setObjectName(QStringLiteral("Findings"));
   findings_->setFocusPolicy(Qt::ClickFocus);
+  findings_->setWordWrap(true);
+  findings_->setMinimumWidth(280);
   checkColumn->addWidget(findings_, 1);
 
   pause_.setSingleShot(true);
@@ -200,7 +210,6 @@ TEmulator::TEmulator(TMain* main) : QWidget(main, Qt::Window), main_(main) {
           [this](QListWidgetItem* item) { ShowFinding(findings_->row(item)); });
 
   setFocusPolicy(Qt::StrongFocus);
-  resize(760, 520);
 }
 
 TEmulator::~TEmulator() = default;
@@ -215,6 +224,12 @@ const wml::TPhoneProfile& TEmulator::Phone() const {
 void TEmulator::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   Refresh();
+  if (!sized_) {
+    // The first time: room for the screen and a findings list beside it.
+    sized_ = true;
+    layout()->activate();
+    resize(std::max(760, minimumSizeHint().width()), std::max(560, minimumSizeHint().height()));
+  }
 }
 
 void TEmulator::Refresh() {

@@ -133,6 +133,7 @@ class TEmulator : public QWidget {
   std::string text_;
   std::string path_;
   bool opened_ = false;
+  bool sized_ = false;
   int refreshes_ = 0;
 };
 
