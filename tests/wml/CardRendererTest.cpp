@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <filesystem>
+#include <fstream>
 
 #include "wml/CardRenderer.h"
 
@@ -107,6 +108,46 @@ TEST_F(CardRendererTest, Snapshots) {
   ExpectSnapshot(Render(Deck(kForm), DefaultPhone()), "form-128x128");
   ExpectSnapshot(Render(Deck(kTable), Nokia()), "table-96x44");
   ExpectSnapshot(Render(Deck(kTable), DefaultPhone()), "table-128x128");
+}
+
+TEST_F(CardRendererTest, RequestAndOptionsScreens) {
+  agent_.Open(Deck(R"w(<card id="a" title="Меню"><do type="accept" label="Один"><go href="#a"/></do>
+<do type="options" label="Поиск"><go href="http://wap.example.invalid/find" method="post">
+<postfield name="q" value="кино"/></go></do><do type="help" label="Справка"><go href="#a"/></do>
+<p>текст</p></card>)w"));
+  TPhoneScreen screen(agent_, DefaultPhone());
+  agent_.SoftKey(1);  // "Опции"
+  ASSERT_TRUE(agent_.MenuOpen());
+  ExpectSnapshot(screen.Render(), "options-128x128");
+  agent_.Select();  // "Поиск": the request the phone would send
+  ASSERT_TRUE(agent_.Request());
+  TPhoneScreen small(agent_, Nokia());
+  ExpectSnapshot(small.Render(), "request-96x44");
+}
+
+TEST_F(CardRendererTest, WbmpNextToTheDeckIsDrawnElseItsAltText) {
+  auto dir = std::filesystem::temp_directory_path() /
+             ("deckhand-render-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+  std::filesystem::create_directories(dir);
+  {
+    // 8x8, all black.
+    std::ofstream out(dir / "dot.wbmp", std::ios::binary);
+    out << std::string("\x00\x00\x08\x08", 4) << std::string(8, '\0');
+  }
+  const std::string deck = Deck(R"w(<card id="a"><p><img src="dot.wbmp" alt="X"/></p></card>)w");
+  agent_.Open(deck, (dir / "deck.wml").string());
+  TPhoneScreen screen(agent_, DefaultPhone());
+  QImage image = screen.Render();
+  // No title: the picture stands at the top left, after the 1-pixel margin.
+  EXPECT_EQ(image.pixel(1, 0), qRgb(0, 0, 0));
+  EXPECT_EQ(image.pixel(8, 7), qRgb(0, 0, 0));
+  EXPECT_EQ(image.pixel(9, 0), qRgb(255, 255, 255));
+  // Without a file beside it (a deck never saved) the alt text shows.
+  agent_.Open(deck);
+  QImage alt = screen.Render();
+  EXPECT_NE(alt, image);
+  EXPECT_NE(alt.pixel(1, 0), qRgb(0, 0, 0));
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(CardRendererTest, DownMovesTheFocusThenScrolls) {
