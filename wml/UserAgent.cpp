@@ -585,7 +585,6 @@ void TUserAgent::RunGo(const TTask& task) {
         if (child.IsElement("postfield"))
           request.Fields.emplace_back(Substitute(child.AttributeOr("name")),
                                       Substitute(child.AttributeOr("value")));
-    for (const auto& [name, value] : setvars) SetVariable(name, value);
     request_ = std::move(request);
     return;
   }
@@ -619,9 +618,8 @@ void TUserAgent::RunGo(const TTask& task) {
         Fail("В колоде " + path + " нет карты «" + fragment + "»");
         card = deck_.Cards[0];
       }
-      for (const auto& [name, value] : setvars) SetVariable(name, value);
       history_.push_back({deckPath_, card->AttributeOr("id"), deck_.IndexOf(card)});
-      Enter(card, true);
+      Enter(card, true, &setvars);
       return;
     }
   }
@@ -632,9 +630,8 @@ void TUserAgent::RunGo(const TTask& task) {
     return;
   }
   LeaveCard();
-  for (const auto& [name, value] : setvars) SetVariable(name, value);
   history_.push_back({deckPath_, card->AttributeOr("id"), deck_.IndexOf(card)});
-  Enter(card, true);
+  Enter(card, true, &setvars);
 }
 
 void TUserAgent::RunPrev(const TTask& task) {
@@ -673,17 +670,21 @@ void TUserAgent::RunRefresh(const TTask& task) {
   InitCard();
 }
 
-void TUserAgent::Enter(const TNode* card, bool forward) {
+void TUserAgent::Enter(const TNode* card, bool forward, const TAssignments* setvars) {
   card_ = card;
   menuOpen_ = false;
   request_.reset();
-  if (card->AttributeOr("newcontext") == "true") {
+  if (forward && card->AttributeOr("newcontext") == "true") {
     variables_.clear();
     THistoryEntry top = history_.empty()
                             ? THistoryEntry{deckPath_, card->AttributeOr("id"), deck_.IndexOf(card)}
                             : history_.back();
     history_.assign(1, top);
   }
+  // The go's setvars take effect after a new context is made, so they land
+  // in it.
+  if (setvars)
+    for (const auto& [name, value] : *setvars) SetVariable(name, value);
   TTask task = EventTask(card, forward ? "onenterforward" : "onenterbackward", true);
   if (task.Kind == TTask::TKind::Go || task.Kind == TTask::TKind::Prev) {
     // The event's task takes the place of showing the card.

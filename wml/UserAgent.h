@@ -169,7 +169,8 @@ class TUserAgent {
   void ApplySetvars(const TNode* task);
   std::vector<std::pair<std::string, std::string>> EvaluateSetvars(const TNode* task) const;
   // Shows a card, running onenterforward/onenterbackward first.
-  void Enter(const TNode* card, bool forward);
+  using TAssignments = std::vector<std::pair<std::string, std::string>>;
+  void Enter(const TNode* card, bool forward, const TAssignments* setvars = nullptr);
   void LeaveCard();
   void InitCard();
   void InitInput(const TNode* input);

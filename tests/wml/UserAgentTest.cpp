@@ -231,7 +231,7 @@ TEST_F(UserAgentTest, EndlessEventChainsStop) {
 TEST_F(UserAgentTest, NewcontextClearsVariablesAndHistory) {
   Open(
       R"w(<card id="a"><do type="accept"><go href="#b"><setvar name="x" value="1"/></go></do></card>
-<card id="b"><do type="accept"><go href="#c"/></do><p>$x</p></card>
+<card id="b"><do type="accept"><go href="#c"><setvar name="y" value="2"/></go></do><p>$x</p></card>
 <card id="c" newcontext="true"><p>c</p></card>)w");
   agent_.SoftKey(0);
   EXPECT_EQ(agent_.Variable("x"), "1");
@@ -239,6 +239,7 @@ TEST_F(UserAgentTest, NewcontextClearsVariablesAndHistory) {
   agent_.SoftKey(0);
   EXPECT_EQ(agent_.CardId(), "c");
   EXPECT_EQ(agent_.Variable("x"), "");
+  EXPECT_EQ(agent_.Variable("y"), "2");  // the go's setvar lands in the new context
   EXPECT_EQ(agent_.HistoryDepth(), 1);
   agent_.Back();
   EXPECT_EQ(agent_.CardId(), "c");
