@@ -113,12 +113,16 @@ class TLint {
     ForEachElement(root, check);
   }
 
-  // Cards an element and everything inside it can lead to.
+  // Cards an element and everything inside it can lead to. An address of
+  // another deck with a fragment ("deck.wml#id") counts when a card here has
+  // that id: a deck often names itself so, and its own file name is unknown.
   void Targets(const xmlNode* element, std::set<std::string>& out) const {
     const auto add = [&](const xmlNode* node) {
       for (const char* name : kAddressAttributes) {
         if (!HasAttribute(node, name)) continue;
-        if (const auto id = CardReference(Attribute(node, name))) out.insert(*id);
+        const std::string address = Attribute(node, name);
+        const std::size_t hash = address.find('#');
+        if (hash != std::string::npos && !HasDollar(address)) out.insert(address.substr(hash + 1));
       }
     };
     add(element);
@@ -219,8 +223,9 @@ class TLint {
       const std::size_t length = CountCharacters(value);
       if (length > static_cast<std::size_t>(most)) {
         Warn(Deck.PositionOfAttribute(element, attribute),
-             std::string(what) + " «" + value + "» длиннее, чем показывает " + phone + ": " +
-                 std::to_string(length) + " знаков, видно около " + std::to_string(most));
+             std::string(what) + " «" + value + "» длиннее, чем показывает " + phone +
+                 ": знаков в нём " + std::to_string(length) + ", видно около " +
+                 std::to_string(most));
       }
     };
     ForEachElement(root, [&](const xmlNode* element) {
@@ -228,9 +233,9 @@ class TLint {
         std::size_t options = 0;
         ForEachElement(element, [&](const xmlNode* node) { options += Is(node, "option"); });
         if (options > 9) {
-          Warn(Deck.PositionOf(element), "В списке <select> " + std::to_string(options) +
-                                             " пунктов: на " + phone +
-                                             " пункт выбирают цифрой, и больше 9 неудобно");
+          Warn(Deck.PositionOf(element), "В списке <select> пунктов больше девяти (" +
+                                             std::to_string(options) + "): на " + phone +
+                                             " пункт выбирают цифрой, и дальше девятого неудобно");
         }
       } else if (Is(element, "card")) {
         tooLong(element, "title", lineCharacters, "Заголовок карточки");
@@ -244,8 +249,8 @@ class TLint {
         const long pixels = std::strtol(width.c_str(), &end, 10);
         if (end != width.c_str() && *end == '\0' && pixels > Phone->ScreenWidth) {
           Warn(Deck.PositionOfAttribute(element, "width"),
-               "Картинка шириной " + std::to_string(pixels) + " точек шире экрана " + phone + " (" +
-                   std::to_string(Phone->ScreenWidth) + " точек)");
+               "Картинка шире экрана " + phone + ": её ширина " + std::to_string(pixels) +
+                   ", а ширина экрана " + std::to_string(Phone->ScreenWidth));
         }
       }
     });

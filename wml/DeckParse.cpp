@@ -199,6 +199,9 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
       }
       return message;
     }
+    case XML_DTD_INVALID_CHILD:
+      // "Element %s is not declared in %s list of possible children"
+      return "Элемент <" + s1 + "> не может стоять внутри <" + s2 + ">";
     case XML_DTD_NOT_PCDATA:
       return "Текст не может стоять прямо внутри <" + s1 + ">";
     case XML_ERR_UNDECLARED_ENTITY:
@@ -207,15 +210,12 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
              "; не определена: в WML 1.1 есть только &amp; &lt; &gt; &quot; &apos; "
              "&nbsp; &shy; и числовые &#…;";
     case XML_ERR_ENTITYREF_SEMICOL_MISSING:
-    case XML_ERR_NAME_REQUIRED: {
-      const std::string& text = Deck.DeckText.Utf8();
-      const std::size_t at = CurrentOffset();
-      const std::size_t amp = text.rfind('&', at);
-      if (amp != std::string::npos && at - amp < 64) {
+      return "Знак & должен быть записан как &amp;amp; (в адресе — тоже: ?a=1&amp;amp;b=2)";
+    case XML_ERR_NAME_REQUIRED:
+      if (own.find("EntityRef") != std::string::npos) {
         return "Знак & должен быть записан как &amp;amp; (в адресе — тоже: ?a=1&amp;amp;b=2)";
       }
-      return "Ошибка разметки: " + own;
-    }
+      return "Ошибка разметки: ожидается имя (" + own + ")";
     case XML_ERR_TAG_NAME_MISMATCH:
       return "Закрывающий тег </" + s2 + "> не соответствует открытому <" + s1 + ">";
     case XML_ERR_TAG_NOT_FINISHED:
@@ -268,18 +268,32 @@ void TParseRun::OnError(const xmlError& error) {
   std::string message = Message(error, attributeError, attribute);
   const xmlNode* node = static_cast<const xmlNode*>(error.node);
   const bool validity = error.domain == XML_FROM_VALID || error.domain == XML_FROM_DTD;
-  if (validity && InStartTag && (node == nullptr || node->type != XML_ELEMENT_NODE)) {
-    offset = TagStart;
-  } else if (error.domain == XML_FROM_VALID && node != nullptr && node->type == XML_ELEMENT_NODE) {
-    std::size_t tagStart = offset;
-    if (InStartTag && (node == Ctxt->node || node->_private == nullptr)) {
-      tagStart = TagStart;
-    } else if (node->_private != nullptr) {
-      tagStart = reinterpret_cast<std::uintptr_t>(node->_private) - 1;
-    } else if (InStartTag) {
-      tagStart = TagStart;
+  if (validity && InStartTag) {
+    // Found in a start tag: at the attribute, else at the tag.
+    offset = attributeError ? Deck.AttributeOffset(TagStart, attribute) : TagStart;
+  } else if (validity && node != nullptr && node->type == XML_ELEMENT_NODE) {
+    // Found when an element ends (its content): at its end tag, where the
+    // parser saw the content whole, naming the line its start tag is on.
+    const std::string& text = Deck.DeckText.Utf8();
+    const std::size_t tag = offset == 0 ? std::string::npos : text.rfind('<', offset - 1);
+    if (tag != std::string::npos) offset = tag;
+    if (node->_private != nullptr) {
+      const std::size_t start = reinterpret_cast<std::uintptr_t>(node->_private) - 1;
+      const TTextPosition startAt = Deck.DeckText.PositionOfUtf8(start);
+      if (startAt.Line != Deck.DeckText.PositionOfUtf8(offset).Line) {
+        message += " (элемент <" + Str(reinterpret_cast<const char*>(node->name)) +
+                   "> начат в строке " + std::to_string(startAt.Line) + ")";
+      }
     }
-    offset = attributeError ? Deck.AttributeOffset(tagStart, attribute) : tagStart;
+  }
+  if (error.code == XML_ERR_UNDECLARED_ENTITY || error.code == XML_WAR_UNDECLARED_ENTITY ||
+      error.code == XML_ERR_ENTITYREF_SEMICOL_MISSING ||
+      (error.code == XML_ERR_NAME_REQUIRED &&
+       Str(error.message).find("EntityRef") != std::string::npos)) {
+    // At the "&" that begins the reference, not past its name.
+    const std::string& text = Deck.DeckText.Utf8();
+    const std::size_t amp = offset == 0 ? std::string::npos : text.rfind('&', offset - 1);
+    if (amp != std::string::npos && offset - amp < 256) offset = amp;
   }
   const TSeverity severity = error.level == XML_ERR_WARNING ? TSeverity::Warning : TSeverity::Error;
   const TTextPosition at = Deck.DeckText.PositionOfUtf8(offset);

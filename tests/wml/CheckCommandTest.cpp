@@ -1,0 +1,162 @@
+// The command-line checker: its output lines, exit statuses, refusals of
+// files it cannot read, and the atomic writing of --wbxml.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "wml/CheckCommand.h"
+#include "wml/DeckCheck.h"
+
+using namespace deckhand::wml;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kGood =
+    "<?xml version=\"1.0\"?>\n"
+    "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+    "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n"
+    "<wml><card id=\"a\"><do type=\"prev\"><prev/></do><p>Hi</p></card></wml>\n";
+
+struct TResult {
+  int Status;
+  std::string Out, Err;
+};
+
+TResult Check(std::vector<std::string> arguments) {
+  std::ostringstream out, err;
+  const int status = RunCheckCommand(arguments, out, err);
+  return {status, out.str(), err.str()};
+}
+
+class CheckCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Folder = fs::temp_directory_path() / ("deckhand-check-" + std::to_string(getpid()));
+    fs::create_directories(Folder);
+  }
+  void TearDown() override { fs::remove_all(Folder); }
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const fs::path path = Folder / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.string();
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  fs::path Folder;
+};
+
+}  // namespace
+
+TEST_F(CheckCommand, ReportsFindingsAndSizesWithExitStatus) {
+  const std::string good = Write("good.wml", kGood);
+  TResult r = Check({good});
+  EXPECT_EQ(r.Status, kCheckClean) << r.Out << r.Err;
+  const std::size_t size = *CheckDeck(kGood).CompiledSize;
+  EXPECT_EQ(r.Out, good + ": WML 1.1; скомпилированная колода " + std::to_string(size) +
+                       " байт; примут все телефоны таблицы\n");
+
+  const std::string bad =
+      Write("bad.wml", kGood.substr(0, kGood.find("<do")) + "<p><input/></p></card></wml>\n");
+  r = Check({good, bad});
+  EXPECT_EQ(r.Status, kCheckErrors);
+  EXPECT_NE(r.Out.find(bad + ":3:22: ошибка: У элемента <input> нет обязательного атрибута name\n"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_NE(r.Out.find(bad + ":3:6: предупреждение: На карточке «a» нет пути назад"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_NE(r.Out.find(bad + ": не соответствует WML 1.1; скомпилированная колода"),
+            std::string::npos);
+
+  // --phone adds that phone's findings; a deck over its limit is an error.
+  std::string big = kGood.substr(0, kGood.find("Hi"));
+  for (int i = 0; i < 300; ++i) big += "line " + std::to_string(i) + "<br/>";
+  big += "</p></card></wml>\n";
+  const std::string large = Write("large.wml", big);
+  r = Check({"--phone", "Nokia 7110", large});
+  EXPECT_EQ(r.Status, kCheckErrors);
+  EXPECT_NE(r.Out.find("ошибка: Скомпилированная колода занимает"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("не примут: Nokia 7110 (до 1397 байт)"), std::string::npos) << r.Out;
+  r = Check({"--phone=Motorola C380", large});
+  EXPECT_EQ(r.Status, kCheckClean) << r.Out;
+
+  // A binary file gets findings, not a crash.
+  std::string binary(5000, '\0');
+  for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>(i * 131);
+  r = Check({Write("binary.wml", binary)});
+  EXPECT_EQ(r.Status, kCheckErrors);
+  EXPECT_NE(r.Out.find("не является правильным XML"), std::string::npos);
+}
+
+TEST_F(CheckCommand, UsageAndReadingErrorsExitWithTwo) {
+  TResult r = Check({"--help"});
+  EXPECT_EQ(r.Status, kCheckClean);
+  EXPECT_EQ(r.Out, CheckCommandHelp());
+  for (const char* part : {"--phone", "--wbxml", "Nokia 7110", "Код возврата"}) {
+    EXPECT_NE(r.Out.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(Check({}).Status, kCheckUsageError);
+  EXPECT_EQ(Check({"--verbose", "x.wml"}).Status, kCheckUsageError);
+  r = Check({"--phone", "Nokia 3310", "x.wml"});
+  EXPECT_EQ(r.Status, kCheckUsageError);
+  EXPECT_NE(r.Err.find("неизвестный телефон «Nokia 3310»"), std::string::npos) << r.Err;
+  EXPECT_EQ(Check({"--phone"}).Status, kCheckUsageError);
+
+  // A missing file, a folder and a FIFO: a clear message each, the other
+  // files still checked, exit 2; the FIFO is not waited on.
+  const std::string good = Write("good.wml", kGood);
+  const std::string fifo = (Folder / "pipe.wml").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  r = Check({(Folder / "missing.wml").string(), Folder.string(), fifo, good});
+  EXPECT_EQ(r.Status, kCheckUsageError);
+  EXPECT_NE(r.Err.find("missing.wml: не удаётся открыть файл: No such file or directory"),
+            std::string::npos)
+      << r.Err;
+  EXPECT_NE(r.Err.find(Folder.string() + ": это папка"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Err.find("pipe.wml: это не обычный файл"), std::string::npos) << r.Err;
+  EXPECT_NE(r.Out.find(good + ": WML 1.1;"), std::string::npos) << r.Out;
+  // "--" ends the options: a file may begin with a dash.
+  const std::string dashed = Write("-deck.wml", kGood);
+  fs::current_path(Folder);
+  EXPECT_EQ(Check({"--", "-deck.wml"}).Status, kCheckClean);
+  (void)dashed;
+}
+
+TEST_F(CheckCommand, WbxmlOutputIsWrittenWholeOrNotAtAll) {
+  const std::string good = Write("good.wml", kGood);
+  const std::string out = (Folder / "out.wmlc").string();
+  Write("out.wmlc", "old");
+  TResult r = Check({"--wbxml", out, good});
+  EXPECT_EQ(r.Status, kCheckClean) << r.Err;
+  EXPECT_EQ(Read(out), *CompileDeck(kGood));
+  // Nothing else is left in the folder (no temporary file).
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(Folder)) files += entry.is_regular_file();
+  EXPECT_EQ(files, 2);
+
+  // A deck that does not compile leaves the old output as it was.
+  const std::string broken = Write("broken.wml", "<wml><card>");
+  r = Check({"--wbxml=" + out, broken});
+  EXPECT_EQ(r.Status, kCheckErrors);
+  EXPECT_NE(r.Err.find("не записан"), std::string::npos) << r.Err;
+  EXPECT_EQ(Read(out), *CompileDeck(kGood));
+
+  // One file only; an output folder that does not exist is a writing error.
+  EXPECT_EQ(Check({"--wbxml", out, good, good}).Status, kCheckUsageError);
+  r = Check({"--wbxml", (Folder / "no" / "such" / "x.wmlc").string(), good});
+  EXPECT_EQ(r.Status, kCheckUsageError);
+  EXPECT_NE(r.Err.find("не удаётся создать файл"), std::string::npos) << r.Err;
+  // A folder in the output's place is not replaced.
+  fs::create_directories(Folder / "dir.wmlc");
+  r = Check({"--wbxml", (Folder / "dir.wmlc").string(), good});
+  EXPECT_EQ(r.Status, kCheckUsageError);
+  EXPECT_TRUE(fs::is_directory(Folder / "dir.wmlc"));
+}

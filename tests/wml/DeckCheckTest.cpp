@@ -1,0 +1,306 @@
+// Findings of the deck checks: where they stand (line and column as the
+// status bar counts them) and what they say, for the faults a WML author
+// meets; the parser's limits on hostile decks.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "core/CodeBuffer.h"
+#include "core/Encoding.h"
+#include "core/MarkupCommands.h"
+#include "wml/DeckCheck.h"
+
+using namespace deckhand::wml;
+
+namespace {
+
+const std::string kProlog =
+    "<?xml version=\"1.0\"?>\r\n"
+    "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+    "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\r\n";
+
+// A deck: the WML 1.1 prolog (two lines), then the given lines, CR LF
+// after each, as the editor holds them.
+std::string Deck(std::initializer_list<std::string> lines) {
+  std::string deck = kProlog;
+  for (const std::string& line : lines) deck += line + "\r\n";
+  return deck;
+}
+
+std::vector<TFinding> Errors(const TDeckReport& report) {
+  std::vector<TFinding> errors;
+  for (const TFinding& finding : report.Findings) {
+    if (finding.Severity == TSeverity::Error) errors.push_back(finding);
+  }
+  return errors;
+}
+
+std::string Describe(const TDeckReport& report) {
+  std::string text;
+  for (const TFinding& f : report.Findings) {
+    text += std::to_string(f.Line) + ":" + std::to_string(f.Column) +
+            (f.Severity == TSeverity::Error ? " E " : " W ") + f.Message + "\n";
+  }
+  return text;
+}
+
+// The position the status bar shows for a byte offset of the editor's text.
+std::pair<int, int> StatusBarPosition(const std::string& text, int offset) {
+  deckhand::TMemoryBuffer buffer;
+  buffer.SetText(text);
+  const int line = buffer.LineFromChar(offset);
+  return {line + 1, offset - buffer.LineIndex(line) + 1};
+}
+
+}  // namespace
+
+TEST(DeckEncoding, NewDocumentTemplateInWindows1251WithoutDeclarationNamesTheFix) {
+  deckhand::TMemoryBuffer buffer;
+  deckhand::ApplyNewDocumentTemplate(buffer);
+  const std::string text = buffer.GetText();
+  const TDeckReport report = CheckDeck(text);
+  EXPECT_FALSE(report.WellFormed);
+  EXPECT_FALSE(report.Valid);
+  EXPECT_FALSE(report.CompiledSize);
+  const auto errors = Errors(report);
+  ASSERT_EQ(errors.size(), 1u) << Describe(report);
+  // The first Cyrillic byte of "<p>Привет всем!</p>".
+  const int offset = static_cast<int>(text.find(deckhand::Cp1251("Привет")));
+  const auto [line, column] = StatusBarPosition(text, offset);
+  EXPECT_EQ(errors[0].Line, line);
+  EXPECT_EQ(errors[0].Column, column);
+  EXPECT_EQ(line, 6);
+  EXPECT_EQ(column, 4);
+  EXPECT_NE(errors[0].Message.find("0xCF"), std::string::npos) << errors[0].Message;
+  EXPECT_NE(errors[0].Message.find("encoding=\"windows-1251\""), std::string::npos)
+      << errors[0].Message;
+
+  // With the fix made, the same deck is valid WML 1.1 and compiles.
+  std::string fixed = text;
+  fixed.replace(0, fixed.find("?>"), "<?xml version=\"1.0\" encoding=\"windows-1251\"");
+  const TDeckReport good = CheckDeck(fixed);
+  EXPECT_TRUE(good.WellFormed);
+  EXPECT_TRUE(good.Valid) << Describe(good);
+  EXPECT_TRUE(Errors(good).empty()) << Describe(good);
+  ASSERT_TRUE(good.CompiledSize);
+  // "Привет всем!" in UTF-8 is 22 bytes: the compiled deck carries it so.
+  const auto bytes = CompileDeck(fixed);
+  ASSERT_TRUE(bytes);
+  EXPECT_NE(bytes->find("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 "), std::string::npos);
+  EXPECT_EQ(bytes->size(), *good.CompiledSize);
+}
+
+TEST(DeckEncoding, DeclaredEncodingsAndTheirFaults) {
+  // Declared UTF-8 with Windows-1251 bytes: the fix replaces the name.
+  const std::string utf8Declared = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<wml><card><p>" +
+                                   deckhand::Cp1251("Мир") + "</p></card></wml>";
+  TDeckReport report = CheckDeck(utf8Declared);
+  const auto encodingFinding = [](const TDeckReport& r) {
+    for (const TFinding& f : r.Findings) {
+      if (f.Message.find("0xCC") != std::string::npos) return f;
+    }
+    return TFinding{TSeverity::Warning, 0, 0, "(none)\n" + Describe(r)};
+  };
+  TFinding found = encodingFinding(report);
+  EXPECT_EQ(found.Line, 2) << found.Message;
+  EXPECT_EQ(found.Column, 15);
+  EXPECT_NE(found.Message.find("замените её на encoding=\"windows-1251\""), std::string::npos);
+
+  // No declaration at all: the fix is a whole declaration.
+  report = CheckDeck("<wml><card><p>" + deckhand::Cp1251("Мир") + "</p></card></wml>");
+  found = encodingFinding(report);
+  EXPECT_EQ(found.Column, 15) << found.Message;
+  EXPECT_NE(found.Message.find("<?xml version=\"1.0\" encoding=\"windows-1251\"?>"),
+            std::string::npos);
+
+  // An unknown encoding name is reported at the name.
+  report = CheckDeck("<?xml version=\"1.0\" encoding=\"klingon-8\"?>\n<wml/>");
+  EXPECT_FALSE(report.WellFormed);
+  ASSERT_EQ(report.Findings.size(), 1u);
+  EXPECT_EQ(report.Findings[0].Line, 1);
+  EXPECT_EQ(report.Findings[0].Column, 31);
+
+  // A Latin-1 deck: columns count bytes of the deck, not characters of the
+  // decoded text, past a two-byte-in-UTF-8 letter.
+  report = CheckDeck(
+      "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<wml><card><p>\xE9t\xE9 "
+      "<bad/></p></card></wml>");
+  EXPECT_TRUE(report.WellFormed);
+  ASSERT_FALSE(Errors(report).empty()) << Describe(report);
+  // No DOCTYPE: the deck is not WML 1.1, said once at the root.
+  EXPECT_EQ(Errors(report)[0].Line, 2);
+  EXPECT_EQ(Errors(report)[0].Column, 1);
+
+  // UTF-16 with a byte order mark is decoded; Cyrillic in it is fine.
+  const std::u16string wide =
+      u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><wml><card><p>Мир</p></card></wml>";
+  std::string utf16 = "\xFF\xFE";
+  for (char16_t c : wide) {
+    utf16 += static_cast<char>(c & 0xFF);
+    utf16 += static_cast<char>(c >> 8);
+  }
+  report = CheckDeck(utf16);
+  EXPECT_TRUE(report.WellFormed) << Describe(report);
+  EXPECT_TRUE(report.CompiledSize);
+}
+
+TEST(DeckFindings, KindsAuthorsMeetStandAtTheirPlace) {
+  const std::string deck = Deck({
+      "<wml>",                                       // 3
+      "<card id=\"a\" title=\"x\" colour=\"red\">",  // 4
+      "<p align=\"middle\">&copy; <input/></p>",     // 5
+      "<p><a href=\"http://x/?a=1&b=2\">x</a></p>",  // 6
+      "<p>",                                         // 7
+      "<card/>",                                     // 8
+      "</p>",                                        // 9
+      "</card>",                                     // 10
+      "<card id=\"a\"><p/></card>",                  // 11
+      "</wml>",                                      // 12
+  });
+  const TDeckReport report = CheckDeck(deck);
+  const auto errors = Errors(report);
+  const auto has = [&](int line, int column, std::string_view text) {
+    for (const TFinding& f : errors) {
+      if (f.Line == line && f.Column == column && f.Message.find(text) != std::string::npos)
+        return true;
+    }
+    return false;
+  };
+  // Unknown attribute, at the attribute's name.
+  EXPECT_TRUE(has(4, 24, "нет атрибута colour")) << Describe(report);
+  // Bad value, at the attribute.
+  EXPECT_TRUE(has(5, 4, "«middle»")) << Describe(report);
+  // Undefined entity, where the parser met it.
+  EXPECT_TRUE(has(5, 19, "&copy;")) << Describe(report);
+  // Missing required attribute, at the tag.
+  EXPECT_TRUE(has(5, 26, "обязательного атрибута name")) << Describe(report);
+  // A raw ampersand in an address.
+  EXPECT_TRUE(has(6, 26, "&amp;amp;")) << Describe(report);
+  // The address fault makes the deck not well-formed: nothing after it is
+  // the parser's concern any more, and nothing compiles.
+  EXPECT_FALSE(report.WellFormed);
+  EXPECT_FALSE(report.CompiledSize);
+
+  // Without the raw ampersand: an element where it may not stand, reported
+  // at the end tag of its parent that the parser checked, and a duplicate id.
+  std::string fixed = deck;
+  fixed.replace(fixed.find("&b=2"), 4, "&amp;b=2");
+  const TDeckReport second = CheckDeck(fixed);
+  EXPECT_TRUE(second.WellFormed);
+  EXPECT_FALSE(second.Valid);
+  const auto errors2 = Errors(second);
+  const auto has2 = [&](int line, int column, std::string_view text) {
+    for (const TFinding& f : errors2) {
+      if (f.Line == line && f.Column == column && f.Message.find(text) != std::string::npos)
+        return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(has2(9, 1, "<p>")) << Describe(second);
+  EXPECT_TRUE(has2(9, 1, "начат в строке 7")) << Describe(second);
+  EXPECT_TRUE(has2(11, 7, "«a» уже есть")) << Describe(second);
+  // Findings come in order of line, then column.
+  for (std::size_t i = 1; i < second.Findings.size(); ++i) {
+    const TFinding& a = second.Findings[i - 1];
+    const TFinding& b = second.Findings[i];
+    EXPECT_TRUE(a.Line < b.Line || (a.Line == b.Line && a.Column <= b.Column)) << Describe(second);
+  }
+}
+
+TEST(DeckFindings, DoctypesOtherThanWml11AreNotValidButStillCompile) {
+  const std::string body =
+      "<wml><card id=\"c\"><p>x<do type=\"prev\"><prev/></do></p></card></wml>";
+  TDeckReport report = CheckDeck(body);
+  EXPECT_TRUE(report.WellFormed);
+  EXPECT_FALSE(report.Valid);
+  ASSERT_FALSE(Errors(report).empty());
+  EXPECT_NE(Errors(report)[0].Message.find("DOCTYPE"), std::string::npos);
+  EXPECT_TRUE(report.CompiledSize);
+
+  report = CheckDeck(
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.3//EN\" "
+      "\"http://www.wapforum.org/DTD/wml13.dtd\">\n" +
+      body);
+  EXPECT_FALSE(report.Valid);
+  ASSERT_FALSE(Errors(report).empty());
+  EXPECT_NE(Errors(report)[0].Message.find("WML 1.3"), std::string::npos) << Describe(report);
+
+  // The system identifier alone names WML 1.1 as well.
+  report = CheckDeck("<!DOCTYPE wml SYSTEM \"http://www.wapforum.org/DTD/wml_1.1.xml\">\n" + body);
+  EXPECT_TRUE(report.Valid) << Describe(report);
+}
+
+TEST(DeckLimits, EntityBombsAndExternalEntitiesAreRefusedWithAFinding) {
+  std::string bomb =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+      "\"http://www.wapforum.org/DTD/wml_1.1.xml\" [\n<!ENTITY l0 \"lol\">\n";
+  for (int i = 1; i <= 12; ++i) {
+    bomb += "<!ENTITY l" + std::to_string(i) + " \"";
+    for (int k = 0; k < 10; ++k) bomb += "&l" + std::to_string(i - 1) + ";";
+    bomb += "\">\n";
+  }
+  bomb += "]>\n<wml><card><p>&l12;</p></card></wml>\n";
+  const auto started = std::chrono::steady_clock::now();
+  TDeckReport report = CheckDeck(bomb);
+  // Bounded: a deck expanding to 10^12 characters is refused, not expanded
+  // (a generous bound; the check takes milliseconds).
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  EXPECT_FALSE(report.WellFormed);
+  EXPECT_FALSE(report.CompiledSize);
+  ASSERT_FALSE(report.Findings.empty());
+  EXPECT_NE(report.Findings[0].Message.find("Сущности"), std::string::npos) << Describe(report);
+  EXPECT_EQ(report.Findings.size(), 1u) << Describe(report);
+
+  // No file is read: neither a general nor a parameter entity.
+  const std::string external =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+      "\"http://www.wapforum.org/DTD/wml_1.1.xml\" [\n"
+      "<!ENTITY secret SYSTEM \"file:///etc/passwd\">\n"
+      "<!ENTITY % remote SYSTEM \"http://127.0.0.1:9/x.dtd\">\n%remote;\n]>\n"
+      "<wml><card><p>&secret;</p></card></wml>\n";
+  report = CheckDeck(external);
+  EXPECT_FALSE(report.Valid);
+  int refused = 0;
+  for (const TFinding& f : report.Findings)
+    refused += f.Message.find("не загружается") != std::string::npos;
+  EXPECT_EQ(refused, 2) << Describe(report);
+  const auto bytes = CompileDeck(external);
+  ASSERT_TRUE(bytes);
+  EXPECT_EQ(bytes->find("root:"), std::string::npos);
+}
+
+TEST(DeckLimits, BinaryEmptyAndHugeFindingCountsAreHandled) {
+  // Binary bytes: a finding, not a crash.
+  std::string binary;
+  for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 7919) & 0xFF);
+  TDeckReport report = CheckDeck(binary);
+  EXPECT_FALSE(report.WellFormed);
+  EXPECT_FALSE(report.Findings.empty());
+
+  report = CheckDeck("");
+  EXPECT_FALSE(report.WellFormed);
+  ASSERT_EQ(report.Findings.size(), 1u);
+  EXPECT_EQ(report.Findings[0].Line, 1);
+  EXPECT_EQ(report.Findings[0].Column, 1);
+
+  // A deck with thousands of faults reports the first ones and says how
+  // many more there are.
+  std::string many = kProlog + "<wml><card><p>\r\n";
+  for (int i = 0; i < 1000; ++i) many += "<input/>\r\n";
+  many += "</p></card></wml>\r\n";
+  report = CheckDeck(many);
+  ASSERT_EQ(report.Findings.size(), kMaxFindings + 1);
+  EXPECT_NE(report.Findings.back().Message.find("И ещё"), std::string::npos);
+  EXPECT_EQ(Errors(report)[0].Line, 4);
+  EXPECT_EQ(Errors(report)[0].Column, 1);
+}
+
+TEST(DeckPhones, RefusingPhonesFollowTheLimits) {
+  const auto refusing = PhonesRefusing(1500);
+  ASSERT_EQ(refusing.size(), 2u);
+  EXPECT_EQ(refusing[0]->Name, "Nokia 7110");
+  EXPECT_EQ(refusing[1]->Name, "UP.Browser 3.2");
+  EXPECT_TRUE(PhonesRefusing(1397).empty());
+  EXPECT_EQ(PhonesRefusing(10001).size(), PhoneProfiles().size());
+}
