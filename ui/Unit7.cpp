@@ -138,6 +138,9 @@ TEmulator::TEmulator(TMain* main) : QWidget(main, Qt::Window), main_(main) {
 
   phones_ = new QComboBox(this);
   phones_->setObjectName(QStringLiteral("PhoneList"));
+  // The arrow keys belong to the phone: the list takes the focus only when
+  // clicked, and gives it back once a phone is chosen.
+  phones_->setFocusPolicy(Qt::ClickFocus);
   int index = 0;
   for (const wml::TPhoneProfile& phone : wml::PhoneProfiles()) {
     QString screen = phone.HasScreen()
@@ -201,7 +204,9 @@ TEmulator::TEmulator(TMain* main) : QWidget(main, Qt::Window), main_(main) {
   connect(phones_, &QComboBox::currentIndexChanged, this, [this] {
     screen_->SetProfile(Phone());
     Refresh();
+    setFocus(Qt::OtherFocusReason);
   });
+  connect(phones_, &QComboBox::activated, this, [this] { setFocus(Qt::OtherFocusReason); });
   connect(keypad_, &TKeypad::Pressed, this, &TEmulator::Press);
   connect(restart_, &QPushButton::clicked, this, &TEmulator::Restart);
   connect(findings_, &QListWidget::itemActivated, this,
@@ -224,6 +229,7 @@ const wml::TPhoneProfile& TEmulator::Phone() const {
 void TEmulator::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   Refresh();
+  setFocus(Qt::OtherFocusReason);
   if (!sized_) {
     // The first time: room for the screen and a findings list beside it.
     sized_ = true;
@@ -322,6 +328,7 @@ void TEmulator::ScheduleTimer() {
 
 void TEmulator::Press(TKeypad::TKey key) {
   if (!opened_) Refresh();
+  if (!hasFocus()) setFocus(Qt::MouseFocusReason);
   switch (key) {
     case TKeypad::TKey::LeftSoft:
       agent_.SoftKey(0);
