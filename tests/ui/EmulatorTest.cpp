@@ -122,6 +122,16 @@ TEST_F(EmulatorTest, FollowsTheEditorAfterThePauseAndStaysOnTheCard) {
   EXPECT_EQ(emulator->Agent().Variable("x"), "");
 }
 
+TEST_F(EmulatorTest, TimersRunInRealTime) {
+  window.Buffer().SetTextStr(
+      "<?xml version=\"1.0\"?>\r\n<wml><card id=\"splash\" ontimer=\"#main\">"
+      "<timer value=\"3\"/><p>...</p></card><card id=\"main\"><p>main</p></card></wml>\r\n");
+  TEmulator* emulator = Open();
+  EXPECT_EQ(emulator->Agent().CardId(), "splash");
+  // Three tenths of a second later the timer has fired on its own.
+  EXPECT_TRUE(WaitFor([&] { return emulator->Agent().CardId() == "main"; }, 3000));
+}
+
 TEST_F(EmulatorTest, ChoosingAFindingPutsTheCaretThere) {
   // Line 4 holds an unknown element at column 11.
   window.Buffer().SetTextStr(

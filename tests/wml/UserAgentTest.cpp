@@ -337,6 +337,11 @@ TEST_F(UserAgentTest, BrokenDecksShowWhatTheyCan) {
   ASSERT_NE(agent_.Card(), nullptr);
   EXPECT_EQ(agent_.Card()->AttributeOr("title"), "Привет");
   EXPECT_FALSE(agent_.Deck().ParseProblem.empty());
+  // Declared UTF-8, typed in the editor's Windows-1251: the text still shows.
+  agent_.Open(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><wml><card id=\"a\"><p>\xc4\xe0</p></card></wml>");
+  ASSERT_NE(agent_.Card(), nullptr);
+  EXPECT_EQ(agent_.Card()->Child("p")->Children.at(0).Text, "Да");
   agent_.Open("");
   EXPECT_EQ(agent_.Card(), nullptr);
   EXPECT_FALSE(agent_.Error().empty());
