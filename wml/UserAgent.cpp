@@ -430,8 +430,9 @@ void TUserAgent::Reload(std::string_view bytes) {
   homeBytes_ = std::string(bytes);
   // Away in another deck file: the edit waits until the user comes back.
   if (deckPath_ != homePath_) return;
-  std::string id = CardId();
-  int index = deck_.IndexOf(card_);
+  // A card lost to an edit that left no cards at all is looked for again.
+  std::string id = card_ ? CardId() : lostCardId_;
+  int index = card_ ? deck_.IndexOf(card_) : lostCardIndex_;
   int focus = focus_;
   // The timer keeps running across an edit: only its card may change.
   auto due = timerDue_;
@@ -447,6 +448,10 @@ void TUserAgent::Reload(std::string_view bytes) {
     card = deck_.Cards[index];
   if (!card) {
     if (deck_.Cards.empty()) {
+      // Mid-edit (the user is typing the markup around the cards): keep the
+      // context until the cards are back.
+      lostCardId_ = id;
+      lostCardIndex_ = index;
       Fail("В колоде нет ни одной карты");
       InitCard();
       return;

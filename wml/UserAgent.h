@@ -204,7 +204,10 @@ class TUserAgent {
   const TNode* timer_ = nullptr;
   std::optional<TRequest> request_;
   std::string error_;
-  int depth_ = 0;  // nesting of tasks run by events, against endless chains
+  int depth_ = 0;
+  // The card shown before an edit left the deck without cards.
+  std::string lostCardId_;
+  int lostCardIndex_ = -1;  // nesting of tasks run by events, against endless chains
 };
 
 // Format masks of input (WML 1.1): whether the mask lets ch stand at

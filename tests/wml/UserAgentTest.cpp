@@ -323,6 +323,11 @@ TEST_F(UserAgentTest, ReloadStaysOnTheCardWithItsVariables) {
   agent_.Reload(Deck(R"w(<card id="a"/><card id="b"><p>new</p></card>)w"));
   EXPECT_EQ(agent_.CardId(), "b");
   EXPECT_EQ(agent_.Variable("v"), "1");
+  agent_.Reload("<wml><car");  // mid-edit: no cards for a moment
+  EXPECT_EQ(agent_.Card(), nullptr);
+  agent_.Reload(Deck(R"w(<card id="a"/><card id="b"><p>back</p></card>)w"));
+  EXPECT_EQ(agent_.CardId(), "b");
+  EXPECT_EQ(agent_.Variable("v"), "1");
   agent_.Reload(Deck(R"w(<card id="a"/><card id="c"/>)w"));  // b is gone: the first card
   EXPECT_EQ(agent_.CardId(), "a");
   agent_.Restart();
