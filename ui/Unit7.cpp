@@ -131,6 +131,7 @@ TEmulator::TEmulator(TMain* main) : QWidget(main, Qt::Window), main_(main) {
   setWindowTitle(QStringLiteral("Эмулятор телефона"));
   setAttribute(Qt::WA_DeleteOnClose, false);
   screen_ = std::make_unique<wml::TPhoneScreen>(agent_, wml::DefaultPhone());
+  wml::PrepareDeckParser();
 
   auto* row = new QHBoxLayout(this);
   auto* phoneColumn = new QVBoxLayout;
@@ -217,7 +218,11 @@ TEmulator::TEmulator(TMain* main) : QWidget(main, Qt::Window), main_(main) {
   setFocusPolicy(Qt::StrongFocus);
 }
 
-TEmulator::~TEmulator() = default;
+TEmulator::~TEmulator() {
+  // The worker holds only its own copies; wait for it so that no thread
+  // outlives the window.
+  if (worker_) worker_->wait();
+}
 
 const wml::TPhoneProfile& TEmulator::Phone() const {
   auto phones = wml::PhoneProfiles();
@@ -240,19 +245,55 @@ void TEmulator::showEvent(QShowEvent* event) {
 
 void TEmulator::Refresh() {
   pause_.stop();
+  if (worker_) {
+    // One worker at a time: this edit is looked at when it is done.
+    again_ = true;
+    return;
+  }
   ++refreshes_;
   std::string text = main_->Buffer().GetText();
   std::string path = main_->Document().DocumentPath().toStdString();
+  const wml::TPhoneProfile* phone = &Phone();
+  if (text.size() < backgroundFrom_) {
+    wml::TDeck deck = wml::ParseDeck(text);
+    wml::TDeckReport report = wml::CheckDeck(text, phone);
+    Apply(std::move(text), std::move(path), std::move(deck), report);
+    return;
+  }
+  struct TResult {
+    wml::TDeck Deck;
+    wml::TDeckReport Report;
+  };
+  auto result = std::make_shared<TResult>();
+  auto input = std::make_shared<std::string>(std::move(text));
+  worker_.reset(QThread::create([result, input, phone] {
+    result->Deck = wml::ParseDeck(*input);
+    result->Report = wml::CheckDeck(*input, phone);
+  }));
+  connect(worker_.get(), &QThread::finished, this, [this, result, input, path] {
+    worker_->wait();
+    worker_.reset();
+    Apply(std::move(*input), path, std::move(result->Deck), result->Report);
+    if (again_) {
+      again_ = false;
+      Refresh();
+    }
+  });
+  worker_->start(QThread::LowPriority);
+}
+
+void TEmulator::Apply(std::string text, std::string path, wml::TDeck deck,
+                      const wml::TDeckReport& report) {
   if (!opened_) {
-    agent_.Open(text, path);
+    agent_.Open(text, path, std::move(deck));
     opened_ = true;
   } else {
     if (path != path_) agent_.SetDeckPath(path);
-    if (text != text_) agent_.Reload(text);
+    if (text != text_) agent_.Reload(text, std::move(deck));
   }
   text_ = std::move(text);
   path_ = std::move(path);
-  ShowReport(wml::CheckDeck(text_, &Phone()));
+  ShowReport(report);
   Redraw();
 }
 

@@ -5,7 +5,9 @@
 // Non-modal; the main window owns it (Qt parenting) and F6 shows it. It
 // follows the editor: 300 ms after the last change it reads the text,
 // checks it and redraws, staying on the current card with its variables.
-// Closing it changes nothing in the document.
+// Closing it changes nothing in the document. A big deck (from 64 KB) is
+// parsed and checked on a worker thread, so the editor never waits for it;
+// the screen and the findings follow when the work is done.
 //
 // Keys while the window has the focus: Up/Down (and Left/Right) move the
 // focus, Enter selects, Backspace erases in a field or goes back, Escape goes
@@ -14,6 +16,7 @@
 #pragma once
 
 #include <QImage>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
@@ -94,6 +97,10 @@ class TEmulator : public QWidget {
   bool RefreshPending() const { return pause_.isActive(); }
   // Number of times the emulator read the editor's text (tests).
   int RefreshCount() const { return refreshes_; }
+  // Whether a worker is parsing and checking a big deck now.
+  bool Checking() const { return worker_ != nullptr; }
+  // Decks of this many bytes and more are checked on a worker thread.
+  void SetBackgroundFrom(std::size_t bytes) { backgroundFrom_ = bytes; }
 
   // Reads the editor's text now, checks it and redraws.
   void Refresh();
@@ -111,6 +118,8 @@ class TEmulator : public QWidget {
 
  private:
   void Redraw();
+  // Shows a text whose deck was parsed and checked.
+  void Apply(std::string text, std::string path, wml::TDeck deck, const wml::TDeckReport& report);
   void ShowReport(const wml::TDeckReport& report);
   void ShowSize();
   void ScheduleTimer();
@@ -133,6 +142,9 @@ class TEmulator : public QWidget {
   std::string text_;
   std::string path_;
   bool opened_ = false;
+  std::size_t backgroundFrom_ = 64 * 1024;
+  std::unique_ptr<QThread> worker_;
+  bool again_ = false;  // an edit came while the worker ran
   bool sized_ = false;
   int refreshes_ = 0;
 };

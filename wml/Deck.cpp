@@ -160,6 +160,8 @@ void OnGenericError(void*, const char*, ...) {}
 
 }  // namespace
 
+void PrepareDeckParser() { xmlInitParser(); }
+
 TDeck ParseDeck(std::string_view bytes) {
   TDeck deck;
   if (bytes.empty()) {

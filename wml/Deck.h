@@ -53,6 +53,10 @@ struct TDeck {
   int IndexOf(const TNode* card) const;
 };
 
+// Readies libxml2 for parsing on several threads; call once on the main
+// thread before ParseDeck runs on another.
+void PrepareDeckParser();
+
 // Parses the bytes of a deck. Never fails: the worst deck gives an empty
 // model with ParseProblem saying why.
 TDeck ParseDeck(std::string_view bytes);

@@ -392,7 +392,7 @@ void TUserAgent::Fail(std::string message) {
   if (error_.empty()) error_ = std::move(message);
 }
 
-void TUserAgent::Open(std::string_view bytes, std::string path) {
+void TUserAgent::Open(std::string_view bytes, std::string path, std::optional<TDeck> parsed) {
   LeaveCard();
   variables_.clear();
   history_.clear();
@@ -402,7 +402,7 @@ void TUserAgent::Open(std::string_view bytes, std::string path) {
   bytes_ = std::string(bytes);
   homePath_ = deckPath_;
   homeBytes_ = bytes_;
-  deck_ = ParseDeck(bytes_);
+  deck_ = parsed ? std::move(*parsed) : ParseDeck(bytes_);
   card_ = nullptr;
   if (deck_.Cards.empty()) {
     Fail("В колоде нет ни одной карты");
@@ -426,7 +426,7 @@ void TUserAgent::Restart() {
   Open(bytes, path);
 }
 
-void TUserAgent::Reload(std::string_view bytes) {
+void TUserAgent::Reload(std::string_view bytes, std::optional<TDeck> parsed) {
   homeBytes_ = std::string(bytes);
   // Away in another deck file: the edit waits until the user comes back.
   if (deckPath_ != homePath_) return;
@@ -436,8 +436,13 @@ void TUserAgent::Reload(std::string_view bytes) {
   int focus = focus_;
   // The timer keeps running across an edit: only its card may change.
   auto due = timerDue_;
+  // Nothing may point into the old tree once it is replaced.
+  timer_ = nullptr;
+  timerDue_.reset();
+  focusables_.clear();
+  focus_ = -1;
   bytes_ = std::string(bytes);
-  deck_ = ParseDeck(bytes_);
+  deck_ = parsed ? std::move(*parsed) : ParseDeck(bytes_);
   error_.clear();
   card_ = nullptr;
   const TNode* card = nullptr;
@@ -457,7 +462,7 @@ void TUserAgent::Reload(std::string_view bytes) {
       return;
     }
     std::string copy = bytes_;
-    Open(copy, deckPath_);
+    Open(copy, deckPath_, std::move(deck_));
     return;
   }
   card_ = card;

@@ -73,11 +73,13 @@ class TUserAgent {
 
   // Shows the first card of a deck with an empty context (no variables, no
   // history). path is the deck's file, empty when it has none.
-  void Open(std::string_view bytes, std::string path = {});
+  // parsed, when given, is ParseDeck(bytes) made beforehand (on another
+  // thread, for a big deck).
+  void Open(std::string_view bytes, std::string path = {}, std::optional<TDeck> parsed = {});
   // New text for the deck on screen: stays on the current card when a card
   // of that id (or, for cards without one, that position) still exists,
   // keeping the variables and the history; otherwise the first card.
-  void Reload(std::string_view bytes);
+  void Reload(std::string_view bytes, std::optional<TDeck> parsed = {});
   // The deck from its first card with an empty context.
   void Restart();
   // Sets the deck's file (for relative addresses) without reloading.

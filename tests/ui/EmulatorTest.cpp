@@ -132,6 +132,35 @@ TEST_F(EmulatorTest, TimersRunInRealTime) {
   EXPECT_TRUE(WaitFor([&] { return emulator->Agent().CardId() == "main"; }, 3000));
 }
 
+TEST_F(EmulatorTest, BigDecksAreCheckedOnAWorkerThread) {
+  TEmulator* emulator = Open();
+  emulator->Press(TKeypad::TKey::LeftSoft);
+  ASSERT_EQ(emulator->Agent().CardId(), "two");
+  emulator->SetBackgroundFrom(0);  // every deck counts as big
+  std::string text = window.Buffer().GetText();
+  text.insert(text.find("<p>"), "<blink/>");
+  window.Buffer().SetTextStr(text);
+  emulator->Refresh();
+  EXPECT_TRUE(emulator->Checking());
+  // An edit while the worker runs is taken up when it is done.
+  window.Buffer().SetSelStart(window.Buffer().Length());
+  window.Buffer().SetSelText(" ");
+  emulator->Refresh();
+  ASSERT_TRUE(
+      WaitFor([&] { return !emulator->Checking() && emulator->RefreshCount() >= 3; }, 5000));
+  ASSERT_TRUE(WaitFor([&] { return !emulator->Checking(); }, 5000));
+  ASSERT_GT(emulator->Findings()->count(), 0);
+  QStringList shown;
+  for (int i = 0; i < emulator->Findings()->count(); ++i)
+    shown << emulator->Findings()->item(i)->text();
+  EXPECT_TRUE(shown.join('\n').contains("blink")) << shown.join('\n').toStdString();
+  EXPECT_EQ(emulator->Agent().CardId(), "two");                          // still on its card
+  EXPECT_EQ(emulator->Agent().Variable("x"), "7");
+  // Closing the window while a worker runs waits for it.
+  emulator->Refresh();
+  window.Buffer().Clear();
+}
+
 TEST_F(EmulatorTest, ChoosingAFindingPutsTheCaretThere) {
   // Line 4 holds an unknown element at column 11.
   window.Buffer().SetTextStr(

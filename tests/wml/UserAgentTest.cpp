@@ -332,6 +332,17 @@ TEST_F(UserAgentTest, ReloadStaysOnTheCardWithItsVariables) {
   EXPECT_EQ(agent_.CardId(), "a");
   agent_.Restart();
   EXPECT_EQ(agent_.Variable("v"), "");
+  // A running timer survives an edit of its card, and a card that goes away
+  // with its timer running leaves nothing behind.
+  agent_.Open(
+      Deck(R"w(<card id="t" ontimer="#u"><timer value="10"/><p>t</p></card><card id="u"/>)w"));
+  now_ += 400;
+  agent_.Reload(
+      Deck(R"w(<card id="t" ontimer="#u"><timer value="10"/><p>t2</p></card><card id="u"/>)w"));
+  EXPECT_EQ(agent_.TimerDueInMs(), 600);
+  agent_.Reload(Deck(R"w(<card id="x"/>)w"));
+  EXPECT_EQ(agent_.CardId(), "x");
+  EXPECT_FALSE(agent_.TimerDueInMs());
 }
 
 TEST_F(UserAgentTest, BrokenDecksShowWhatTheyCan) {
