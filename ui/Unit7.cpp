@@ -8,12 +8,28 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <new>
 
 #include "ui/Unit1.h"
 
 namespace deckhand {
 
 namespace {
+
+// Parses a deck for the user agent and checks it. Running out of memory on a
+// huge deck is reported as a finding; the screen then shows nothing.
+void ParseAndCheck(const std::string& text, const wml::TPhoneProfile* phone, wml::TDeck& deck,
+                   wml::TDeckReport& report) {
+  try {
+    deck = wml::ParseDeck(text);
+    report = wml::CheckDeck(text, phone);
+  } catch (const std::bad_alloc&) {
+    deck = wml::TDeck();
+    report = wml::TDeckReport();
+    report.Findings.push_back(
+        {wml::TSeverity::Error, 1, 1, "Не хватает памяти, чтобы проверить и показать эту колоду"});
+  }
+}
 
 constexpr int kPauseMs = 300;
 constexpr int kLargestScreenSide = 384;  // pixels of the enlarged screen
@@ -255,8 +271,9 @@ void TEmulator::Refresh() {
   std::string path = main_->Document().DocumentPath().toStdString();
   const wml::TPhoneProfile* phone = &Phone();
   if (text.size() < backgroundFrom_) {
-    wml::TDeck deck = wml::ParseDeck(text);
-    wml::TDeckReport report = wml::CheckDeck(text, phone);
+    wml::TDeck deck;
+    wml::TDeckReport report;
+    ParseAndCheck(text, phone, deck, report);
     Apply(std::move(text), std::move(path), std::move(deck), report);
     return;
   }
@@ -266,10 +283,8 @@ void TEmulator::Refresh() {
   };
   auto result = std::make_shared<TResult>();
   auto input = std::make_shared<std::string>(std::move(text));
-  worker_.reset(QThread::create([result, input, phone] {
-    result->Deck = wml::ParseDeck(*input);
-    result->Report = wml::CheckDeck(*input, phone);
-  }));
+  worker_.reset(QThread::create(
+      [result, input, phone] { ParseAndCheck(*input, phone, result->Deck, result->Report); }));
   connect(worker_.get(), &QThread::finished, this, [this, result, input, path] {
     worker_->wait();
     worker_.reset();
