@@ -1,5 +1,7 @@
 #include "wml/Deck.h"
 
+#include <libxml/SAX2.h>
+#include <libxml/entities.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
@@ -158,6 +160,23 @@ void OnStructuredError(void* userData, xmlErrorPtr error) {
 
 void OnGenericError(void*, const char*, ...) {}
 
+// The parser asks here for every entity. Besides XML's own and the deck's,
+// WML's nbsp and shy are known without the DTD, as phones knew them: given
+// as predefined entities, their text goes straight into the content.
+xmlEntityPtr GetEntity(void* context, const xmlChar* name) {
+  if (xmlEntityPtr predefined = xmlGetPredefinedEntity(name)) return predefined;
+  static xmlEntityPtr const nbsp =
+      xmlNewEntity(nullptr, BAD_CAST "nbsp", XML_INTERNAL_PREDEFINED_ENTITY, nullptr, nullptr,
+                   BAD_CAST "\xC2\xA0");
+  static xmlEntityPtr const shy =
+      xmlNewEntity(nullptr, BAD_CAST "shy", XML_INTERNAL_PREDEFINED_ENTITY, nullptr, nullptr,
+                   BAD_CAST "\xC2\xAD");
+  if (xmlEntityPtr declared = xmlSAX2GetEntity(context, name)) return declared;
+  if (xmlStrEqual(name, BAD_CAST "nbsp")) return nbsp;
+  if (xmlStrEqual(name, BAD_CAST "shy")) return shy;
+  return nullptr;
+}
+
 }  // namespace
 
 void PrepareDeckParser() { xmlInitParser(); }
@@ -181,6 +200,7 @@ TDeck ParseDeck(std::string_view bytes) {
     deck.ParseProblem = "не хватает памяти";
     return deck;
   }
+  context->sax->getEntity = GetEntity;
   TErrorSink sink;
   xmlSetStructuredErrorFunc(&sink, OnStructuredError);
   xmlSetGenericErrorFunc(nullptr, OnGenericError);

@@ -125,6 +125,26 @@ TEST_F(CardRendererTest, RequestAndOptionsScreens) {
   ExpectSnapshot(small.Render(), "request-96x44");
 }
 
+TEST_F(CardRendererTest, KeysInTheOptionsMenuAndBackToTheCard) {
+  agent_.Open(Deck(R"w(<card id="a"><do type="accept"><go href="#a"/></do>
+<do type="x1" label="Один"><go href="#b"/></do><do type="x2" label="Два"><go href="#c"/></do>
+<p><a href="#b">link</a></p></card><card id="b"/><card id="c"/>)w"));
+  TPhoneScreen screen(agent_, Nokia());
+  const QImage card = screen.Render();
+  agent_.SoftKey(1);
+  screen.Render();
+  screen.Down();
+  screen.Render();
+  EXPECT_EQ(agent_.Focus(), 1);
+  agent_.Back();  // closes the menu: the card and its link again
+  EXPECT_EQ(screen.Render(), card);
+  agent_.SoftKey(1);
+  screen.Render();
+  screen.Down();
+  agent_.Select();
+  EXPECT_EQ(agent_.CardId(), "c");
+}
+
 TEST_F(CardRendererTest, WbmpNextToTheDeckIsDrawnElseItsAltText) {
   auto dir = std::filesystem::temp_directory_path() /
              ("deckhand-render-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));

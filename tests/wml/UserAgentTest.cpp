@@ -365,5 +365,65 @@ TEST_F(UserAgentTest, BrokenDecksShowWhatTheyCan) {
   EXPECT_EQ(agent_.Card(), nullptr);
 }
 
+TEST_F(UserAgentTest, RefreshAndPrevCarryTheirSetvars) {
+  Open(R"w(<card id="a"><do type="accept"><go href="#b"/></do>
+<p><a href="#a">self</a></p></card>
+<card id="b" ontimer="#c"><timer name="t" value="$(delay)"/>
+<do type="accept" label="R"><refresh><setvar name="who" value="Ann"/><setvar name="delay" value="7"/></refresh></do>
+<do type="options" label="P"><prev><setvar name="from" value="b"/></prev></do>
+<p><input name="who"/></p></card>
+<card id="c"/>)w");
+  agent_.SetVariable("delay", "30");
+  agent_.SoftKey(0);
+  ASSERT_EQ(agent_.CardId(), "b");
+  EXPECT_EQ(agent_.TimerDueInMs(), 3000);  // the timer's value from a variable
+  now_ += 1000;
+  agent_.SoftKey(
+      0);  // refresh: the field shows the new value, the timer goes on from what it had left
+  EXPECT_EQ(agent_.InputText(agent_.Focusables()[0].Node), "Ann");
+  EXPECT_EQ(agent_.TimerDueInMs(), 2000);
+  agent_.SoftKey(1);  // prev with a setvar
+  EXPECT_EQ(agent_.CardId(), "a");
+  EXPECT_EQ(agent_.Variable("from"), "b");
+}
+
+TEST_F(UserAgentTest, SelectStartsFromItsInameVariable) {
+  Open(
+      R"w(<card id="a"><do type="accept"><go href="#b"><setvar name="i" value="3"/></go></do></card>
+<card id="b"><p><select name="v" iname="i" value="x">
+<option value="x">X</option><option value="y">Y</option><option value="z">Z</option></select></p></card>)w");
+  agent_.SoftKey(0);
+  EXPECT_EQ(agent_.Variable("i"), "3");
+  EXPECT_EQ(agent_.Variable("v"), "z");  // iname wins over value
+}
+
+TEST_F(UserAgentTest, DeckModelEntitiesAndHostileInternalSubsets) {
+  TDeck deck = ParseDeck(
+      "<?xml version=\"1.0\"?><!DOCTYPE wml [<!ENTITY a \"xx\"><!ENTITY b "
+      "\"&a;&a;&a;&a;&a;&a;&a;\">"
+      "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;\">]>"
+      "<wml><card id=\"k\"><p>1&nbsp;2&shy;3 &d; &a;</p></card></wml>");
+  ASSERT_EQ(deck.Cards.size(), 1u);
+  const std::string& text = deck.Cards[0]->Child("p")->Children.at(0).Text;
+  // nbsp and shy come from WML; a deck's own entities give their literal text
+  // and are not expanded further, so nothing multiplies.
+  EXPECT_EQ(text.substr(0, 7),
+            "1\xC2\xA0"
+            "2\xC2\xAD"
+            "3");
+  EXPECT_LT(text.size(), 200u);
+  // The same without any DOCTYPE, and with WML's own.
+  for (const char* prolog : {"",
+                             "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+                             "\"http://www.wapforum.org/DTD/wml_1.1.xml\">"}) {
+    TDeck plain = ParseDeck(std::string(prolog) + "<wml><card><p>1&nbsp;2&amp;3</p></card></wml>");
+    ASSERT_EQ(plain.Cards.size(), 1u) << prolog;
+    EXPECT_EQ(plain.Cards[0]->Child("p")->Children.at(0).Text,
+              "1\xC2\xA0"
+              "2&3")
+        << prolog;
+  }
+}
+
 }  // namespace
 }  // namespace deckhand::wml
