@@ -620,9 +620,15 @@ QImage TPhoneScreen::Render() {
   const int height = Height();
   const TColors colors = ColorsFor(height);
   bool tables = profile_->Tables != TTableSupport::No;
-  if (agent_.Card() != lastCard_ || agent_.MenuOpen() != lastMenu_) {
+  // A card shown anew starts at its top; an edit of the deck (a new tree for
+  // the same card) keeps the place.
+  const std::string key = agent_.DeckPath() + '\n' + agent_.CardId() + '\n' +
+                          std::to_string(agent_.Deck().IndexOf(agent_.Card())) + '\n' +
+                          (agent_.Card() ? "card" : "none");
+  const bool fresh = key != lastCard_ || agent_.MenuOpen() != lastMenu_;
+  if (fresh) {
     scroll_ = 0;
-    lastCard_ = agent_.Card();
+    lastCard_ = key;
     lastMenu_ = agent_.MenuOpen();
   }
   int contentWidth = std::max(8, width - kMarginLeft - kScrollBarWidth);
@@ -668,6 +674,13 @@ QImage TPhoneScreen::Render() {
         it->Bottom = std::max(it->Bottom, line.Top + line.Height());
     }
   }
+  // On a new card the focus starts on its first item only when that shows on
+  // the first screen; else nothing has it until the down key reaches it.
+  if (fresh) {
+    for (const TFocusBox& box : boxes_)
+      if (box.Focus == agent_.Focus() && box.Bottom > viewHeight) agent_.SetFocus(-1);
+    lastFocus_ = agent_.Focus();
+  }
   // Keep the focused item in view when the focus moved.
   if (agent_.Focus() != lastFocus_) {
     lastFocus_ = agent_.Focus();
@@ -683,19 +696,35 @@ QImage TPhoneScreen::Render() {
   for (const TLine& line : screen.Lines) {
     int top = viewTop_ + line.Top - scroll_;
     if (top + line.Height() <= viewTop_ || top >= height) continue;
+    int previousFocus = -1;
+    int previousRight = 0;
     for (const TPlaced& placed : line.Items) {
       const TAtom& atom = placed.Atom;
       int x = kMarginLeft + placed.X;
+      // The gap between two words of one link is part of it: highlighted and
+      // underlined with it.
+      const bool joined = atom.Style.Focus >= 0 && atom.Style.Focus == previousFocus &&
+                          atom.Kind == TAtom::TKind::Word && x > previousRight;
+      previousFocus = atom.Style.Focus;
       int y = top + line.Ascent - atom.Ascent;
       QRect clip = view.intersected(QRect(0, 0, kMarginLeft + placed.ClipRight + 1, height));
       bool focused = atom.Style.Focus >= 0 && atom.Style.Focus == agent_.Focus();
       QRgb ink = atom.Style.Link ? colors.Link : colors.Ink;
       switch (atom.Kind) {
         case TAtom::TKind::Word: {
+          const int left = joined ? previousRight : x - 1;
           if (focused) {
-            painter.fillRect(QRect(x - 1, top, atom.Width + 1, line.Height()).intersected(clip),
-                             QColor(colors.FocusBackground));
+            painter.fillRect(
+                QRect(left, top, x + atom.Width - left, line.Height()).intersected(clip),
+                QColor(colors.FocusBackground));
             ink = colors.FocusInk;
+          }
+          if (joined && atom.Style.Underline) {
+            const int underline = y + FontOf(atom.Style.Size).Ascent + 1;
+            painter.setPen(QColor(ink));
+            painter.setClipRect(clip);
+            painter.drawLine(previousRight, underline, x - 1, underline);
+            painter.setClipping(false);
           }
           painter.end();
           DrawText(image, x, y, atom.Text, atom.Style, ink, clip);
@@ -732,6 +761,7 @@ QImage TPhoneScreen::Render() {
         default:
           break;
       }
+      previousRight = x + atom.Width;
     }
   }
 

@@ -57,7 +57,7 @@ class TPhoneScreen {
   int contentHeight_ = 0;
   int viewTop_ = 0;
   std::vector<TFocusBox> boxes_;
-  const void* lastCard_ = nullptr;
+  std::string lastCard_;
   bool lastMenu_ = false;
   int lastFocus_ = -2;
 };

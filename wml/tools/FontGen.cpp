@@ -68,9 +68,10 @@ constexpr std::uint32_t kAccelerators = 1 << 1, kMetrics = 1 << 2, kBitmaps = 1 
                         kEncodings = 1 << 5, kBdfAccelerators = 1 << 8;
 
 bool Wanted(std::uint32_t cp) {
-  return (cp >= 0x20 && cp <= 0x7E) || (cp >= 0xA0 && cp <= 0xFF) || (cp >= 0x400 && cp <= 0x45F) ||
-         (cp >= 0x2010 && cp <= 0x2026) || cp == 0x2116 || cp == 0x20AC || cp == 0x2190 ||
-         cp == 0x2192 || cp == 0x2022 || cp == 0x25B2 || cp == 0x25BC;
+  return (cp >= 0x20 && cp <= 0x7E) || (cp >= 0xA0 && cp <= 0x17F) ||
+         (cp >= 0x400 && cp <= 0x45F) || (cp >= 0x2010 && cp <= 0x2026) || cp == 0x2116 ||
+         cp == 0x20AC || cp == 0x2190 || cp == 0x2192 || cp == 0x2022 || cp == 0x25B2 ||
+         cp == 0x25BC;
 }
 
 TFont Load(const std::string& name, const std::string& path) {
