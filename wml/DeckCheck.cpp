@@ -27,7 +27,8 @@ TDeckReport CheckDeck(std::string_view deck, const TPhoneProfile* phone) {
     report.Findings.resize(kMaxFindings);
     const TFinding& last = report.Findings.back();
     report.Findings.push_back({TSeverity::Warning, last.Line, last.Column,
-                               "И ещё " + std::to_string(more) + " замечаний после этого"});
+                               "И ещё " + std::to_string(more) + " замечаний после этого",
+                               last.Offset});
   }
   return report;
 }

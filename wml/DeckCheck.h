@@ -20,6 +20,11 @@ struct TFinding {
   int Line;             // 1-based, as the status bar counts lines
   int Column;           // 1-based, as the status bar counts columns (bytes of the deck text)
   std::string Message;  // UTF-8, Russian
+  // Where the finding stands as a byte offset into the deck, for putting the
+  // caret there. Line and Column count lines ended by CR LF, LF or CR, which
+  // is the status bar's count for text whose breaks are CR LF (all the
+  // editor itself makes); Offset holds for any text.
+  std::size_t Offset = 0;
 };
 
 struct TDeckReport {

@@ -57,116 +57,156 @@ constexpr int kCharacterWidth = 6;
 class TLint {
  public:
   TLint(const TParsedDeck& deck, const TPhoneProfile* phone, std::vector<TFinding>& findings)
-      : Deck(deck), Phone(phone), Findings(findings) {}
+      : Deck(deck), Phone(phone), Findings(findings) {
+    if (Phone != nullptr) {
+      PhoneName = std::string(Phone->Name);
+      LineCharacters = Phone->HasScreen() ? Phone->ScreenWidth / kCharacterWidth : 0;
+    }
+  }
 
   void Run(std::optional<std::size_t> compiledSize) {
     const xmlNode* root = xmlDocGetRootElement(Deck.Doc());
     if (!Is(root, "wml")) return;
-    for (const xmlNode* child = root->children; child; child = child->next) {
-      if (Is(child, "card")) Cards.push_back(child);
-      if (Is(child, "template")) Template = child;
+    if (Phone != nullptr && compiledSize && !Phone->Accepts(*compiledSize)) {
+      Findings.push_back(TParsedDeck::MakeFinding(
+          TSeverity::Error, Deck.PositionOf(root),
+          "Скомпилированная колода занимает " + std::to_string(*compiledSize) + " байт, а " +
+              PhoneName + " принимает не больше " + std::to_string(Phone->MaxCompiledDeckBytes) +
+              " байт"));
     }
+    // One walk over the tree gathers what each card leads to and holds.
+    Visit(root, nullptr);
     CardIds();
-    Links(root);
+    DanglingLinks();
     Reachability();
     WayBack();
-    VariableReferences(root);
-    if (Phone != nullptr) PhoneLimits(root, compiledSize);
   }
 
  private:
+  struct TCard {
+    const xmlNode* Node;
+    std::vector<std::string> Targets;  // fragments of the addresses inside it
+    bool HasPrev = false;
+  };
+
+  struct TCardLink {
+    const xmlNode* Element;
+    std::string Attribute;
+    std::string Id;
+  };
+
   void Warn(TTextPosition at, std::string message) {
     Findings.push_back(TParsedDeck::MakeFinding(TSeverity::Warning, at, std::move(message)));
   }
 
+  static std::string Value(const xmlAttr* attribute) {
+    const xmlNode* child = attribute->children;
+    if (child == nullptr) return {};
+    if (child->next == nullptr && child->type == XML_TEXT_NODE && child->content != nullptr) {
+      return std::string(Name(child->content));
+    }
+    xmlChar* value = xmlNodeListGetString(attribute->doc, child, 1);
+    std::string out = value ? std::string(Name(value)) : std::string();
+    xmlFree(value);
+    return out;
+  }
+
+  static bool IsAddressAttribute(std::string_view name) {
+    for (const char* address : kAddressAttributes) {
+      if (name == address) return true;
+    }
+    return false;
+  }
+
+  void Visit(const xmlNode* element, TCard* owner) {
+    if (Is(element, "card") && element->parent != nullptr && Is(element->parent, "wml")) {
+      Cards.push_back({element, {}, false});
+      owner = &Cards.back();
+    } else if (Is(element, "template") && element->parent != nullptr &&
+               Is(element->parent, "wml")) {
+      owner = &Template;
+    }
+    if (owner != nullptr && Is(element, "prev")) owner->HasPrev = true;
+    const std::size_t start = Deck.StartOffset(element);
+    for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
+      const std::string_view name = Name(attribute->name);
+      const std::string value = Value(attribute);
+      const bool dollar = HasDollar(value);
+      if (dollar) BadReferences(element, value, start);
+      if (!IsAddressAttribute(name) || dollar) continue;
+      const std::size_t hash = value.find('#');
+      if (hash == std::string::npos) continue;
+      // An address of another deck with a fragment ("deck.wml#id") counts
+      // toward reaching a card with that id: a deck often names itself so,
+      // and its own file name is unknown here.
+      if (owner != nullptr) owner->Targets.push_back(value.substr(hash + 1));
+      if (hash == 0 && value.size() > 1)
+        CardLinks.push_back({element, std::string(name), value.substr(1)});
+    }
+    std::string text;
+    for (const xmlNode* child = element->children; child; child = child->next) {
+      if (child->type == XML_TEXT_NODE && child->content != nullptr) text += Name(child->content);
+    }
+    if (HasDollar(text)) BadReferences(element, text, start);
+    if (Phone != nullptr) PhoneLimits(element);
+    for (const xmlNode* child = element->children; child; child = child->next) {
+      if (child->type == XML_ELEMENT_NODE) Visit(child, owner);
+    }
+  }
+
   void CardIds() {
-    std::map<std::string, const xmlNode*> seen;
-    for (const xmlNode* card : Cards) {
-      if (!HasAttribute(card, "id")) continue;
-      const std::string id = Attribute(card, "id");
-      if (!seen.emplace(id, card).second && !Deck.ReadWithWml11()) {
+    for (const TCard& card : Cards) {
+      if (!HasAttribute(card.Node, "id")) continue;
+      const std::string id = Attribute(card.Node, "id");
+      if (!CardById.emplace(id, &card).second && !Deck.ReadWithWml11()) {
         // With the WML 1.1 declarations the validator reports it already.
-        Warn(Deck.PositionOfAttribute(card, "id"), "Карточка с id «" + id + "» уже есть в колоде");
+        Warn(Deck.PositionOfAttribute(card.Node, "id"),
+             "Карточка с id «" + id + "» уже есть в колоде");
       }
     }
-    for (const auto& [id, card] : seen) CardById[id] = card;
   }
 
-  // The card an address inside the deck leads to: "#id" with no variables.
-  static std::optional<std::string> CardReference(const std::string& address) {
-    if (address.size() < 2 || address[0] != '#' || HasDollar(address)) return std::nullopt;
-    return address.substr(1);
-  }
-
-  void Links(const xmlNode* root) {
-    const auto check = [&](const xmlNode* element) {
-      for (const char* name : kAddressAttributes) {
-        if (!HasAttribute(element, name)) continue;
-        const auto id = CardReference(Attribute(element, name));
-        if (id && !CardById.contains(*id)) {
-          Warn(Deck.PositionOfAttribute(element, name),
-               "Ссылка ведёт на карточку #" + *id + ", а карточки с таким id в колоде нет");
-        }
-      }
-    };
-    check(root);
-    ForEachElement(root, check);
-  }
-
-  // Cards an element and everything inside it can lead to. An address of
-  // another deck with a fragment ("deck.wml#id") counts when a card here has
-  // that id: a deck often names itself so, and its own file name is unknown.
-  void Targets(const xmlNode* element, std::set<std::string>& out) const {
-    const auto add = [&](const xmlNode* node) {
-      for (const char* name : kAddressAttributes) {
-        if (!HasAttribute(node, name)) continue;
-        const std::string address = Attribute(node, name);
-        const std::size_t hash = address.find('#');
-        if (hash != std::string::npos && !HasDollar(address)) out.insert(address.substr(hash + 1));
-      }
-    };
-    add(element);
-    ForEachElement(element, add);
+  void DanglingLinks() {
+    for (const TCardLink& link : CardLinks) {
+      if (CardById.contains(link.Id)) continue;
+      Warn(Deck.PositionOfAttribute(link.Element, link.Attribute),
+           "Ссылка ведёт на карточку #" + link.Id + ", а карточки с таким id в колоде нет");
+    }
   }
 
   void Reachability() {
     if (Cards.empty()) return;
-    std::set<std::string> fromTemplate;
-    if (Template) Targets(Template, fromTemplate);
-    std::set<const xmlNode*> reached{Cards.front()};
-    std::deque<const xmlNode*> queue{Cards.front()};
-    while (!queue.empty()) {
-      const xmlNode* card = queue.front();
-      queue.pop_front();
-      std::set<std::string> targets = fromTemplate;
-      Targets(card, targets);
+    std::set<const TCard*> reached{&Cards.front()};
+    std::deque<const TCard*> queue{&Cards.front()};
+    const auto follow = [&](const std::vector<std::string>& targets) {
       for (const std::string& id : targets) {
         const auto found = CardById.find(id);
         if (found != CardById.end() && reached.insert(found->second).second)
           queue.push_back(found->second);
       }
+    };
+    // The template's tasks are on every card, the first one included.
+    follow(Template.Targets);
+    while (!queue.empty()) {
+      const TCard* card = queue.front();
+      queue.pop_front();
+      follow(card->Targets);
     }
-    for (const xmlNode* card : Cards) {
-      if (reached.contains(card)) continue;
-      const std::string id = Attribute(card, "id");
-      Warn(Deck.PositionOf(card),
+    for (const TCard& card : Cards) {
+      if (reached.contains(&card)) continue;
+      const std::string id = Attribute(card.Node, "id");
+      Warn(Deck.PositionOf(card.Node),
            (id.empty() ? std::string("Карточку без id") : "Карточку «" + id + "»") +
                " не открывает от первой карточки ни ссылка, ни go, ни do, ни таймер");
     }
   }
 
-  static bool HasPrev(const xmlNode* element) {
-    bool found = false;
-    ForEachElement(element, [&](const xmlNode* node) { found = found || Is(node, "prev"); });
-    return found;
-  }
-
   void WayBack() {
-    if (Template && HasPrev(Template)) return;
-    for (const xmlNode* card : Cards) {
-      if (HasPrev(card)) continue;
-      const std::string id = Attribute(card, "id");
-      Warn(Deck.PositionOf(card),
+    if (Template.HasPrev) return;
+    for (const TCard& card : Cards) {
+      if (card.HasPrev) continue;
+      const std::string id = Attribute(card.Node, "id");
+      Warn(Deck.PositionOf(card.Node),
            (id.empty() ? std::string("На карточке без id") : "На карточке «" + id + "»") +
                " нет пути назад: ни <prev/> на ней, ни в <template> (у Nokia 7110 нет клавиши "
                "«назад»)");
@@ -188,80 +228,54 @@ class TLint {
     }
   }
 
-  void VariableReferences(const xmlNode* root) {
-    const auto check = [&](const xmlNode* element) {
-      const std::size_t start = Deck.StartOffset(element);
-      for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
-        const std::string value =
-            Attribute(element, reinterpret_cast<const char*>(attribute->name));
-        if (HasDollar(value)) BadReferences(element, value, start);
-      }
-      std::string text;
-      for (const xmlNode* child = element->children; child; child = child->next) {
-        if (child->type == XML_TEXT_NODE && child->content) text += Name(child->content);
-      }
-      if (HasDollar(text)) BadReferences(element, text, start);
-    };
-    check(root);
-    ForEachElement(root, check);
+  void TooLong(const xmlNode* element, const char* attribute, int most, const char* what) {
+    if (most <= 0 || !HasAttribute(element, attribute)) return;
+    const std::string value = Attribute(element, attribute);
+    const std::size_t length = CountCharacters(value);
+    if (length > static_cast<std::size_t>(most)) {
+      Warn(Deck.PositionOfAttribute(element, attribute),
+           std::string(what) + " «" + value + "» длиннее, чем показывает " + PhoneName +
+               ": знаков в нём " + std::to_string(length) + ", видно около " +
+               std::to_string(most));
+    }
   }
 
-  void PhoneLimits(const xmlNode* root, std::optional<std::size_t> compiledSize) {
-    const std::string phone(Phone->Name);
-    if (compiledSize && !Phone->Accepts(*compiledSize)) {
-      Findings.push_back(TParsedDeck::MakeFinding(
-          TSeverity::Error, Deck.PositionOf(root),
-          "Скомпилированная колода занимает " + std::to_string(*compiledSize) + " байт, а " +
-              phone + " принимает не больше " + std::to_string(Phone->MaxCompiledDeckBytes) +
-              " байт"));
+  void PhoneLimits(const xmlNode* element) {
+    if (Is(element, "select")) {
+      std::size_t options = 0;
+      ForEachElement(element, [&](const xmlNode* node) { options += Is(node, "option"); });
+      if (options > 9) {
+        Warn(Deck.PositionOf(element), "В списке <select> пунктов больше девяти (" +
+                                           std::to_string(options) + "): на " + PhoneName +
+                                           " пункт выбирают цифрой, и дальше девятого неудобно");
+      }
+    } else if (Is(element, "card")) {
+      TooLong(element, "title", LineCharacters, "Заголовок карточки");
+    } else if (Is(element, "do")) {
+      TooLong(element, "label", LineCharacters / 2, "Надпись клавиши <do>");
+    } else if (Is(element, "table") && Phone->Tables == TTableSupport::No) {
+      Warn(Deck.PositionOf(element), PhoneName + " не показывает таблицы <table>");
+    } else if (Is(element, "img") && Phone->HasScreen() && HasAttribute(element, "width")) {
+      const std::string width = Attribute(element, "width");
+      char* end = nullptr;
+      const long pixels = std::strtol(width.c_str(), &end, 10);
+      if (end != width.c_str() && *end == '\0' && pixels > Phone->ScreenWidth) {
+        Warn(Deck.PositionOfAttribute(element, "width"),
+             "Картинка шире экрана " + PhoneName + ": её ширина " + std::to_string(pixels) +
+                 ", а ширина экрана " + std::to_string(Phone->ScreenWidth));
+      }
     }
-    const int lineCharacters = Phone->HasScreen() ? Phone->ScreenWidth / kCharacterWidth : 0;
-    const auto tooLong = [&](const xmlNode* element, const char* attribute, int most,
-                             const char* what) {
-      if (most <= 0 || !HasAttribute(element, attribute)) return;
-      const std::string value = Attribute(element, attribute);
-      const std::size_t length = CountCharacters(value);
-      if (length > static_cast<std::size_t>(most)) {
-        Warn(Deck.PositionOfAttribute(element, attribute),
-             std::string(what) + " «" + value + "» длиннее, чем показывает " + phone +
-                 ": знаков в нём " + std::to_string(length) + ", видно около " +
-                 std::to_string(most));
-      }
-    };
-    ForEachElement(root, [&](const xmlNode* element) {
-      if (Is(element, "select")) {
-        std::size_t options = 0;
-        ForEachElement(element, [&](const xmlNode* node) { options += Is(node, "option"); });
-        if (options > 9) {
-          Warn(Deck.PositionOf(element), "В списке <select> пунктов больше девяти (" +
-                                             std::to_string(options) + "): на " + phone +
-                                             " пункт выбирают цифрой, и дальше девятого неудобно");
-        }
-      } else if (Is(element, "card")) {
-        tooLong(element, "title", lineCharacters, "Заголовок карточки");
-      } else if (Is(element, "do")) {
-        tooLong(element, "label", lineCharacters / 2, "Надпись клавиши <do>");
-      } else if (Is(element, "table") && Phone->Tables == TTableSupport::No) {
-        Warn(Deck.PositionOf(element), phone + " не показывает таблицы <table>");
-      } else if (Is(element, "img") && Phone->HasScreen() && HasAttribute(element, "width")) {
-        const std::string width = Attribute(element, "width");
-        char* end = nullptr;
-        const long pixels = std::strtol(width.c_str(), &end, 10);
-        if (end != width.c_str() && *end == '\0' && pixels > Phone->ScreenWidth) {
-          Warn(Deck.PositionOfAttribute(element, "width"),
-               "Картинка шире экрана " + phone + ": её ширина " + std::to_string(pixels) +
-                   ", а ширина экрана " + std::to_string(Phone->ScreenWidth));
-        }
-      }
-    });
   }
 
   const TParsedDeck& Deck;
   const TPhoneProfile* Phone;
   std::vector<TFinding>& Findings;
-  std::vector<const xmlNode*> Cards;
-  const xmlNode* Template = nullptr;
-  std::map<std::string, const xmlNode*> CardById;
+  std::string PhoneName;
+  int LineCharacters = 0;
+  std::deque<TCard> Cards;  // a deque: cards keep their addresses as it grows
+  TCard Template{nullptr, {}, false};
+  std::vector<TCardLink> CardLinks;
+  std::map<std::string, const TCard*> CardById;
 };
 
 }  // namespace

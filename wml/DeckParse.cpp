@@ -1,9 +1,11 @@
 #include "wml/DeckParse.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -37,8 +39,12 @@ struct TParseRun {
   bool LoadedWml11 = false;
   std::string RefusedDoctype;  // public or system identifier of a DOCTYPE not served
   bool RefusedEntity = false;  // an external entity other than the DTD was asked for
+  bool SawFatal = false;       // a fault of well-formedness was reported
+  xmlDtd* Wml11 = nullptr;     // the thread's WML 1.1 declarations
+  bool OutOfMemory = false;    // a finding could not be made
 
   explicit TParseRun(TParsedDeck& deck) : Deck(deck) {}
+  void LendDtd(xmlDtd* dtd) { Deck.BorrowedDtd = dtd; }
 
   std::size_t CurrentOffset() const {
     if (Ctxt == nullptr || Ctxt->inputNr == 0) return 0;
@@ -61,9 +67,8 @@ namespace {
 
 thread_local TParseRun* tRun = nullptr;
 
-xmlParserInputPtr LoadEntity(const char* url, const char* id, xmlParserCtxtPtr ctxt) {
-  TParseRun* run = tRun;
-  if (run == nullptr) return gPreviousLoader ? gPreviousLoader(url, id, ctxt) : nullptr;
+xmlParserInputPtr LoadDeckEntity(TParseRun* run, const char* url, const char* id,
+                                 xmlParserCtxtPtr ctxt) {
   // While a deck is read on this thread every load is the deck's, also those
   // of the parser contexts it makes for external entities.
   const bool wml11 =
@@ -102,8 +107,96 @@ xmlParserInputPtr LoadEntity(const char* url, const char* id, xmlParserCtxtPtr c
   return nullptr;
 }
 
+xmlParserInputPtr LoadEntity(const char* url, const char* id, xmlParserCtxtPtr ctxt) {
+  TParseRun* run = tRun;
+  if (run == nullptr) return gPreviousLoader ? gPreviousLoader(url, id, ctxt) : nullptr;
+  try {
+    return LoadDeckEntity(run, url, id, ctxt);
+  } catch (const std::bad_alloc&) {
+    run->OutOfMemory = true;  // raised once the parser has returned
+    return nullptr;
+  }
+}
+
+// The WML 1.1 declarations, read once per thread: reading them for every
+// deck would cost more than checking a small deck. Each deck's tree borrows
+// them as its external subset and gives them back when it is freed.
+class TWml11Declarations {
+ public:
+  ~TWml11Declarations() {
+    if (Dtd != nullptr) xmlFreeDtd(Dtd);
+  }
+  xmlDtdPtr Get() {
+    if (Dtd == nullptr) {
+      const std::string_view text = Wml11Dtd();
+      xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateMem(
+          text.data(), static_cast<int>(text.size()), XML_CHAR_ENCODING_UTF8);
+      if (buffer == nullptr) throw std::bad_alloc();
+      Dtd = xmlIOParseDTD(nullptr, buffer, XML_CHAR_ENCODING_UTF8);
+      if (Dtd == nullptr) throw std::bad_alloc();
+    }
+    return Dtd;
+  }
+
+ private:
+  xmlDtdPtr Dtd = nullptr;
+};
+
+thread_local TWml11Declarations tWml11;
+
+// Tells the parser which attributes are not CDATA, as reading the
+// declarations would have, so that their values are normalised the same way.
+void MarkTokenizedAttributes(xmlParserCtxtPtr ctxt, xmlDtdPtr dtd) {
+  if (ctxt->attsSpecial == nullptr) ctxt->attsSpecial = xmlHashCreateDict(10, ctxt->dict);
+  if (ctxt->attsSpecial == nullptr) return;
+  xmlHashScan(
+      static_cast<xmlHashTablePtr>(dtd->attributes),
+      [](void* payload, void* data, const xmlChar*) {
+        const auto* attribute = static_cast<const xmlAttribute*>(payload);
+        if (attribute->atype == XML_ATTRIBUTE_CDATA) return;
+        std::string name;
+        if (attribute->prefix != nullptr)
+          name = Str(reinterpret_cast<const char*>(attribute->prefix)) + ":";
+        name += Str(reinterpret_cast<const char*>(attribute->name));
+        xmlHashAddEntry2(static_cast<xmlParserCtxtPtr>(data)->attsSpecial, attribute->elem,
+                         reinterpret_cast<const xmlChar*>(name.c_str()),
+                         reinterpret_cast<void*>(static_cast<std::ptrdiff_t>(attribute->atype)));
+      },
+      ctxt);
+}
+
+void OnExternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
+                      const xmlChar* systemId) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  TParseRun* run = tRun;
+  const bool wml11 =
+      (externalId != nullptr && kWml11PublicId == reinterpret_cast<const char*>(externalId)) ||
+      (systemId != nullptr && kWml11SystemId == reinterpret_cast<const char*>(systemId));
+  if (run != nullptr && run->Wml11 != nullptr && wml11 && ctxt->wellFormed &&
+      ctxt->myDoc != nullptr && ctxt->myDoc->extSubset == nullptr) {
+    xmlDtdPtr dtd = run->Wml11;
+    ctxt->myDoc->extSubset = dtd;
+    run->LoadedWml11 = true;
+    run->LendDtd(dtd);
+    try {
+      MarkTokenizedAttributes(ctxt, dtd);
+    } catch (const std::bad_alloc&) {
+      run->OutOfMemory = true;  // raised once the parser has returned
+    }
+    return;
+  }
+  xmlSAX2ExternalSubset(ctx, name, externalId, systemId);
+}
+
 void OnStructuredError(void*, xmlErrorPtr error) {
-  if (tRun != nullptr && error != nullptr) tRun->OnError(*error);
+  if (tRun == nullptr || error == nullptr) return;
+  // No exception may cross the parser's C frames: running out of memory
+  // here is noted and raised once the parser has returned.
+  try {
+    tRun->OnError(*error);
+  } catch (const std::bad_alloc&) {
+    tRun->OutOfMemory = true;
+  }
 }
 
 void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar* uri,
@@ -215,11 +308,19 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
       if (own.find("EntityRef") != std::string::npos) {
         return "Знак & должен быть записан как &amp;amp; (в адресе — тоже: ?a=1&amp;amp;b=2)";
       }
+      if (own.find("StartTag") != std::string::npos) {
+        return "После знака < должно стоять имя элемента; знак < в тексте пишется как &amp;lt;";
+      }
       return "Ошибка разметки: ожидается имя (" + own + ")";
     case XML_ERR_TAG_NAME_MISMATCH:
       return "Закрывающий тег </" + s2 + "> не соответствует открытому <" + s1 + ">";
-    case XML_ERR_TAG_NOT_FINISHED:
-      return "Элемент <" + s1 + "> не закрыт до конца колоды";
+    case XML_ERR_TAG_NOT_FINISHED: {
+      // "Premature end of data in tag p line 3"
+      const std::size_t line = own.rfind(" line ");
+      return "Элемент <" + s1 + "> не закрыт до конца колоды" +
+             (line != std::string::npos ? " (он начат в строке " + own.substr(line + 6) + ")"
+                                        : std::string());
+    }
     case XML_ERR_LT_IN_ATTRIBUTE:
       return "Знак < не может стоять в значении атрибута: запишите его как &amp;lt;";
     case XML_ERR_LT_REQUIRED:
@@ -228,7 +329,9 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
     case XML_ERR_ATTRIBUTE_WITHOUT_VALUE:
       return "У атрибута " + s1 + " нет значения: в XML пишется " + s1 + "=\"…\"";
     case XML_ERR_ATTRIBUTE_NOT_STARTED:
-      return "Значение атрибута " + s1 + " должно стоять в кавычках";
+      return s1.empty()
+                 ? std::string("Значение атрибута должно стоять в кавычках: имя=\"значение\"")
+                 : "Значение атрибута " + s1 + " должно стоять в кавычках";
     case XML_ERR_ATTRIBUTE_REDEFINED:
       return "Атрибут " + s1 + " указан у элемента дважды";
     case XML_ERR_DOCUMENT_EMPTY:
@@ -242,7 +345,13 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
       return "Сущности колоды раскрываются без конца или в огромный текст (" + own +
              "): такая колода не проверяется";
     case XML_ERR_INVALID_CHAR:
+      if (own.find("xmlParseCharRef") != std::string::npos) {
+        return "Ссылка &#…; называет знак, которого не может быть в XML (код " +
+               std::to_string(error.int1) + ")";
+      }
       return "Недопустимый в XML знак: " + own;
+    case XML_ERR_HYPHEN_IN_COMMENT:
+      return "Внутри комментария <!-- … --> не может стоять «--»";
     case XML_ERR_UNSUPPORTED_ENCODING:
       return "Кодировка не поддерживается: " + own;
     default:
@@ -263,6 +372,10 @@ void TParseRun::OnError(const xmlError& error) {
     // deck's encoding; what it finds beyond was never read by a phone.
     return;
   }
+  // After the first fault of well-formedness the parser reads on only to
+  // report more, mostly the same fault seen from further on: one is said.
+  if (SawFatal) return;
+  if (error.level == XML_ERR_FATAL) SawFatal = true;
   bool attributeError = false;
   std::string attribute;
   std::string message = Message(error, attributeError, attribute);
@@ -289,11 +402,19 @@ void TParseRun::OnError(const xmlError& error) {
   if (error.code == XML_ERR_UNDECLARED_ENTITY || error.code == XML_WAR_UNDECLARED_ENTITY ||
       error.code == XML_ERR_ENTITYREF_SEMICOL_MISSING ||
       (error.code == XML_ERR_NAME_REQUIRED &&
-       Str(error.message).find("EntityRef") != std::string::npos)) {
+       Str(error.message).find("EntityRef") != std::string::npos) ||
+      (error.code == XML_ERR_INVALID_CHAR &&
+       Str(error.message).find("CharRef") != std::string::npos)) {
     // At the "&" that begins the reference, not past its name.
     const std::string& text = Deck.DeckText.Utf8();
     const std::size_t amp = offset == 0 ? std::string::npos : text.rfind('&', offset - 1);
     if (amp != std::string::npos && offset - amp < 256) offset = amp;
+  }
+  if (error.code == XML_ERR_TAG_NAME_MISMATCH) {
+    // At the end tag that does not match.
+    const std::string& text = Deck.DeckText.Utf8();
+    const std::size_t tag = offset == 0 ? std::string::npos : text.rfind("</", offset - 1);
+    if (tag != std::string::npos && offset - tag < 1024) offset = tag;
   }
   const TSeverity severity = error.level == XML_ERR_WARNING ? TSeverity::Warning : TSeverity::Error;
   const TTextPosition at = Deck.DeckText.PositionOfUtf8(offset);
@@ -320,28 +441,45 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
     return;
   }
   const std::string& text = DeckText.Utf8();
+  if (text.empty()) {
+    ParserFindings.push_back(MakeFinding(TSeverity::Error, {1, 1}, "Колода пуста"));
+    return;
+  }
+  if (text.size() > static_cast<std::size_t>(INT_MAX)) {
+    ParserFindings.push_back(MakeFinding(
+        TSeverity::Error, {1, 1},
+        "Колода слишком велика для проверки: " + std::to_string(text.size()) + " байт в UTF-8"));
+    return;
+  }
   TParseRun run(*this);
-  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+  // Read before the parse: nothing may throw inside the parser's callbacks.
+  run.Wml11 = tWml11.Get();
+  // The tree stays this object's whatever the parse finds: the parser
+  // frees a tree it calls broken only through its read functions, which
+  // would free the borrowed declarations with it.
+  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(text.data(), static_cast<int>(text.size()));
   if (ctxt == nullptr) throw std::bad_alloc();
+  constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_DTDLOAD | XML_PARSE_DTDVALID |
+                           XML_PARSE_IGNORE_ENC | XML_PARSE_NOCDATA;
+  xmlCtxtUseOptions(ctxt, kOptions);
   run.Ctxt = ctxt;
   run.DefaultStartElement = ctxt->sax->startElementNs;
+  ctxt->sax->externalSubset = OnExternalSubset;
   ctxt->sax->startElementNs = OnStartElement;
   ctxt->sax->serror = OnStructuredError;
   ctxt->vctxt.error = nullptr;
   ctxt->vctxt.warning = nullptr;
   TParseRun* outer = tRun;
   tRun = &run;
-  constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_DTDLOAD | XML_PARSE_DTDVALID |
-                           XML_PARSE_IGNORE_ENC | XML_PARSE_NOCDATA;
-  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), "deck.wml",
-                                    nullptr, kOptions);
+  xmlParseDocument(ctxt);
   tRun = outer;
-  Tree.reset(doc != nullptr ? doc : ctxt->myDoc);
-  if (doc == nullptr) ctxt->myDoc = nullptr;
-  WellFormed = doc != nullptr && ctxt->wellFormed && !DeckText.Problem();
+  Tree.reset(ctxt->myDoc);
+  ctxt->myDoc = nullptr;
+  WellFormed = Tree != nullptr && ctxt->wellFormed && !DeckText.Problem();
   DtdLoaded = run.LoadedWml11;
   Valid = WellFormed && ctxt->valid && run.LoadedWml11 && !run.RefusedEntity;
   xmlFreeParserCtxt(ctxt);
+  if (run.OutOfMemory) throw std::bad_alloc();
   if (const auto& problem = DeckText.Problem()) {
     TFinding finding =
         MakeFinding(TSeverity::Error, DeckText.PositionOfSource(problem->Offset), problem->Message);
@@ -356,8 +494,27 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   if (!WellFormed) Valid = false;
 }
 
+TParsedDeck::~TParsedDeck() {
+  if (BorrowedDtd != nullptr && Tree) {
+    // The entities' parsed text belongs to this tree (its nodes and its
+    // dictionary): drop it, so the next deck parses it for itself.
+    xmlHashScan(
+        static_cast<xmlHashTablePtr>(BorrowedDtd->entities),
+        [](void* payload, void*, const xmlChar*) {
+          auto* entity = static_cast<xmlEntity*>(payload);
+          if (entity->children != nullptr && entity->owner) xmlFreeNodeList(entity->children);
+          entity->children = nullptr;
+          entity->last = nullptr;
+          entity->owner = 0;
+          entity->checked = 0;
+        },
+        nullptr);
+    if (Tree && Tree->extSubset == BorrowedDtd) Tree->extSubset = nullptr;
+  }
+}
+
 TFinding TParsedDeck::MakeFinding(TSeverity severity, TTextPosition at, std::string message) {
-  return TFinding{severity, at.Line, at.Column, std::move(message)};
+  return TFinding{severity, at.Line, at.Column, std::move(message), at.Offset};
 }
 
 std::size_t TParsedDeck::StartOffset(const xmlNode* element) const {

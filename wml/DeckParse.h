@@ -23,6 +23,9 @@ struct TXmlDocFree {
 class TParsedDeck {
  public:
   explicit TParsedDeck(std::string_view deck);
+  ~TParsedDeck();
+  TParsedDeck(const TParsedDeck&) = delete;
+  TParsedDeck& operator=(const TParsedDeck&) = delete;
 
   const TDeckText& Text() const { return DeckText; }
   // The tree; null when the deck is not well-formed.
@@ -54,6 +57,7 @@ class TParsedDeck {
   bool WellFormed = false;
   bool Valid = false;
   bool DtdLoaded = false;
+  xmlDtd* BorrowedDtd = nullptr;  // the thread's WML 1.1 declarations, lent to Tree
   std::vector<TFinding> ParserFindings;
 };
 

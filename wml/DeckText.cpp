@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace deckhand::wml {
 
@@ -89,6 +92,41 @@ std::string HexByte(unsigned char c) {
   return buffer;
 }
 
+// The table of the encoding cd converts from, made once per encoding name;
+// null for an encoding whose characters take more than one byte.
+std::shared_ptr<const TByteTable> ByteTable(const std::string& name, iconv_t cd) {
+  static std::mutex guard;
+  static std::map<std::string, std::shared_ptr<const TByteTable>> tables;
+  const std::string key = Lower(name);
+  {
+    std::lock_guard lock(guard);
+    if (const auto found = tables.find(key); found != tables.end()) return found->second;
+  }
+  auto table = std::make_shared<TByteTable>();
+  for (int b = 0; b < 256; ++b) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char in = static_cast<char>(b);
+    char out[8];
+    char* inPtr = &in;
+    char* outPtr = out;
+    std::size_t inLeft = 1, outLeft = sizeof out;
+    const std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    if (result == static_cast<std::size_t>(-1) && errno == EINVAL) {
+      table.reset();
+      break;
+    }
+    table->Defined[b] = result != static_cast<std::size_t>(-1) && inLeft == 0 && outPtr - out <= 4;
+    const std::string_view utf8 =
+        table->Defined[b] ? std::string_view(out, static_cast<std::size_t>(outPtr - out))
+                          : "\xEF\xBF\xBD";
+    table->Length[b] = static_cast<unsigned char>(utf8.size());
+    std::copy(utf8.begin(), utf8.end(), table->Utf8[b]);
+  }
+  std::lock_guard lock(guard);
+  if (tables.size() < 64) tables.emplace(key, table);
+  return table;
+}
+
 }  // namespace
 
 TLineMap::TLineMap(std::string_view text) : Size(text.size()) {
@@ -107,7 +145,7 @@ TTextPosition TLineMap::PositionOf(std::size_t offset) const {
   offset = std::min(offset, Size);
   const auto next = std::upper_bound(LineStarts.begin(), LineStarts.end(), offset);
   const std::size_t line = static_cast<std::size_t>(next - LineStarts.begin()) - 1;
-  return {static_cast<int>(line + 1), static_cast<int>(offset - LineStarts[line] + 1)};
+  return {static_cast<int>(line + 1), static_cast<int>(offset - LineStarts[line] + 1), offset};
 }
 
 TDeckText::TDeckText(std::string_view deck) : Deck(deck), EncodingName("UTF-8"), Lines(deck) {
@@ -231,10 +269,12 @@ void TDeckText::ReportUndecodable(std::size_t offset, std::size_t length) {
     if (k) bytes += ' ';
     bytes += HexByte(static_cast<unsigned char>(Deck[offset + k]));
   }
-  FirstProblem = TEncodingProblem{
-      offset, (length > 1 ? "Байты " : "Байт ") + bytes + " не являются символом кодировки " +
-                  EncodingName + ", названной в объявлении XML; проверьте, в какой кодировке " +
-                  "сохранена колода, и назовите её в объявлении (encoding=\"…\")"};
+  FirstProblem =
+      TEncodingProblem{offset, (length > 1 ? "Байты " + bytes + " не являются символом"
+                                           : "Байт " + bytes + " не является символом") +
+                                   " кодировки " + EncodingName +
+                                   ", названной в объявлении XML; проверьте, в какой кодировке " +
+                                   "сохранена колода, и назовите её в объявлении (encoding=\"…\")"};
 }
 
 void TDeckText::DecodeUtf16(bool bigEndian) {
@@ -282,41 +322,27 @@ void TDeckText::DecodeWithIconv(const std::string& name) {
                                  "для любого другого — encoding=\"UTF-8\""};
     return;
   }
-  // A single-byte encoding converts every byte on its own: a table of 256
-  // entries then decodes the deck quickly and exactly.
-  std::string table[256];
-  bool defined[256];
-  bool singleByte = true;
-  for (int b = 0; b < 256 && singleByte; ++b) {
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char in = static_cast<char>(b);
-    char out[8];
-    char* inPtr = &in;
-    char* outPtr = out;
-    std::size_t inLeft = 1, outLeft = sizeof out;
-    const std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    if (result == static_cast<std::size_t>(-1) && errno == EINVAL) {
-      singleByte = false;
-    } else {
-      defined[b] = result != static_cast<std::size_t>(-1) && inLeft == 0;
-      table[b].assign(out, static_cast<std::size_t>(outPtr - out));
-    }
-  }
-  Decoded.reserve(Deck.size() + Deck.size() / 2);
-  Anchors.push_back({0, 0, false});
-  if (singleByte) {
+  SingleByte = ByteTable(name, cd);
+  if (SingleByte) {
+    // Every byte is one character: the decoded text's offset at the start
+    // of each block of bytes is all the way back needs.
+    const TByteTable& table = *SingleByte;
+    std::size_t length = 0;
+    for (unsigned char c : Deck) length += table.Length[c];
+    Decoded.resize(length);
+    BlockStarts.reserve(Deck.size() / kBlock + 1);
+    char* out = Decoded.data();
     for (std::size_t i = 0; i < Deck.size(); ++i) {
-      const auto b = static_cast<unsigned char>(Deck[i]);
-      if (!defined[b]) {
-        ReportUndecodable(i, 1);
-        AddCharacter(i, 1, "\xEF\xBF\xBD");
-      } else {
-        AddCharacter(i, 1, table[b]);
-      }
+      if (i % kBlock == 0) BlockStarts.push_back(static_cast<std::size_t>(out - Decoded.data()));
+      const auto c = static_cast<unsigned char>(Deck[i]);
+      if (!table.Defined[c]) ReportUndecodable(i, 1);
+      for (unsigned char k = 0; k < table.Length[c]; ++k) *out++ = table.Utf8[c][k];
     }
     iconv_close(cd);
     return;
   }
+  Decoded.reserve(Deck.size() + Deck.size() / 2);
+  Anchors.push_back({0, 0, false});
   // A multi-byte encoding: convert one character at a time, growing the
   // input until it holds a whole character, so that each character's output
   // knows the input bytes it came from.
@@ -351,6 +377,17 @@ void TDeckText::DecodeWithIconv(const std::string& name) {
 std::size_t TDeckText::SourceOffset(std::size_t utf8Offset) const {
   if (Identity) return std::min(utf8Offset, Deck.size());
   if (utf8Offset >= Decoded.size()) return Deck.size();
+  if (SingleByte) {
+    const auto next = std::upper_bound(BlockStarts.begin(), BlockStarts.end(), utf8Offset);
+    const std::size_t block = static_cast<std::size_t>(next - BlockStarts.begin()) - 1;
+    std::size_t source = block * kBlock, decoded = BlockStarts[block];
+    for (; source < Deck.size(); ++source) {
+      const std::size_t length = SingleByte->Length[static_cast<unsigned char>(Deck[source])];
+      if (decoded + length > utf8Offset) return source;
+      decoded += length;
+    }
+    return Deck.size();
+  }
   const auto next = std::upper_bound(
       Anchors.begin(), Anchors.end(), utf8Offset,
       [](std::size_t offset, const TAnchor& anchor) { return offset < anchor.Utf8; });

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,7 @@ namespace deckhand::wml {
 struct TTextPosition {
   int Line = 1;
   int Column = 1;
+  std::size_t Offset = 0;  // in the deck's bytes
 };
 
 // Finds lines and columns of byte offsets in a text.
@@ -35,6 +37,14 @@ class TLineMap {
 struct TEncodingProblem {
   std::size_t Offset = 0;  // in the deck's own bytes
   std::string Message;     // Russian, with the fix to make
+};
+
+// A single-byte encoding as a table of 256 entries: each byte's UTF-8
+// bytes (U+FFFD for a byte the encoding leaves undefined).
+struct TByteTable {
+  char Utf8[256][4] = {};
+  unsigned char Length[256] = {};
+  bool Defined[256] = {};
 };
 
 class TDeckText {
@@ -77,6 +87,11 @@ class TDeckText {
     bool Whole;
   };
   std::vector<TAnchor> Anchors;
+  // For a deck in a single-byte encoding: its table, and the offset in
+  // Decoded of every kBlock-th byte of Deck.
+  static constexpr std::size_t kBlock = 256;
+  std::shared_ptr<const TByteTable> SingleByte;
+  std::vector<std::size_t> BlockStarts;
   void AddCharacter(std::size_t sourceStart, std::size_t sourceLength, std::string_view utf8);
   std::optional<TEncodingProblem> FirstProblem;
   TLineMap Lines;

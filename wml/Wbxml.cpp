@@ -152,6 +152,17 @@ constexpr std::array kAttributeValues{
     TAttributeValue{"www.", 0xA1},
 };
 
+// Whether some attribute-value token begins with the character c.
+bool StartsValueToken(char c) {
+  static const auto starts = [] {
+    std::array<bool, 256> table{};
+    for (const TAttributeValue& value : kAttributeValues)
+      table[static_cast<unsigned char>(value.Text[0])] = true;
+    return table;
+  }();
+  return starts[static_cast<unsigned char>(c)];
+}
+
 std::string_view Name(const xmlChar* name) { return reinterpret_cast<const char*>(name); }
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -256,6 +267,10 @@ class TEncoder {
     std::size_t pending = 0;
     std::size_t i = 0;
     while (i < text.size()) {
+      if (!StartsValueToken(text[i])) {
+        ++i;
+        continue;
+      }
       const TAttributeValue* best = nullptr;
       for (const TAttributeValue& value : kAttributeValues) {
         if (text.substr(i, value.Text.size()) == value.Text &&
@@ -295,9 +310,16 @@ class TEncoder {
       name = std::string(Name(attribute->ns->prefix)) + ":";
     }
     name += Name(attribute->name);
-    xmlChar* raw = xmlNodeListGetString(const_cast<xmlDoc*>(Doc), attribute->children, 1);
-    std::string value = raw ? std::string(Name(raw)) : std::string();
-    xmlFree(raw);
+    std::string value;
+    const xmlNode* child = attribute->children;
+    if (child != nullptr && child->next == nullptr && child->type == XML_TEXT_NODE &&
+        child->content) {
+      value = Name(child->content);
+    } else if (child != nullptr) {
+      xmlChar* raw = xmlNodeListGetString(const_cast<xmlDoc*>(Doc), child, 1);
+      value = raw ? std::string(Name(raw)) : std::string();
+      xmlFree(raw);
+    }
     const TAttributeStart* best = nullptr;
     for (const TAttributeStart& start : kAttributeStarts) {
       if (start.Name == name &&

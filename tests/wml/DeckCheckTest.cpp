@@ -70,6 +70,7 @@ TEST(DeckEncoding, NewDocumentTemplateInWindows1251WithoutDeclarationNamesTheFix
   const auto [line, column] = StatusBarPosition(text, offset);
   EXPECT_EQ(errors[0].Line, line);
   EXPECT_EQ(errors[0].Column, column);
+  EXPECT_EQ(errors[0].Offset, static_cast<std::size_t>(offset));
   EXPECT_EQ(line, 6);
   EXPECT_EQ(column, 4);
   EXPECT_NE(errors[0].Message.find("0xCF"), std::string::npos) << errors[0].Message;
@@ -200,11 +201,46 @@ TEST(DeckFindings, KindsAuthorsMeetStandAtTheirPlace) {
   EXPECT_TRUE(has2(9, 1, "<p>")) << Describe(second);
   EXPECT_TRUE(has2(9, 1, "начат в строке 7")) << Describe(second);
   EXPECT_TRUE(has2(11, 7, "«a» уже есть")) << Describe(second);
+  // Every finding's offset is where the status bar shows its line and
+  // column (the deck's breaks are CR LF, as the editor's).
+  for (const TFinding& f : second.Findings) {
+    const auto [line, column] = StatusBarPosition(fixed, static_cast<int>(f.Offset));
+    EXPECT_EQ(f.Line, line) << f.Message;
+    EXPECT_EQ(f.Column, column) << f.Message;
+  }
   // Findings come in order of line, then column.
   for (std::size_t i = 1; i < second.Findings.size(); ++i) {
     const TFinding& a = second.Findings[i - 1];
     const TFinding& b = second.Findings[i];
     EXPECT_TRUE(a.Line < b.Line || (a.Line == b.Line && a.Column <= b.Column)) << Describe(second);
+  }
+}
+
+TEST(DeckFindings, HalfTypedMarkupGetsOneErrorWhereTheParserStopped) {
+  struct TCase {
+    std::string Body;
+    int Line, Column;
+    std::string Text;
+  };
+  const TCase cases[] = {
+      {"<wml><card><p>Hello\r\n</card></wml>", 4, 1,
+       "Закрывающий тег </card> не соответствует открытому <p>"},
+      {"<wml><card><p>Hello", 3, 20, "Элемент <p> не закрыт до конца колоды (он начат в строке 3)"},
+      {"<wml><card title=x><p>a</p></card></wml>", 3, 18, "в кавычках"},
+      {"<wml><card><p>a < b</p></card></wml>", 3, 18, "&amp;lt;"},
+      {"<wml><card><p>&#0;</p></card></wml>", 3, 15, "(код 0)"},
+      {"<wml><card><p>a</p></card></wml><!-- a -- b -->", 3, 40, "«--»"},
+      {"<wml><card><p>a</p></card></wml>\r\n<wml/>", 4, 1, "После закрывающего </wml>"},
+  };
+  for (const TCase& c : cases) {
+    const TDeckReport report = CheckDeck(kProlog + c.Body);
+    EXPECT_FALSE(report.WellFormed) << c.Body;
+    const auto errors = Errors(report);
+    ASSERT_EQ(errors.size(), 1u) << c.Body << "\n" << Describe(report);
+    EXPECT_EQ(errors[0].Line, c.Line) << c.Body;
+    EXPECT_EQ(errors[0].Column, c.Column) << c.Body;
+    EXPECT_NE(errors[0].Message.find(c.Text), std::string::npos) << c.Body << "\n"
+                                                                 << errors[0].Message;
   }
 }
 

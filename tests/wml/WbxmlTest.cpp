@@ -102,6 +102,13 @@ TEST(Wbxml, TextStringsEntitiesAndEncodings) {
   // WML DTD's &nbsp; is U+00A0 and is text, not white space.
   EXPECT_EQ(Body("<wml><card><p>\n  a  b &nbsp;</p></card></wml>"),
             "7F 67 60 03 61 20 20 62 20 C2 A0 00 01 01 01");
+  // The entity's text is the same for every deck read after it (the WML 1.1
+  // declarations are shared between decks).
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(Body("<wml><card><p>&nbsp;x&shy;</p></card></wml>"),
+              "7F 67 60 03 C2 A0 78 C2 AD 00 01 01 01")
+        << i;
+  }
   // A Windows-1251 deck's text goes out as UTF-8.
   const auto bytes = CompileDeck("<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n" +
                                  kProlog.substr(kProlog.find('\n') + 1) + "<wml><card title=\"" +
