@@ -163,8 +163,9 @@ TEmulator::TEmulator(TMain* main) : QWidget(main, Qt::Window), main_(main) {
     QString screen = phone.HasScreen()
                          ? QStringLiteral("%1×%2").arg(phone.ScreenWidth).arg(phone.ScreenHeight)
                          : QStringLiteral("экран не известен");
-    QString tables =
-        phone.Tables == wml::TTableSupport::No ? QStringLiteral(", без таблиц") : QString();
+    QString tables = phone.Tables == wml::TTableSupport::No ? QStringLiteral(", без таблиц")
+                     : phone.Tables == wml::TTableSupport::Yes ? QStringLiteral(", с таблицами")
+                                                               : QString();
     phones_->addItem(QStringLiteral("%1 (%2, %3 байт%4)")
                          .arg(QString::fromUtf8(phone.Name.data(), phone.Name.size()), screen)
                          .arg(phone.MaxCompiledDeckBytes)
