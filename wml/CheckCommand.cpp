@@ -199,6 +199,14 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
   if (files.empty()) return usage("не указан файл колоды");
   if (wbxmlPath && files.size() != 1)
     return usage("--wbxml записывает одну колоду: укажите один файл");
+  if (wbxmlPath) {
+    struct stat in {
+    }, out{};
+    if (stat(files[0].c_str(), &in) == 0 && stat(wbxmlPath->c_str(), &out) == 0 &&
+        in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+      return usage("--wbxml назвал сам проверяемый файл: колода не будет заменена двоичной");
+    }
+  }
 
   int status = kCheckClean;
   for (const std::string& file : files) {

@@ -357,6 +357,9 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
     default:
       break;
   }
+  if (own.rfind("Excessive depth", 0) == 0) {
+    return "Элементы вложены глубже 256 уровней: такая колода не проверяется";
+  }
   if (own.rfind("Detected an entity reference loop", 0) == 0) {
     return "Сущности колоды раскрываются без конца или в огромный текст: такая колода не "
            "проверяется";

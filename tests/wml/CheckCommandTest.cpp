@@ -149,6 +149,10 @@ TEST_F(CheckCommand, WbxmlOutputIsWrittenWholeOrNotAtAll) {
   EXPECT_NE(r.Err.find("не записан"), std::string::npos) << r.Err;
   EXPECT_EQ(Read(out), *CompileDeck(kGood));
 
+  // The deck itself is never the output.
+  r = Check({"--wbxml", good, good});
+  EXPECT_EQ(r.Status, kCheckUsageError);
+  EXPECT_EQ(Read(good), kGood);
   // One file only; an output folder that does not exist is a writing error.
   EXPECT_EQ(Check({"--wbxml", out, good, good}).Status, kCheckUsageError);
   r = Check({"--wbxml", (Folder / "no" / "such" / "x.wmlc").string(), good});

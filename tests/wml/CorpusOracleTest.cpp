@@ -198,3 +198,22 @@ TEST_F(CorpusOracle, CompiledBytesEqualXml2wbxml) {
   }
   EXPECT_GT(compared, 80);
 }
+
+TEST_F(CorpusOracle, EmptyDecksCompileAsXml2wbxmlCompilesThem) {
+  if (!HaveProgram("xml2wbxml"))
+    GTEST_SKIP() << "xml2wbxml is not installed (package libwbxml2-utils)";
+  // White space inside the card gives it the content bit (8 bytes); a card
+  // with nothing at all inside has none (7 bytes).
+  const std::string prolog =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+      "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n";
+  for (const std::string body : {"<wml>\n<card>\n</card>\n</wml>\n", "<wml><card></card></wml>"}) {
+    const fs::path input = Folder / "empty.wml", output = Folder / "empty.wmlc";
+    std::ofstream(input, std::ios::binary) << prolog + body;
+    fs::remove(output);
+    RunShell("xml2wbxml -n -v 1.1 -o " + Quote(output.string()) + " " + Quote(input.string()));
+    const auto ours = CompileDeck(prolog + body);
+    ASSERT_TRUE(ours);
+    EXPECT_EQ(*ours, ReadFile(output)) << body;
+  }
+}

@@ -314,6 +314,14 @@ TEST(DeckLimits, BinaryEmptyAndHugeFindingCountsAreHandled) {
   EXPECT_FALSE(report.WellFormed);
   EXPECT_FALSE(report.Findings.empty());
 
+  // Nesting without end is refused at a depth, not followed down.
+  std::string deep = kProlog + "<wml><card><p>";
+  for (int i = 0; i < 100000; ++i) deep += "<b>";
+  report = CheckDeck(deep);
+  EXPECT_FALSE(report.WellFormed);
+  ASSERT_EQ(Errors(report).size(), 1u) << Describe(report);
+  EXPECT_NE(Errors(report)[0].Message.find("256"), std::string::npos);
+
   report = CheckDeck("");
   EXPECT_FALSE(report.WellFormed);
   ASSERT_EQ(report.Findings.size(), 1u);
