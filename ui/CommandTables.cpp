@@ -57,6 +57,9 @@ const std::vector<TMenuEntry>& MainMenuEntries() {
 
       {K::Menu, "N2", "&Вид", "", "", -1, nullptr},
       {K::Item, "N5", "&Обновить", "Обновить общий вид", "F5", 18, &TMain::N5Click},
+      // Beyond the original menus: the phone emulator window.
+      {K::Item, "N50", "&Эмулятор телефона", "Показать колоду так, как её покажет телефон", "F6",
+       -1, &TMain::N50Click},
       {K::EndMenu, "", "", "", "", -1, nullptr},
 
       {K::Menu, "N12", "&Вставка", "", "", -1, nullptr},

@@ -31,6 +31,7 @@
 #include "ui/Unit4.h"
 #include "ui/Unit5.h"
 #include "ui/Unit6.h"
+#include "ui/Unit7.h"
 #include "ui/UserDialogs.h"
 
 namespace deckhand {
@@ -408,6 +409,14 @@ void TMain::N22Click(QObject*) { ToolButton20Click(this); }
 void TMain::Button1Click(QObject* Sender) { preview_->Button1Click(Sender); }
 void TMain::ToolButton2Click(QObject*) { Button1Click(this); }
 void TMain::N5Click(QObject*) { Button1Click(this); }
+void TMain::N50Click(QObject*) {
+  // One emulator window for the whole run, owned by the main window; F6
+  // shows it again after it was closed.
+  if (!emulator_) emulator_ = new TEmulator(this);
+  emulator_->show();
+  emulator_->raise();
+  emulator_->activateWindow();
+}
 
 // ---------------------------------------------------------------------------
 // Insert

@@ -41,6 +41,7 @@ class QToolButton;
 
 namespace deckhand {
 
+class TEmulator;
 class TPreviewPane;
 class TPrintCommands;
 
@@ -59,6 +60,8 @@ class TMain : public QMainWindow, private TDocumentWindow {
   TDocumentController& Document() { return *document_; }
   TStatusBar* StatusPanels() const { return statusBar_; }
   TPreviewPane* PreviewPane() const { return preview_; }
+  // The phone emulator window, null until F6 first opens it.
+  TEmulator* Emulator() const { return emulator_; }
   THintTracker& Hints() { return *hints_; }
   TPrintCommands& Printing() { return *printing_; }
   QAction* Action(const QString& name) const { return actions_.value(name); }
@@ -122,6 +125,7 @@ class TMain : public QMainWindow, private TDocumentWindow {
   void Button1Click(QObject* Sender);  // preview
   void ToolButton2Click(QObject* Sender);
   void N5Click(QObject* Sender);
+  void N50Click(QObject* Sender);  // the phone emulator window
 
   // Insert
   void ToolButton16Click(QObject* Sender);  // new card
@@ -187,6 +191,7 @@ class TMain : public QMainWindow, private TDocumentWindow {
   std::unique_ptr<TPrintCommands> printing_;
   TStatusBar* statusBar_ = nullptr;
   TPreviewPane* preview_ = nullptr;
+  TEmulator* emulator_ = nullptr;
   THintTracker* hints_ = nullptr;
   QToolBar* standardToolBar_ = nullptr;
   QToolBar* toolBar1_ = nullptr;

@@ -1,0 +1,228 @@
+// The WML 1.1 user agent of the phone emulator: runs a deck as a WAP phone's
+// browser does, one card at a time.
+//
+// It follows links and `do` elements, runs the tasks `go`, `prev`, `refresh`
+// and `noop` with their `setvar`s and `postfield`s, keeps the variables and
+// the history, fills `input` and `select` elements from the user's keys,
+// fires the intrinsic events (`onenterforward`, `onenterbackward`,
+// `ontimer`, `onpick`, as attributes or `onevent` elements, the deck's
+// `template` included) and runs a card's `timer` on a clock that tests
+// replace. A `go` to another deck file is read relative to the deck's own
+// file; a `go` to a network address is not sent: the agent keeps the request
+// the phone would send (method, address, post fields) for the screen to
+// show.
+//
+// Nothing here draws: the card renderer lays the current card out.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "wml/Deck.h"
+
+namespace deckhand::wml {
+
+// Milliseconds of a monotonic clock.
+using TClock = std::function<std::int64_t()>;
+TClock SteadyClock();
+
+// Reads a deck file: its bytes, or nullopt with error set to a Russian text.
+using TDeckLoader =
+    std::function<std::optional<std::string>(const std::string& path, std::string& error)>;
+// Reads a file from disk (any size up to 4 MB; bigger is refused).
+std::optional<std::string> ReadDeckFile(const std::string& path, std::string& error);
+
+// How a variable's value is put into text.
+enum class TConversion { Escape, Unescape, None };
+
+// A request to the network that the phone would send.
+struct TRequest {
+  std::string Method;  // "GET" or "POST"
+  std::string Url;     // variables substituted, escaped as sent
+  std::vector<std::pair<std::string, std::string>> Fields;  // postfields
+
+  // The request as text: "GET http://..." then one "name=value" per line.
+  std::string Describe() const;
+};
+
+enum class TFocusKind { Link, Input, Option, Menu };
+
+// One thing of the current screen that the navigation keys can reach.
+struct TFocusable {
+  TFocusKind Kind;
+  const TNode* Node;              // the a/anchor, input, option or do element
+  const TNode* Select = nullptr;  // for an option: its select
+  int OptionIndex = 0;            // for an option: 0-based index in its select
+};
+
+struct TSoftKey {
+  std::string Label;  // empty: the key does nothing
+  bool OpensMenu = false;
+};
+
+class TUserAgent {
+ public:
+  explicit TUserAgent(TClock clock = SteadyClock());
+
+  void SetLoader(TDeckLoader loader) { loader_ = std::move(loader); }
+
+  // Shows the first card of a deck with an empty context (no variables, no
+  // history). path is the deck's file, empty when it has none.
+  // parsed, when given, is ParseDeck(bytes) made beforehand (on another
+  // thread, for a big deck).
+  void Open(std::string_view bytes, std::string path = {}, std::optional<TDeck> parsed = {});
+  // New text for the deck on screen: stays on the current card when a card
+  // of that id (or, for cards without one, that position) still exists,
+  // keeping the variables and the history; otherwise the first card.
+  void Reload(std::string_view bytes, std::optional<TDeck> parsed = {});
+  // The deck from its first card with an empty context.
+  void Restart();
+  // Sets the deck's file (for relative addresses) without reloading.
+  void SetDeckPath(std::string path);
+
+  const TDeck& Deck() const { return deck_; }
+  const TNode* Card() const { return card_; }
+  const std::string& DeckPath() const { return deckPath_; }
+  // The current card's id, or "" when it has none.
+  std::string CardId() const;
+
+  // Variables of the browser context.
+  std::string Variable(std::string_view name) const;
+  void SetVariable(const std::string& name, const std::string& value);
+  const std::map<std::string, std::string>& Variables() const { return variables_; }
+  // text with its variable references replaced; fallback is the conversion
+  // of references that name none.
+  std::string Substitute(std::string_view text, TConversion fallback = TConversion::None) const;
+
+  // Number of cards in the history, the current one included.
+  int HistoryDepth() const { return static_cast<int>(history_.size()); }
+
+  // What the keys reach on the current screen, in document order.
+  const std::vector<TFocusable>& Focusables() const { return focusables_; }
+  int Focus() const { return focus_; }
+  void SetFocus(int index);
+  // The focus index of a node, -1 when it takes no focus.
+  int FocusOf(const TNode* node) const;
+
+  // The select key: follows the focused link, picks the focused option, runs
+  // the chosen entry of the options menu.
+  void Select();
+  // The back key: closes the options menu or the request screen, else runs
+  // prev.
+  void Back();
+  // Types characters (UTF-8) into the focused input.
+  void Type(std::string_view text);
+  // Erases the last character of the focused input; false when there was
+  // none to erase.
+  bool Erase();
+  // The soft keys: 0 left, 1 right.
+  TSoftKey SoftKeyLabel(int key) const;
+  void SoftKey(int key);
+
+  // The do elements on offer (card first, then the template's that the card
+  // does not shadow), in order.
+  std::vector<const TNode*> DoElements() const;
+  // Whether the options menu (the do elements beyond the first) is open.
+  bool MenuOpen() const { return menuOpen_; }
+  // Label of a do element as shown.
+  std::string DoLabel(const TNode* doElement) const;
+
+  // The text typed so far into an input (shown even while not yet valid).
+  std::string InputText(const TNode* input) const;
+  // Whether an input's text satisfies its format/emptyok.
+  bool InputAcceptable(const TNode* input) const;
+  // Which options of a select are chosen.
+  std::vector<bool> OptionStates(const TNode* select) const;
+
+  // Time until the card's timer fires, or nullopt when none runs.
+  std::optional<std::int64_t> TimerDueInMs() const;
+  // Fires the timer if its time has come (and whatever the task chains).
+  void Poll();
+
+  // The request on screen after a go to a network address.
+  const std::optional<TRequest>& Request() const { return request_; }
+  // The last error of the agent (Russian), empty when the last step went
+  // well. Errors never stop the agent: the screen stays where it was.
+  const std::string& Error() const { return error_; }
+
+ private:
+  struct THistoryEntry {
+    std::string DeckPath;
+    std::string CardId;
+    int CardIndex;
+  };
+  struct TTask {
+    enum class TKind { None, Go, Prev, Refresh, Noop } Kind = TKind::None;
+    const TNode* Node = nullptr;  // the task element, null for an href attribute
+    std::string Href;
+  };
+
+  TTask TaskOf(const TNode* holder) const;  // the task element inside a do/anchor/onevent
+  TTask EventTask(const TNode* element, std::string_view type, bool useTemplate) const;
+  void Run(const TTask& task);
+  void RunGo(const TTask& task);
+  void RunPrev(const TTask& task);
+  void RunRefresh(const TTask& task);
+  void ApplySetvars(const TNode* task);
+  std::vector<std::pair<std::string, std::string>> EvaluateSetvars(const TNode* task) const;
+  // Shows a card, running onenterforward/onenterbackward first.
+  using TAssignments = std::vector<std::pair<std::string, std::string>>;
+  void Enter(const TNode* card, bool forward, const TAssignments* setvars = nullptr);
+  void LeaveCard();
+  void InitCard();
+  void InitInput(const TNode* input);
+  void InitSelect(const TNode* select);
+  void CommitSelect(const TNode* select);
+  void CollectFocusables(const TNode& node, const TNode* select, int& optionIndex);
+  void StartTimer();
+  bool LoadDeck(const std::string& path, std::string bytes);
+  // A deck file's bytes; the deck given to Open is read from memory.
+  std::optional<std::string> ReadDeck(const std::string& path, std::string& problem);
+  void Fail(std::string message);
+  std::string ResolvePath(const std::string& relative) const;
+
+  TClock clock_;
+  TDeckLoader loader_;
+  std::string bytes_;
+  TDeck deck_;
+  std::string deckPath_;
+  // The deck given to Open and Reload (the editor's text) and its file.
+  std::string homePath_;
+  std::string homeBytes_;
+  const TNode* card_ = nullptr;
+  std::map<std::string, std::string> variables_;
+  std::vector<THistoryEntry> history_;
+  std::vector<TFocusable> focusables_;
+  int focus_ = -1;
+  bool menuOpen_ = false;
+  std::map<const TNode*, std::string> inputText_;
+  std::map<const TNode*, std::vector<bool>> selects_;
+  std::optional<std::int64_t> timerDue_;
+  const TNode* timer_ = nullptr;
+  std::optional<TRequest> request_;
+  std::string error_;
+  int depth_ = 0;
+  // The card shown before an edit left the deck without cards.
+  std::string lostCardId_;
+  int lostCardIndex_ = -1;  // nesting of tasks run by events, against endless chains
+};
+
+// Format masks of input (WML 1.1): whether the mask lets ch stand at
+// position pos (0-based) and whether value is complete under it.
+bool FormatAllows(std::string_view format, std::size_t pos, char32_t ch);
+bool FormatComplete(std::string_view format, std::u32string_view value);
+// The literal a mask puts at pos ("\c"), or 0.
+char32_t FormatLiteral(std::string_view format, std::size_t pos);
+
+std::u32string DecodeUtf8(std::string_view text);
+std::string EncodeUtf8(std::u32string_view text);
+// URL escaping of the escape/unesc conversions.
+std::string EscapeUrl(std::string_view text);
+std::string UnescapeUrl(std::string_view text);
+
+}  // namespace deckhand::wml
