@@ -98,6 +98,14 @@ class TFakeDialogs : public TUserDialogs {
     ADD_FAILURE() << "unexpected save dialog";
     return std::nullopt;
   }
+  bool RunPrintDialog(QPrintDialog&) override {
+    ADD_FAILURE() << "unexpected print dialog";
+    return false;
+  }
+  bool RunPageSetupDialog(QPageSetupDialog&) override {
+    ADD_FAILURE() << "unexpected printer set-up dialog";
+    return false;
+  }
 };
 
 class DialogsTest : public ::testing::Test {
