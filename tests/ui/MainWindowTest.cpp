@@ -17,6 +17,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "RecordingShell.h"
 #include "ScriptedDialogs.h"
 #include "UiTestSupport.h"
 #include "core/Encoding.h"
@@ -523,16 +524,8 @@ TEST_F(MainWindowTest, HintsOfControlsAndMenus) {
   EXPECT_TRUE(WaitFor([&] { return window.StatusPanels()->PanelText(0).isEmpty(); }));
 }
 
-class RecordingShell : public TShell {
- public:
-  RecordingShell() { SetShell(this); }
-  ~RecordingShell() override { SetShell(nullptr); }
-  void Open(const QString& target) override { opened << target; }
-  QStringList opened;
-};
-
 TEST_F(MainWindowTest, HelpAndWebSiteGoToTheDesktop) {
-  RecordingShell shell;
+  testing::TRecordingShell shell;
   window.ToolButton("ToolButton29")->click();
   window.Action("N43")->trigger();
   window.Action("Deckhand1")->trigger();
