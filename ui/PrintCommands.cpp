@@ -118,11 +118,11 @@ void TPrintCommands::Print(const TCodeBuffer& buffer) {
   if (!confirmed) return;
 
   SetPrintText(*richEdit1_, Cp1251ToUnicode(buffer.GetText()));
+  // A copy: whatever runs between the pages may replace the member.
+  const std::function<void()> betweenPages = betweenPages_;
   printing_ = true;
   try {
-    PrintDocument(&printer, *richEdit1_, QString(), [this] {
-      if (betweenPages_) betweenPages_();
-    });
+    PrintDocument(&printer, *richEdit1_, QString(), betweenPages);
   } catch (...) {
     printing_ = false;
     throw;
