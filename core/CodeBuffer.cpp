@@ -131,7 +131,7 @@ std::string AppendedLineText(bool textEmptyOrEndsWithBreak, const std::string& l
   return textEmptyOrEndsWithBreak ? line + "\r\n" : "\r\n" + line;
 }
 
-TMemoryBuffer::TMemoryBuffer(TTextClipboard* clipboard, long long capacity)
+TMemoryBuffer::TMemoryBuffer(TMemoryClipboard* clipboard, long long capacity)
     : clipboard_(clipboard), capacity_(std::min<long long>(capacity, kDefaultBufferCapacity)) {}
 
 void TMemoryBuffer::CheckCapacity(size_t length) const {

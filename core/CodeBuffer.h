@@ -18,20 +18,15 @@
 
 namespace deckhand {
 
-// Text clipboard seen by the buffer. Text is Windows-1251.
-class TTextClipboard {
+// The clipboard of the in-memory buffer: text held in memory, Windows-1251.
+// Several buffers may share one. The editor on the screen uses the system
+// clipboard instead (ui/MemoBuffer.h), which also serves the editor's own
+// paste keys and drops, so it does not go through this class.
+class TMemoryClipboard {
  public:
-  virtual ~TTextClipboard() = default;
   // The clipboard's text, or nothing when it holds no text.
-  virtual std::optional<std::string> GetText() const = 0;
-  virtual void SetText(const std::string& text) = 0;
-};
-
-// A clipboard that lives in memory, for the window-free core and tests.
-class TMemoryClipboard : public TTextClipboard {
- public:
-  std::optional<std::string> GetText() const override { return text_; }
-  void SetText(const std::string& text) override { text_ = text; }
+  std::optional<std::string> GetText() const { return text_; }
+  void SetText(const std::string& text) { text_ = text; }
   void ClearText() { text_.reset(); }
 
  private:
@@ -112,7 +107,7 @@ std::string CutAtNul(const std::string& text);
 class TMemoryBuffer : public TCodeBuffer {
  public:
   // clipboard may be null: the clipboard operations then do nothing.
-  explicit TMemoryBuffer(TTextClipboard* clipboard = nullptr,
+  explicit TMemoryBuffer(TMemoryClipboard* clipboard = nullptr,
                          long long capacity = kDefaultBufferCapacity);
 
   void Clear() override;
@@ -149,7 +144,7 @@ class TMemoryBuffer : public TCodeBuffer {
   int anchor_ = 0;
   int caret_ = 0;
   bool modified_ = false;
-  TTextClipboard* clipboard_;
+  TMemoryClipboard* clipboard_;
   long long capacity_;
 };
 

@@ -12,6 +12,7 @@
 #include "core/Encoding.h"
 #include "core/Errors.h"
 #include "document/Printing.h"
+#include "ui/UserDialogs.h"
 
 namespace deckhand {
 
@@ -68,7 +69,9 @@ class TPrinterSettings {
 }  // namespace
 
 TPrintCommands::TPrintCommands(QWidget* mainWindow)
-    : mainWindow_(mainWindow), richEdit1_(std::make_unique<QTextDocument>()) {
+    : mainWindow_(mainWindow),
+      richEdit1_(std::make_unique<QTextDocument>()),
+      betweenPages_([] { QCoreApplication::processEvents(); }) {
   richEdit1_->setObjectName(QStringLiteral("RichEdit1"));
   PreparePrintDocument(*richEdit1_);
 }
@@ -89,6 +92,10 @@ void TPrintCommands::SetPrinter(std::unique_ptr<QPrinter> printer) {
   if (printer_) printer_->setCollateCopies(false);
 }
 
+void TPrintCommands::SetBetweenPages(std::function<void()> betweenPages) {
+  betweenPages_ = std::move(betweenPages);
+}
+
 void TPrintCommands::Print(const TCodeBuffer& buffer) {
   // While a job runs its printer must not change under it: the command is
   // refused before any dialog can touch the printer.
@@ -101,7 +108,7 @@ void TPrintCommands::Print(const TCodeBuffer& buffer) {
   TDialogRun<QPrintDialog> dialog(new QPrintDialog(&printer, mainWindow_));
   dialog->setOptions(QAbstractPrintDialog::PrintCollateCopies);
   dialog->setPrintRange(QAbstractPrintDialog::AllPages);
-  const bool confirmed = RunPrintDialog(*dialog);
+  const bool confirmed = UserDialogs().RunPrintDialog(*dialog);
   if (confirmed)
     collate_ = printer.collateCopies();
   else
@@ -111,9 +118,11 @@ void TPrintCommands::Print(const TCodeBuffer& buffer) {
   if (!confirmed) return;
 
   SetPrintText(*richEdit1_, Cp1251ToUnicode(buffer.GetText()));
+  // A copy: whatever runs between the pages may replace the member.
+  const std::function<void()> betweenPages = betweenPages_;
   printing_ = true;
   try {
-    PrintDocument(&printer, *richEdit1_, QString(), [this] { BetweenPages(); });
+    PrintDocument(&printer, *richEdit1_, QString(), betweenPages);
   } catch (...) {
     printing_ = false;
     throw;
@@ -125,17 +134,7 @@ void TPrintCommands::PrinterSetup() {
   if (printing_) throw EPrinter(kPrintingInProgressMessage);
   QPrinter& printer = EnsurePrinter();
   TDialogRun<QPageSetupDialog> dialog(new QPageSetupDialog(&printer, mainWindow_));
-  RunPrinterSetupDialog(*dialog);
+  UserDialogs().RunPageSetupDialog(*dialog);
 }
-
-bool TPrintCommands::RunPrintDialog(QPrintDialog& dialog) {
-  return dialog.exec() == QDialog::Accepted;
-}
-
-bool TPrintCommands::RunPrinterSetupDialog(QPageSetupDialog& dialog) {
-  return dialog.exec() == QDialog::Accepted;
-}
-
-void TPrintCommands::BetweenPages() { QCoreApplication::processEvents(); }
 
 }  // namespace deckhand

@@ -6,7 +6,8 @@
 // member created with the window). The controller owns the program's
 // printer, the hidden holder of the printed copy RichEdit1, and each dialog
 // while it runs; the dialogs are children of the main window, so they are
-// modal to it and centred on it.
+// modal to it and centred on it. They run through UserDialogs(), like every
+// other question the windows ask.
 //
 // The program's printer is one QPrinter for the process. It comes into being
 // on the first use of either command, for the system's default printer, and
@@ -31,10 +32,9 @@
 #pragma once
 
 #include <QPointer>
+#include <functional>
 #include <memory>
 
-class QPageSetupDialog;
-class QPrintDialog;
 class QPrinter;
 class QTextDocument;
 class QWidget;
@@ -47,7 +47,7 @@ class TPrintCommands {
  public:
   // mainWindow parents the dialogs; it may be null (tests).
   explicit TPrintCommands(QWidget* mainWindow);
-  virtual ~TPrintCommands();
+  ~TPrintCommands();
   TPrintCommands(const TPrintCommands&) = delete;
   TPrintCommands& operator=(const TPrintCommands&) = delete;
 
@@ -71,14 +71,10 @@ class TPrintCommands {
   QTextDocument& RichEdit1() const { return *richEdit1_; }
   // Whether a job is being sent to the printer.
   bool Printing() const { return printing_; }
-
- protected:
-  // The dialog runs: true when the user confirmed. The program runs the
-  // dialogs modally; tests answer for the user.
-  virtual bool RunPrintDialog(QPrintDialog& dialog);
-  virtual bool RunPrinterSetupDialog(QPageSetupDialog& dialog);
-  // Called between the pages of a job: the window repaints and takes input.
-  virtual void BetweenPages();
+  // What runs between the pages of a job; by default the event loop takes
+  // its turn, so the window repaints and takes input (a command given then
+  // finds a job running). Tests put their own steps there.
+  void SetBetweenPages(std::function<void()> betweenPages);
 
  private:
   QPrinter& EnsurePrinter();
@@ -89,6 +85,7 @@ class TPrintCommands {
   // The collation box's last confirmed state.
   bool collate_ = false;
   bool printing_ = false;
+  std::function<void()> betweenPages_;
 };
 
 }  // namespace deckhand

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
 #include <QPushButton>
 
 namespace deckhand {
@@ -122,6 +124,12 @@ class TRealDialogs : public TUserDialogs {
     Prepare(dialog, filters, initialPath);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.Chosen();
+  }
+
+  bool RunPrintDialog(QPrintDialog& dialog) override { return dialog.exec() == QDialog::Accepted; }
+
+  bool RunPageSetupDialog(QPageSetupDialog& dialog) override {
+    return dialog.exec() == QDialog::Accepted;
   }
 
  private:

@@ -1,6 +1,7 @@
 // The seam between the windows and the modal questions they ask the user:
-// message boxes and file dialogs. The program uses the real dialogs; widget
-// tests install a scripted implementation and answer without any sleep.
+// message boxes, file dialogs and the platform's print dialogs. The program
+// uses the real dialogs; widget tests install a scripted implementation and
+// answer without any sleep.
 #pragma once
 
 #include <QString>
@@ -8,6 +9,8 @@
 #include <exception>
 #include <optional>
 
+class QPageSetupDialog;
+class QPrintDialog;
 class QWidget;
 
 namespace deckhand {
@@ -28,6 +31,11 @@ class TUserDialogs {
                                                  const QString& initialPath) = 0;
   virtual std::optional<QString> GetSaveFileName(QWidget* parent, const QStringList& filters,
                                                  const QString& initialPath) = 0;
+  // The print and printer set-up dialogs, built and set up by the caller on
+  // its printer: runs the dialog modally and returns true when the user
+  // confirmed it. A confirmed dialog has handed its choices to the printer.
+  virtual bool RunPrintDialog(QPrintDialog& dialog) = 0;
+  virtual bool RunPageSetupDialog(QPageSetupDialog& dialog) = 0;
 };
 
 // The dialogs in use: the real ones unless a test installed others.

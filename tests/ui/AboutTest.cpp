@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "tests/ui/RecordingShell.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/Fonts.h"
 #include "ui/ProductInfo.h"
@@ -25,20 +26,10 @@ namespace {
 
 using testing::WaitFor;
 
-// Records what would have been handed to the desktop.
-class TRecordingShell : public TShell {
- public:
-  void Open(const QString& target) override { targets.push_back(target); }
-  std::vector<QString> targets;
-};
-
 class AboutTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { RegisterProgramFonts(); }
-  void SetUp() override { SetShell(&shell_); }
-  void TearDown() override { SetShell(nullptr); }
-
-  TRecordingShell shell_;
+  testing::TRecordingShell shell_;
 };
 
 QRgb Rgb(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
@@ -188,7 +179,7 @@ TEST_F(AboutTest, EachOpeningIsAFreshBox) {
     results.push_back(about->exec());
   }
   EXPECT_EQ(results, (std::vector<int>{QDialog::Rejected, QDialog::Rejected}));
-  EXPECT_TRUE(shell_.targets.empty());
+  EXPECT_TRUE(shell_.opened.isEmpty());
 }
 
 TEST_F(AboutTest, LinksHandTheirAddressesToTheShell) {
@@ -200,14 +191,14 @@ TEST_F(AboutTest, LinksHandTheirAddressesToTheShell) {
   QTest::mousePress(about.Label15, Qt::LeftButton);
   QTest::mouseRelease(about.Label15, Qt::LeftButton, Qt::NoModifier, QPoint(-5, -5));
   QTest::mouseClick(about.Label3, Qt::RightButton);
-  EXPECT_EQ(shell_.targets,
-            (std::vector<QString>{
+  EXPECT_EQ(shell_.opened,
+            QStringList({
                 QStringLiteral("https://deckhand.example.org/"),
                 QStringLiteral("mailto:team@deckhand.example.org?subject=Deckhand v0.2"),
             }));
   EXPECT_TRUE(about.isVisible());
   EXPECT_EQ(QString::fromUtf8(kHelpFileName), QStringLiteral("help.hlp"));
-  EXPECT_EQ(QString::fromUtf8(kWebSiteAddress), shell_.targets[0]);
+  EXPECT_EQ(QString::fromUtf8(kWebSiteAddress), shell_.opened[0]);
 }
 
 // The real shell runs xdg-open; a stand-in of that name, first on the PATH,

@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "ScriptedDialogs.h"
 #include "UiTestSupport.h"
 #include "core/CodeBuffer.h"
 #include "core/Encoding.h"
@@ -70,40 +71,12 @@ class TCountingBuffer : public TCodeBuffer {
   int LineIndex(int line) const override { return memory.LineIndex(line); }
 };
 
-// File dialogs that answer from a script and remember how they were asked.
-class TFakeDialogs : public TUserDialogs {
- public:
-  std::optional<QString> openAnswer;
-  int openCalls = 0;
-  QWidget* openParent = nullptr;
-  QStringList openFilters;
-  QString openInitialPath = QStringLiteral("<unset>");
-
-  TPromptAnswer AskYesNoCancel(QWidget*, const QString&, const QString&) override {
-    ADD_FAILURE() << "unexpected question";
-    return TPromptAnswer::Cancel;
-  }
-  void ShowError(QWidget*, const QString&, const QString& text) override {
-    ADD_FAILURE() << "unexpected error box: " << text.toStdString();
-  }
-  std::optional<QString> GetOpenFileName(QWidget* parent, const QStringList& filters,
-                                         const QString& initialPath) override {
-    ++openCalls;
-    openParent = parent;
-    openFilters = filters;
-    openInitialPath = initialPath;
-    return openAnswer;
-  }
-  std::optional<QString> GetSaveFileName(QWidget*, const QStringList&, const QString&) override {
-    ADD_FAILURE() << "unexpected save dialog";
-    return std::nullopt;
-  }
-};
-
 class DialogsTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetUserDialogs(&fake); }
-  void TearDown() override { SetUserDialogs(nullptr); }
+  // The dialogs ask no question and show no error box unless a test says so.
+  void TearDown() override {
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+  }
 
   // Shows the dialog without a modal loop and waits until it is active.
   static void Show(QDialog& dialog) {
@@ -120,7 +93,7 @@ class DialogsTest : public ::testing::Test {
   }
 
   TCountingBuffer buffer;
-  TFakeDialogs fake;
+  testing::TScriptedDialogs dialogs;
 };
 
 template <class T>
@@ -512,19 +485,19 @@ TEST_F(DialogsTest, BrowseConfirmedPutsTheFullPathInTheFileFieldCancelledChanges
   dialog.filepic->setText(QStringLiteral("old.gif"));
   dialog.alt->setText(QString::fromUtf8("Логотип"));
 
-  fake.openAnswer = QString::fromUtf8("/home/user/Картинки/logo.wbmp");
+  dialogs.openPaths.push_back(QString::fromUtf8("/home/user/Картинки/logo.wbmp"));
   dialog.Button1->click();
-  EXPECT_EQ(fake.openCalls, 1);
-  EXPECT_EQ(fake.openParent, &dialog);
-  EXPECT_EQ(fake.openFilters, ImageFileFilters());
-  EXPECT_TRUE(fake.openInitialPath.isEmpty());
+  ASSERT_EQ(dialogs.offeredNames.size(), 1);
+  EXPECT_EQ(dialogs.parents.last(), &dialog);
+  EXPECT_EQ(dialogs.filters.last(), ImageFileFilters().join(";;"));
+  EXPECT_TRUE(dialogs.offeredNames.last().isEmpty());
   EXPECT_EQ(dialog.filepic->text(), QString::fromUtf8("/home/user/Картинки/logo.wbmp"));
   EXPECT_EQ(dialog.alt->text(), QString::fromUtf8("Логотип"));
   EXPECT_TRUE(dialog.isVisible());
 
-  fake.openAnswer.reset();
+  dialogs.openPaths.push_back(std::nullopt);
   dialog.Button1->click();
-  EXPECT_EQ(fake.openCalls, 2);
+  EXPECT_EQ(dialogs.offeredNames.size(), 2);
   EXPECT_EQ(dialog.filepic->text(), QString::fromUtf8("/home/user/Картинки/logo.wbmp"));
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_EQ(buffer.insertions, 0);
@@ -534,7 +507,7 @@ TEST_F(DialogsTest, ImageIsInsertedInPlaceOfTheSelectionAndTheDialogCloses) {
   Prepare("<p>picture</p>", 3, 10);
   Tcreatpic dialog(nullptr, buffer);
   Show(dialog);
-  fake.openAnswer = QString::fromUtf8("/srv/wap/лого.gif");
+  dialogs.openPaths.push_back(QString::fromUtf8("/srv/wap/лого.gif"));
   dialog.Button1->click();
   dialog.alt->setText(QString::fromUtf8("Логотип"));
   QTest::mouseClick(dialog.Button4, Qt::LeftButton);

@@ -10,8 +10,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -20,18 +24,27 @@
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
+#include <memory>
 #include <string_view>
+#include <vector>
 
+#include "RecordingShell.h"
 #include "ScriptedDialogs.h"
 #include "UiTestSupport.h"
 #include "core/Encoding.h"
 #include "core/MarkupCommands.h"
 #include "preview/PreviewPane.h"
+#include "ui/PrintCommands.h"
 #include "ui/Shell.h"
 #include "ui/Unit1.h"
 
 namespace deckhand::testing {
 namespace {
+
+// The machine's own printers stay out of these tests: libcups is pointed at a
+// server that does not exist before anything asks it.
+[[maybe_unused]] const bool kNoSystemPrinters =
+    qputenv("CUPS_SERVER", "/nonexistent/deckhand-main-window-test.sock");
 
 struct MenuRow {
   const char* parent;
@@ -539,21 +552,48 @@ TEST_F(MainWindowTest, HintsOfControlsAndMenus) {
   EXPECT_TRUE(WaitFor([&] { return window.StatusPanels()->PanelText(0).isEmpty(); }));
 }
 
-class RecordingShell : public TShell {
- public:
-  RecordingShell() { SetShell(this); }
-  ~RecordingShell() override { SetShell(nullptr); }
-  void Open(const QString& target) override { opened << target; }
-  QStringList opened;
-};
-
 TEST_F(MainWindowTest, HelpAndWebSiteGoToTheDesktop) {
-  RecordingShell shell;
+  testing::TRecordingShell shell;
   window.ToolButton("ToolButton29")->click();
   window.Action("N43")->trigger();
   window.Action("Deckhand1")->trigger();
   EXPECT_EQ(shell.opened, QStringList({"help.hlp", "help.hlp", "https://deckhand.example.org/"}));
   EXPECT_TRUE(dialogs.errors.isEmpty()) << "no message of the program's own";
+}
+
+// Both printing commands, from the toolbar and the menu, ask through the
+// program's dialogs, modal to the main window; cancelled, they print nothing.
+TEST_F(MainWindowTest, PrintCommandsAskThroughTheProgramsDialogs) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString pdf = folder.filePath("out.pdf");
+  auto printer = std::make_unique<QPrinter>();
+  printer->setOutputFormat(QPrinter::PdfFormat);
+  printer->setOutputFileName(pdf);
+  window.Printing().SetPrinter(std::move(printer));
+  std::vector<QWidget*> parents;
+  dialogs.answerPrint = [&](QPrintDialog& dialog) {
+    parents.push_back(dialog.parentWidget());
+    EXPECT_EQ(dialog.printer(), window.Printing().Printer());
+    return false;
+  };
+  dialogs.answerSetup = [&](QPageSetupDialog& dialog) {
+    parents.push_back(dialog.parentWidget());
+    EXPECT_EQ(dialog.printer(), window.Printing().Printer());
+    return false;
+  };
+  window.ToolButton("Print")->click();
+  window.Action("WML1")->trigger();
+  EXPECT_EQ(dialogs.printDialogs, 2);
+  EXPECT_EQ(dialogs.setupDialogs, 0);
+  window.ToolButton("ToolButton31")->click();
+  window.Action("N47")->trigger();
+  EXPECT_EQ(dialogs.printDialogs, 2);
+  EXPECT_EQ(dialogs.setupDialogs, 2);
+  EXPECT_EQ(parents, std::vector<QWidget*>(4, &window));
+  EXPECT_FALSE(QFileInfo::exists(pdf));
+  EXPECT_TRUE(window.Printing().RichEdit1().isEmpty());
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
 }
 
 TEST_F(MainWindowTest, PreviewWritesThePageBelowTheStartingFolder) {

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "PdfReading.h"
+#include "ScriptedDialogs.h"
 #include "core/CodeBuffer.h"
 #include "core/Encoding.h"
 #include "core/Errors.h"
@@ -37,31 +38,6 @@ using testing::PdfText;
 // server that does not exist before anything asks it.
 [[maybe_unused]] const bool kNoSystemPrinters =
     qputenv("CUPS_SERVER", "/nonexistent/deckhand-print-commands-test.sock");
-
-// Answers the dialogs from the test.
-class TAnsweredPrintCommands : public TPrintCommands {
- public:
-  using TPrintCommands::TPrintCommands;
-
-  std::function<bool(QPrintDialog&)> answerPrint;
-  std::function<bool(QPageSetupDialog&)> answerSetup;
-  std::function<void()> betweenPages;
-  int printDialogs = 0;
-  int setupDialogs = 0;
-
- protected:
-  bool RunPrintDialog(QPrintDialog& dialog) override {
-    ++printDialogs;
-    return answerPrint ? answerPrint(dialog) : false;
-  }
-  bool RunPrinterSetupDialog(QPageSetupDialog& dialog) override {
-    ++setupDialogs;
-    return answerSetup ? answerSetup(dialog) : false;
-  }
-  void BetweenPages() override {
-    if (betweenPages) betweenPages();
-  }
-};
 
 template <class TCommand>
 std::string PrinterError(TCommand&& command) {
@@ -116,7 +92,8 @@ class PrintCommandsTest : public ::testing::Test {
 
   QTemporaryDir dir_;
   QString pdf_;
-  TAnsweredPrintCommands commands_{nullptr};
+  testing::TScriptedDialogs dialogs_;
+  TPrintCommands commands_{nullptr};
   TMemoryBuffer buffer_;
 };
 
@@ -127,7 +104,7 @@ TEST_F(PrintCommandsTest, CancelPrintsNothingAndKeepsTheLastPrintedCopy) {
   EXPECT_TRUE(commands_.RichEdit1().isEmpty());
 
   buffer_.SetTextStr(Cp1251("Первая строка\r\nsecond line"));
-  commands_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
+  dialogs_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
   commands_.Print(buffer_);
   EXPECT_EQ(commands_.RichEdit1().toPlainText(), QStringLiteral("Первая строка\nsecond line"));
   EXPECT_EQ(PdfPageCount(pdf_), 1);
@@ -137,14 +114,14 @@ TEST_F(PrintCommandsTest, CancelPrintsNothingAndKeepsTheLastPrintedCopy) {
 
   // The user changes things in the dialog, then cancels.
   buffer_.SetTextStr("other text");
-  commands_.answerPrint = [this](QPrintDialog& dialog) {
+  dialogs_.answerPrint = [this](QPrintDialog& dialog) {
     Copies(dialog)->setValue(4);
     commands_.Printer()->setPageOrientation(QPageLayout::Landscape);
     commands_.Printer()->setCopyCount(4);
     return false;
   };
   commands_.Print(buffer_);
-  EXPECT_EQ(commands_.printDialogs, 2);
+  EXPECT_EQ(dialogs_.printDialogs, 2);
   EXPECT_FALSE(QFileInfo::exists(pdf_));
   EXPECT_EQ(commands_.RichEdit1().toPlainText(), QStringLiteral("Первая строка\nsecond line"));
   EXPECT_EQ(commands_.Printer()->pageLayout().orientation(), QPageLayout::Portrait);
@@ -155,7 +132,7 @@ TEST_F(PrintCommandsTest, CancelPrintsNothingAndKeepsTheLastPrintedCopy) {
 TEST_F(PrintCommandsTest, ThreeCopiesMakeOneJobAndTheDialogKeepsCopiesAndCollation) {
   buffer_.SetTextStr(LongText(150));
   // First run: the dialog offers all pages only, one copy, collation off.
-  commands_.answerPrint = [this](QPrintDialog& dialog) {
+  dialogs_.answerPrint = [this](QPrintDialog& dialog) {
     EXPECT_FALSE(dialog.testOption(QAbstractPrintDialog::PrintToFile));
     EXPECT_FALSE(dialog.testOption(QAbstractPrintDialog::PrintPageRange));
     EXPECT_FALSE(dialog.testOption(QAbstractPrintDialog::PrintSelection));
@@ -179,7 +156,7 @@ TEST_F(PrintCommandsTest, ThreeCopiesMakeOneJobAndTheDialogKeepsCopiesAndCollati
   EXPECT_EQ(PdfText(pdf_).count(QStringLiteral("line 150 of the listing")), 1);
 
   // Next run: three copies and the ticked box again; cancel.
-  commands_.answerPrint = [](QPrintDialog& dialog) {
+  dialogs_.answerPrint = [](QPrintDialog& dialog) {
     EXPECT_EQ(Copies(dialog)->value(), 3);
     EXPECT_TRUE(Collate(dialog)->isChecked());
     Collate(dialog)->setChecked(false);
@@ -188,7 +165,7 @@ TEST_F(PrintCommandsTest, ThreeCopiesMakeOneJobAndTheDialogKeepsCopiesAndCollati
   commands_.Print(buffer_);
   EXPECT_EQ(printer.copyCount(), 3);
   // A cancelled change of the box is forgotten.
-  commands_.answerPrint = [this](QPrintDialog& dialog) {
+  dialogs_.answerPrint = [this](QPrintDialog& dialog) {
     EXPECT_TRUE(Collate(dialog)->isChecked());
     Collate(dialog)->setChecked(false);
     Copies(dialog)->setValue(2);
@@ -196,18 +173,18 @@ TEST_F(PrintCommandsTest, ThreeCopiesMakeOneJobAndTheDialogKeepsCopiesAndCollati
   };
   commands_.Print(buffer_);
   EXPECT_EQ(printer.copyCount(), 2);
-  commands_.answerPrint = [](QPrintDialog& dialog) {
+  dialogs_.answerPrint = [](QPrintDialog& dialog) {
     EXPECT_EQ(Copies(dialog)->value(), 2);
     EXPECT_FALSE(Collate(dialog)->isChecked());
     return false;
   };
   commands_.Print(buffer_);
-  EXPECT_EQ(commands_.printDialogs, 4);
+  EXPECT_EQ(dialogs_.printDialogs, 4);
 }
 
 TEST_F(PrintCommandsTest, LandscapeFromTheSetUpIsUsedByTheNextPrint) {
   buffer_.SetTextStr(LongText(150));
-  commands_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
+  dialogs_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
   commands_.Print(buffer_);
   const int portraitPages = PdfPageCount(pdf_);
   EXPECT_EQ(PdfInfoField(pdf_, QStringLiteral("Page size")).left(9), QStringLiteral("595 x 842"));
@@ -215,13 +192,13 @@ TEST_F(PrintCommandsTest, LandscapeFromTheSetUpIsUsedByTheNextPrint) {
   // The set-up dialog works on the program's printer; confirming it keeps
   // what the user chose there, and prints nothing.
   RemovePdf();
-  commands_.answerSetup = [this](QPageSetupDialog& dialog) {
+  dialogs_.answerSetup = [this](QPageSetupDialog& dialog) {
     EXPECT_EQ(dialog.printer(), commands_.Printer());
     dialog.printer()->setPageOrientation(QPageLayout::Landscape);
     return true;
   };
   commands_.PrinterSetup();
-  EXPECT_EQ(commands_.setupDialogs, 1);
+  EXPECT_EQ(dialogs_.setupDialogs, 1);
   EXPECT_FALSE(QFileInfo::exists(pdf_));
 
   // Printed twice through the print dialog: landscape both times.
@@ -236,25 +213,25 @@ TEST_F(PrintCommandsTest, LandscapeFromTheSetUpIsUsedByTheNextPrint) {
 
 TEST_F(PrintCommandsTest, DialogsConfirmedDuringAJobAreRefused) {
   buffer_.SetTextStr(LongText(300));
-  commands_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
+  dialogs_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
   TMemoryBuffer other;
   other.SetTextStr("a different text");
   std::string nestedPrint, nestedSetup;
   int pauses = 0;
-  commands_.betweenPages = [&] {
+  commands_.SetBetweenPages([&] {
     if (pauses++ > 0) return;
     EXPECT_TRUE(commands_.Printing());
     // The same dialogs, confirmed while the job runs.
-    commands_.answerPrint = [](QPrintDialog& dialog) {
+    dialogs_.answerPrint = [](QPrintDialog& dialog) {
       dialog.show();
       dialog.accept();
       return true;
     };
-    commands_.answerSetup = [](QPageSetupDialog&) { return true; };
+    dialogs_.answerSetup = [](QPageSetupDialog&) { return true; };
     nestedPrint = PrinterError([&] { commands_.Print(other); });
     nestedSetup = PrinterError([&] { commands_.PrinterSetup(); });
     EXPECT_TRUE(commands_.RichEdit1().toPlainText().startsWith(QStringLiteral("line 1 ")));
-  };
+  });
   commands_.Print(buffer_);
   EXPECT_EQ(nestedPrint, kPrintingInProgressMessage);
   EXPECT_EQ(nestedSetup, kPrintingInProgressMessage);
@@ -279,18 +256,18 @@ int FirstLineOutOfOrder(const QString& text, int lines) {
 
 TEST_F(PrintCommandsTest, ChangesInTheDialogsDuringAJobNeverReachItsPrinter) {
   buffer_.SetTextStr(LongText(300));
-  commands_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
+  dialogs_.answerPrint = [this](QPrintDialog& dialog) { return Confirm(dialog); };
   TMemoryBuffer other;
   other.SetTextStr("a different text");
   std::string nestedPrint, nestedSetup;
   int pauses = 0;
-  commands_.betweenPages = [&] {
+  commands_.SetBetweenPages([&] {
     if (pauses++ > 0) return;
     // The user picks Landscape in the set-up dialog and three copies in the
     // print dialog, and confirms both, while page 1 is being sent.
     // The set-up dialog hands its choices to the printer when its own
     // modal run ends accepted, so it runs as the program runs it.
-    commands_.answerSetup = [](QPageSetupDialog& dialog) {
+    dialogs_.answerSetup = [](QPageSetupDialog& dialog) {
       QTimer::singleShot(0, &dialog, [&dialog] {
         auto* landscape = dialog.findChild<QRadioButton*>(QStringLiteral("landscape"));
         EXPECT_NE(landscape, nullptr);
@@ -299,7 +276,7 @@ TEST_F(PrintCommandsTest, ChangesInTheDialogsDuringAJobNeverReachItsPrinter) {
       });
       return dialog.exec() == QDialog::Accepted;
     };
-    commands_.answerPrint = [](QPrintDialog& dialog) {
+    dialogs_.answerPrint = [](QPrintDialog& dialog) {
       dialog.show();
       if (QSpinBox* copies = Copies(dialog)) copies->setValue(3);
       dialog.accept();
@@ -307,13 +284,13 @@ TEST_F(PrintCommandsTest, ChangesInTheDialogsDuringAJobNeverReachItsPrinter) {
     };
     nestedSetup = PrinterError([&] { commands_.PrinterSetup(); });
     nestedPrint = PrinterError([&] { commands_.Print(other); });
-  };
+  });
   commands_.Print(buffer_);
   EXPECT_EQ(nestedSetup, kPrintingInProgressMessage);
   EXPECT_EQ(nestedPrint, kPrintingInProgressMessage);
   // Refused before either dialog was shown.
-  EXPECT_EQ(commands_.printDialogs, 1);
-  EXPECT_EQ(commands_.setupDialogs, 0);
+  EXPECT_EQ(dialogs_.printDialogs, 1);
+  EXPECT_EQ(dialogs_.setupDialogs, 0);
   EXPECT_EQ(commands_.Printer()->pageLayout().orientation(), QPageLayout::Portrait);
   EXPECT_EQ(commands_.Printer()->copyCount(), 1);
   // Every line of the job is on its pages, in order, on portrait paper.
@@ -323,13 +300,14 @@ TEST_F(PrintCommandsTest, ChangesInTheDialogsDuringAJobNeverReachItsPrinter) {
 }
 
 TEST(PrintCommandsWithoutPrinter, BothCommandsFailBeforeTheirDialog) {
-  TAnsweredPrintCommands commands(nullptr);
+  testing::TScriptedDialogs dialogs;
+  TPrintCommands commands(nullptr);
   TMemoryBuffer buffer;
   buffer.SetTextStr("text");
   EXPECT_EQ(PrinterError([&] { commands.Print(buffer); }), kNoDefaultPrinterMessage);
   EXPECT_EQ(PrinterError([&] { commands.PrinterSetup(); }), kNoDefaultPrinterMessage);
-  EXPECT_EQ(commands.printDialogs, 0);
-  EXPECT_EQ(commands.setupDialogs, 0);
+  EXPECT_EQ(dialogs.printDialogs, 0);
+  EXPECT_EQ(dialogs.setupDialogs, 0);
   EXPECT_EQ(commands.Printer(), nullptr);
   EXPECT_TRUE(commands.RichEdit1().isEmpty());
 }
