@@ -1,5 +1,6 @@
 // SaveToFile and LoadFromFile on real files in temporary folders: byte-exact
 // round trips, the messages of real failures, and what survives them.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -466,9 +467,11 @@ TEST_F(DocumentFiles, FilesLongerThanTheirSizeSaysAreReadWhole) {
   }
 }
 
-// Runs work as the unprivileged user "nobody" in a child process when the
-// tests run as root (where permission bits would not stop anything), and
-// directly otherwise. Returns what work returns.
+// Runs work as the unprivileged user and group 65534 ("nobody", "nogroup"),
+// with no supplementary groups, in a child process when the tests run as
+// root (where permission bits would not stop anything), and directly
+// otherwise. Whatever groups root belongs to on this machine, the child
+// shares none of them. Returns what work returns.
 std::string AsUnprivileged(const std::function<std::string()>& work) {
   if (::geteuid() != 0) return work();
   int channel[2];
@@ -477,7 +480,7 @@ std::string AsUnprivileged(const std::function<std::string()>& work) {
   if (child == 0) {
     ::close(channel[0]);
     std::string result;
-    if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
       result = "cannot become nobody";
     } else {
       try {
@@ -508,6 +511,14 @@ std::string AsUnprivileged(const std::function<std::string()>& work) {
   return result;
 }
 
+// Gives a file or folder to root's user and group when the tests run as
+// root, so that only the "others" permission bits apply to the unprivileged
+// child, whatever group the temporary folder hands its files down.
+void OwnAsRoot(const QString& path) {
+  if (::geteuid() != 0) return;
+  ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 0, 0), 0) << path.toStdString();
+}
+
 TEST_F(DocumentFiles, PermissionsAreReportedAndWritableFilesWrittenInPlace) {
   // The folder may be entered but not written by others.
   ASSERT_EQ(::chmod(QFile::encodeName(Folder()).constData(), 0755), 0);
@@ -517,6 +528,8 @@ TEST_F(DocumentFiles, PermissionsAreReportedAndWritableFilesWrittenInPlace) {
   ASSERT_EQ(::chmod(QFile::encodeName(Path("secret.wml")).constData(), 0600), 0);
   WriteBytes(Path("locked.wml"), "locked");
   ASSERT_EQ(::chmod(QFile::encodeName(Path("locked.wml")).constData(), 0444), 0);
+  for (const char* name : {"shared.wml", "secret.wml", "locked.wml"}) OwnAsRoot(Path(name));
+  OwnAsRoot(Folder());
   ::chmod(QFile::encodeName(Folder()).constData(), ::geteuid() == 0 ? 0755 : 0555);
 
   const std::string result = AsUnprivileged([&] {
