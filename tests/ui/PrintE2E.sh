@@ -19,7 +19,8 @@
 #   PrintE2E.sh [PROGRAM]     (run-in-xvfb.sh gives DISPLAY and PROGRAM)
 #
 # Needs root: the cups-pdf backend runs only under a scheduler started as
-# root. Exits 0 with "SKIP: reason" only when the scheduler cannot run here.
+# root. Exits 77 (which CTest reports as skipped) with "SKIP: reason" only
+# when the scheduler cannot run here.
 set -euo pipefail
 export PATH="$PATH:/usr/sbin:/sbin"
 
@@ -55,7 +56,7 @@ fail() {
 
 skip() {
   echo "SKIP: $*"
-  exit 0
+  exit 77
 }
 
 stop_app() {
