@@ -6,9 +6,8 @@
 set -euo pipefail
 build="$(cd "$1" && pwd)"; runs="${2:-5}"
 app="$build/ui/deckhand"
-if ! command -v featherpad >/dev/null; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq featherpad >/dev/null
-fi
+command -v featherpad >/dev/null ||
+  { echo "featherpad is not installed (see scripts/packages.txt)" >&2; exit 1; }
 
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/xvfb.sh"
 start_xvfb
