@@ -41,6 +41,7 @@ class QToolButton;
 
 namespace deckhand {
 
+class TMainWindowStyle;
 class TPreviewPane;
 class TPrintCommands;
 
@@ -188,6 +189,7 @@ class TMain : public QMainWindow, private TDocumentWindow {
   TStatusBar* statusBar_ = nullptr;
   TPreviewPane* preview_ = nullptr;
   THintTracker* hints_ = nullptr;
+  TMainWindowStyle* style_ = nullptr;
   QToolBar* standardToolBar_ = nullptr;
   QToolBar* toolBar1_ = nullptr;
   QTimer timer1_;
