@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -337,6 +338,23 @@ void TMain::closeEvent(QCloseEvent* event) {
   } else {
     event->ignore();
   }
+}
+
+void TMain::keyPressEvent(QKeyEvent* event) {
+  // Enter on a focused push button presses it, as Space does. The button
+  // itself leaves Enter to its window unless it is a dialog's default.
+  const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+      modifiers == Qt::NoModifier) {
+    if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        button != nullptr && button->window() == this && button->isEnabled() &&
+        button->isVisible()) {
+      event->accept();
+      button->click();
+      return;
+    }
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 bool TMain::event(QEvent* event) {

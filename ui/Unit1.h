@@ -168,6 +168,7 @@ class TMain : public QMainWindow, private TDocumentWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   // TDocumentWindow: the document commands' questions, answered by the real

@@ -24,8 +24,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# start_app [ARGUMENTS...]: starts the program in the scratch folder.
 start_app() {
-  (cd "$WORK" && exec "$APP" >"$WORK/app.log" 2>&1) &
+  (cd "$WORK" && exec "$APP" "$@" >"$WORK/app.log" 2>&1) &
   APP_PID=$!
 }
 

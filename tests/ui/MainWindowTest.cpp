@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -374,6 +375,30 @@ TEST_F(MainWindowTest, WindowLayoutAndFocus) {
   window.resize(600, 400);
   EXPECT_EQ(ClientArea(window).size(), QSize(672, 466)) << "cannot be made smaller";
   EXPECT_EQ(window.PreviewPane()->width(), 188);
+}
+
+// Enter and keypad Enter press the focused push button, as Space does; in
+// the editor Enter presses nothing.
+TEST_F(MainWindowTest, EnterPressesTheFocusedButton) {
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  QPushButton* show = window.PreviewPane()->Button1();
+  QSignalSpy clicks(show, &QPushButton::clicked);
+  show->setFocus();
+  QTest::keyClick(show, Qt::Key_Return);
+  EXPECT_EQ(clicks.count(), 1);
+  QTest::keyClick(show, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(clicks.count(), 2);
+  QTest::keyClick(show, Qt::Key_Space);
+  EXPECT_EQ(clicks.count(), 3);
+  QTest::keyClick(show, Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_EQ(clicks.count(), 3) << "only a plain Enter";
+  EXPECT_TRUE(dialogs.errors.isEmpty());
+
+  window.Memo()->setFocus();
+  QTest::keyClick(window.Memo(), Qt::Key_Return);
+  EXPECT_EQ(clicks.count(), 3);
 }
 
 TEST_F(MainWindowTest, StartsWithTheTemplateAndAnEmptyPath) {
