@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -18,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <cstdlib>
@@ -648,6 +650,70 @@ TEST_F(MainWindowTest, HintsOfControlsAndMenus) {
   }));
   view->hide();
   EXPECT_TRUE(WaitFor([&] { return window.StatusPanels()->PanelText(0).isEmpty(); }));
+}
+
+// A submenu's parent item keeps its hint in panel 0 while its submenu opens;
+// highlighting an item of the submenu shows that item's hint, and closing
+// the submenu gives the parent item's hint back.
+TEST_F(MainWindowTest, SubmenuParentItemsKeepTheirHint) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const struct {
+    const char* menu;
+    const char* parent;
+    const char* hint;
+    const char* child;
+    const char* childHint;
+  } cases[] = {
+      {"N11", "N44", "Выравнивание", "N25", "Выравнить абзац по центру"},
+      {"N12", "N33", "Вставить инструменты форм", "N34", "Вставить поле"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.parent);
+    const auto panel0 = [&] { return window.StatusPanels()->PanelText(0); };
+    auto* menu = window.findChild<QMenu*>(c.menu);
+    auto* submenu = window.findChild<QMenu*>(c.parent);
+    menu->popup(window.mapToGlobal(QPoint(100, 30)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    menu->setActiveAction(window.Action(c.parent));  // highlights it and opens the submenu
+    ASSERT_TRUE(WaitFor([&] { return submenu->isVisible(); }));
+    QTest::qWait(50);
+    EXPECT_EQ(panel0(), QString::fromUtf8(c.hint));
+    submenu->setActiveAction(window.Action(c.child));
+    EXPECT_TRUE(WaitFor([&] { return panel0() == QString::fromUtf8(c.childHint); }));
+    submenu->hide();
+    EXPECT_TRUE(WaitFor([&] { return panel0() == QString::fromUtf8(c.hint); }));
+    menu->hide();
+    EXPECT_TRUE(WaitFor([&] { return panel0().isEmpty(); }));
+  }
+}
+
+// While a modal dialog is open, panel 0 still follows the pointer over the
+// main window, and pointing at the dialog (whose controls have no hints)
+// empties it.
+TEST_F(MainWindowTest, HintFollowsThePointerBehindAModalDialog) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QDialog dialog(&window);
+  dialog.resize(200, 100);
+  dialog.move(window.mapToGlobal(QPoint(400, 250)));
+  const auto panel0 = [&] { return window.StatusPanels()->PanelText(0); };
+  const auto pointAt = [](QWidget* widget) {
+    QCursor::setPos(widget->mapToGlobal(widget->rect().center()));
+  };
+  QStringList seen;
+  QTimer::singleShot(0, &dialog, [&] {
+    pointAt(window.ToolButton("ToolButton1"));
+    if (WaitFor([&] { return !panel0().isEmpty(); }, 2000)) seen << panel0();
+    pointAt(window.ToolButton("OpenButton"));
+    if (WaitFor([&] { return panel0() != seen.value(0); }, 2000)) seen << panel0();
+    pointAt(&dialog);
+    if (WaitFor([&] { return panel0().isEmpty(); }, 2000)) seen << QStringLiteral("(empty)");
+    dialog.reject();
+  });
+  dialog.exec();
+  EXPECT_EQ(seen, QStringList({QString::fromUtf8("Создание нового документа"),
+                               QString::fromUtf8("Открыть документ"), QStringLiteral("(empty)")}));
 }
 
 class RecordingShell : public TShell {
