@@ -26,13 +26,8 @@ done
 # The main window's title, as the build generated it from the project's version.
 main=$(sed -n 's/.*kProductTitle\[\] = "\(.*\)";/\1/p' "$build/ui/generated/ui/Version.h")
 [ -n "$main" ] || { echo "no product title in $build/ui/generated/ui/Version.h" >&2; exit 1; }
-if ! command -v featherpad >/dev/null; then
-  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends featherpad \
-    >/dev/null 2>&1 || { $sudo apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends featherpad \
-      >/dev/null; }
-fi
+command -v featherpad >/dev/null ||
+  { echo "featherpad is not installed (see scripts/packages.txt)" >&2; exit 1; }
 
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/xvfb.sh"
 work="$(mktemp -d)"

@@ -24,10 +24,15 @@ install_packages() {
   fi
 }
 
+# configure_and_build DIR [CMAKE ARGUMENTS...]: configures DIR every time, so
+# that options changed since the last run take effect, then builds it.
+# DECKHAND_CMAKE_ARGS (split on spaces) goes before the given arguments, which
+# win where both set the same variable: .ci/run uses it to turn on -Werror and
+# the benchmarks.
 configure_and_build() {
   local dir="$1"; shift
-  if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >&2
-  fi
-  cmake --build "$dir" --parallel "$(nproc)" >&2
+  local extra=()
+  read -r -a extra <<<"${DECKHAND_CMAKE_ARGS:-}"
+  cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}" "$@" >&2 &&
+    cmake --build "$dir" --parallel "$(nproc)" >&2
 }

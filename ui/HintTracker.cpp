@@ -20,7 +20,36 @@ THintTracker::THintTracker(QObject* parent) : QObject(parent) {
   idle_.setSingleShot(true);
   idle_.setInterval(0);
   connect(&idle_, &QTimer::timeout, this, &THintTracker::UpdateFromPointer);
+  // While a modal window is open the windows behind it receive no pointer
+  // events, yet the hint follows the pointer over them: the pointer is
+  // looked at on a short period instead, and only a move costs a lookup.
+  modalPoll_.setInterval(kModalPollInterval);
+  connect(&modalPoll_, &QTimer::timeout, this, &THintTracker::PollBehindModal);
   qApp->installEventFilter(this);
+}
+
+void THintTracker::PollBehindModal() {
+  if (QApplication::activeModalWidget() == nullptr) {
+    modalPoll_.stop();
+    return;
+  }
+  const QPoint pointer = QCursor::pos();
+  if (pointer == lastPolled_) return;
+  lastPolled_ = pointer;
+  UpdateFromPointer();
+}
+
+// The menu that shows a submenu's parent item highlighted with this menu
+// open from it, if any.
+static QMenu* ParentMenuOf(const QMenu* menu) {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* parent = qobject_cast<QMenu*>(widget);
+    if (parent != nullptr && parent != menu && parent->isVisible() &&
+        parent->activeAction() == menu->menuAction()) {
+      return parent;
+    }
+  }
+  return nullptr;
 }
 
 QString THintTracker::HintOfWidget(const QWidget* widget) {
@@ -47,7 +76,11 @@ void THintTracker::SetHint(const QString& hint) {
 void THintTracker::WatchMenu(QMenu* menu) {
   if (menu->property("deckhandHintWatched").toBool()) return;
   menu->setProperty("deckhandHintWatched", true);
-  connect(menu, &QMenu::hovered, this, [this, menu](QAction*) { MenuHighlight(menu); });
+  // The highlighted action comes with the signal: a submenu passes it on to
+  // the menus it opened from, whose own active item is the submenu's parent.
+  connect(menu, &QMenu::hovered, this, [this](QAction* action) {
+    SetHint(action == nullptr || action->isSeparator() ? QString() : action->statusTip());
+  });
 }
 
 void THintTracker::MenuHighlight(QMenu* menu) {
@@ -65,7 +98,16 @@ bool THintTracker::eventFilter(QObject* watched, QEvent* event) {
       if (auto* menu = qobject_cast<QMenu*>(watched)) {
         WatchMenu(menu);
         ++openMenus_;
-        SetHint(QString());  // nothing highlighted yet
+        if (QMenu* parent = ParentMenuOf(menu)) {
+          // A submenu opening: its parent item stays highlighted and keeps
+          // its hint until an item of the submenu is highlighted.
+          MenuHighlight(parent);
+        } else {
+          SetHint(QString());  // nothing highlighted yet
+        }
+      } else if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isModal()) {
+        lastPolled_ = QCursor::pos();
+        modalPoll_.start();
       }
       break;
     case QEvent::Hide:

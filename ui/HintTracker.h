@@ -2,7 +2,9 @@
 // a menu is open, and otherwise, whenever the program is idle, from the
 // control under the pointer or its nearest enclosing control that has one.
 // Only the text after the first "|" counts. Emits HintChanged only when the
-// text really changes.
+// text really changes. A submenu's parent item keeps its hint while its
+// submenu opens; while a modal window is open the pointer rule goes on over
+// every window, those behind the modal one included.
 //
 // A control's hint is its "hint" property; a menu item's is its action's
 // status tip. Ownership: the tracker is a QObject owned by the main window;
@@ -10,6 +12,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
@@ -30,6 +33,9 @@ class THintTracker : public QObject {
   Q_OBJECT
 
  public:
+  // How often the pointer is looked at while a modal window is open.
+  static constexpr int kModalPollInterval = 50;
+
   explicit THintTracker(QObject* parent = nullptr);
 
   QString Hint() const { return hint_; }
@@ -48,9 +54,12 @@ class THintTracker : public QObject {
   void SetHint(const QString& hint);
   void WatchMenu(QMenu* menu);
   void MenuHighlight(QMenu* menu);
+  void PollBehindModal();
 
   QString hint_;
   QTimer idle_;
+  QTimer modalPoll_;
+  QPoint lastPolled_;
   int openMenus_ = 0;
 };
 

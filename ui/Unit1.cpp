@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -23,6 +24,7 @@
 #include "preview/PreviewPane.h"
 #include "ui/CommandTables.h"
 #include "ui/Fonts.h"
+#include "ui/MainWindowStyle.h"
 #include "ui/PrintCommands.h"
 #include "ui/ProductInfo.h"
 #include "ui/Shell.h"
@@ -38,12 +40,20 @@ namespace deckhand {
 
 namespace {
 
+// The designed outer size is 780 by 526 with the frame, and its client area
+// below the menu bar 772 by 472. The window manager draws the frame here, so
+// the window makes that client area its own (the menu bar above it) and every
+// band keeps its designed size; the smallest size follows the same rule from
+// the smallest outer size, 680 by 520.
 constexpr int kDefaultWidth = 780;
 constexpr int kDefaultHeight = 526;
-constexpr int kMinimumWidth = 680;
-constexpr int kMinimumHeight = 520;
+constexpr int kClientWidth = 772;
+constexpr int kClientHeight = 472;
+constexpr int kMinimumClientWidth = 680 - (kDefaultWidth - kClientWidth);
+constexpr int kMinimumClientHeight = 520 - (kDefaultHeight - kClientHeight);
 constexpr int kStandardToolBarHeight = 30;
 constexpr int kFormattingToolBarHeight = 32;
+constexpr int kEtchedLineHeight = 2;
 constexpr int kGapWidth = 8;
 
 // An empty 8-pixel gap between toolbar buttons.
@@ -81,17 +91,26 @@ TMain::TMain(QWidget* parent)
   setWindowTitle(QString::fromUtf8(kProductTitle));
   setFont(WindowFont());
   memo_->setFont(WindowFont());
-  setMinimumSize(kMinimumWidth, kMinimumHeight);
-  resize(kDefaultWidth, kDefaultHeight);
 
   document_ = std::make_unique<TDocumentController>(buffer_, *static_cast<TDocumentWindow*>(this));
   printing_ = std::make_unique<TPrintCommands>(this);
+
+  // Group boxes and toolbars draw and measure themselves through this style;
+  // as the window's first child it goes before the widgets that use it.
+  style_ = new TMainWindowStyle;
+  style_->setParent(this);
 
   BuildMenus();
   BuildCentralArea();
 
   statusBar_ = new TStatusBar(this);
   setStatusBar(statusBar_);
+
+  const int menuHeight = menuBar()->heightForWidth(kClientWidth) > 0
+                             ? menuBar()->heightForWidth(kClientWidth)
+                             : menuBar()->sizeHint().height();
+  setMinimumSize(kMinimumClientWidth, menuHeight + kMinimumClientHeight);
+  resize(kClientWidth, menuHeight + kClientHeight);
 
   hints_ = new THintTracker(this);
 
@@ -121,7 +140,7 @@ TMain::TMain(QWidget* parent)
     manager.release();
   });
 
-  // Centred on the screen when first shown.
+  // Centred on the screen when first shown (the outer size decides).
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
     move(area.center() - QPoint(kDefaultWidth / 2, kDefaultHeight / 2));
@@ -204,17 +223,22 @@ QToolBar* TMain::NewToolBar(const QString& name, QWidget* parent) {
   bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
   bar->setContextMenuPolicy(Qt::PreventContextMenu);
   bar->layout()->setSpacing(0);
-  bar->setContentsMargins(4, 0, 0, 0);  // 4 pixels of indent before the first button
+  bar->setStyle(style_);  // no frame, handle or spacing of its own
   return bar;
 }
 
 QToolButton* TMain::ToolButton(const QString& name) const { return findChild<QToolButton*>(name); }
 
 void TMain::BuildToolbars(QGroupBox* codeGroup) {
+  // The style's toolbar margin puts the first button 4 pixels from the left
+  // edge and the buttons 4 pixels below the top edge. StandardToolBar has no
+  // edge lines; ToolBar1 has an etched line along its bottom edge only.
   standardToolBar_ = NewToolBar(QStringLiteral("StandardToolBar"), this);
   standardToolBar_->setFixedHeight(kStandardToolBarHeight);
   toolBar1_ = NewToolBar(QStringLiteral("ToolBar1"), codeGroup);
   toolBar1_->setFixedHeight(kFormattingToolBarHeight);
+  toolBar1_->setContentsMargins(0, 0, 0, kEtchedLineHeight);  // buttons clear of the line
+  toolBar1_->setProperty(TMainWindowStyle::kBottomEdgeProperty, true);
 
   const auto fill = [this](QToolBar* bar, const std::vector<TToolEntry>& entries) {
     for (const TToolEntry& entry : entries) {
@@ -281,6 +305,8 @@ void TMain::BuildCentralArea() {
   row->addWidget(codeGroup, 1);
 
   setCentralWidget(central);
+  // Every group box, the preview pane's included, draws the themed frame.
+  for (QGroupBox* box : central->findChildren<QGroupBox*>()) box->setStyle(style_);
   // The focus starts on "Показать"; Tab moves between it and the editor.
   setTabOrder(preview_->Button1(), memo_);
 }
@@ -318,6 +344,23 @@ void TMain::closeEvent(QCloseEvent* event) {
   } else {
     event->ignore();
   }
+}
+
+void TMain::keyPressEvent(QKeyEvent* event) {
+  // Enter on a focused push button presses it, as Space does. The button
+  // itself leaves Enter to its window unless it is a dialog's default.
+  const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+      modifiers == Qt::NoModifier) {
+    if (auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        button != nullptr && button->window() == this && button->isEnabled() &&
+        button->isVisible()) {
+      event->accept();
+      button->click();
+      return;
+    }
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 bool TMain::event(QEvent* event) {

@@ -42,6 +42,7 @@ class QToolButton;
 namespace deckhand {
 
 class TEmulator;
+class TMainWindowStyle;
 class TPreviewPane;
 class TPrintCommands;
 
@@ -171,6 +172,7 @@ class TMain : public QMainWindow, private TDocumentWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   // TDocumentWindow: the document commands' questions, answered by the real
@@ -193,6 +195,7 @@ class TMain : public QMainWindow, private TDocumentWindow {
   TPreviewPane* preview_ = nullptr;
   TEmulator* emulator_ = nullptr;
   THintTracker* hints_ = nullptr;
+  TMainWindowStyle* style_ = nullptr;
   QToolBar* standardToolBar_ = nullptr;
   QToolBar* toolBar1_ = nullptr;
   QTimer timer1_;

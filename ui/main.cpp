@@ -36,9 +36,16 @@ class TApplication : public QApplication {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int /*argc*/, char** /*argv*/) {
   deckhand::PrepareWebEngine();
-  TApplication app(argc, argv);
+  // The program reads no command-line arguments, and neither does the
+  // toolkit or the HTML view: options such as -reverse, -style or
+  // -platform and a file named on the command line change nothing. The
+  // application object sees the program's name alone.
+  static char programName[] = "deckhand";
+  static char* arguments[] = {programName, nullptr};
+  static int argumentCount = 1;
+  TApplication app(argumentCount, arguments);
   // The web engine reports its graphics set-up at start; keep the terminal
   // for what matters.
   QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));

@@ -1,6 +1,7 @@
 // SaveToFile and LoadFromFile on real files in temporary folders: byte-exact
 // round trips, the messages of real failures, and what survives them.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
@@ -504,15 +505,26 @@ std::string AsChild(const std::function<std::string()>& work) {
   return result;
 }
 
-// Runs work as the unprivileged user "nobody" in a child process when the
-// tests run as root (where permission bits would not stop anything), and
-// directly otherwise. Returns what work returns.
+// Runs work as the unprivileged user and group 65534 ("nobody", "nogroup"),
+// with no supplementary groups, in a child process when the tests run as
+// root (where permission bits would not stop anything), and directly
+// otherwise. Whatever groups root belongs to on this machine, the child
+// shares none of them. Returns what work returns.
 std::string AsUnprivileged(const std::function<std::string()>& work) {
   if (::geteuid() != 0) return work();
   return AsChild([&]() -> std::string {
-    if (::setgid(65534) != 0 || ::setuid(65534) != 0) return "cannot become nobody";
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+      return "cannot become nobody";
     return work();
   });
+}
+
+// Gives a file or folder to root's user and group when the tests run as
+// root, so that only the "others" permission bits apply to the unprivileged
+// child, whatever group the temporary folder hands its files down.
+void OwnAsRoot(const QString& path) {
+  if (::geteuid() != 0) return;
+  ASSERT_EQ(::chown(QFile::encodeName(path).constData(), 0, 0), 0) << path.toStdString();
 }
 
 TEST_F(DocumentFiles, PermissionsAreReportedAndWritableFilesWrittenInPlace) {
@@ -524,6 +536,8 @@ TEST_F(DocumentFiles, PermissionsAreReportedAndWritableFilesWrittenInPlace) {
   ASSERT_EQ(::chmod(QFile::encodeName(Path("secret.wml")).constData(), 0600), 0);
   WriteBytes(Path("locked.wml"), "locked");
   ASSERT_EQ(::chmod(QFile::encodeName(Path("locked.wml")).constData(), 0444), 0);
+  for (const char* name : {"shared.wml", "secret.wml", "locked.wml"}) OwnAsRoot(Path(name));
+  OwnAsRoot(Folder());
   ::chmod(QFile::encodeName(Folder()).constData(), ::geteuid() == 0 ? 0755 : 0555);
 
   const std::string result = AsUnprivileged([&] {

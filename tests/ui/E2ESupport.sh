@@ -24,8 +24,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# start_app [ARGUMENTS...]: starts the program in the scratch folder.
 start_app() {
-  (cd "$WORK" && exec "$APP" >"$WORK/app.log" 2>&1) &
+  (cd "$WORK" && exec "$APP" "$@" >"$WORK/app.log" 2>&1) &
   APP_PID=$!
 }
 
@@ -60,7 +61,18 @@ focus() {
 
 keys() { xdotool key --delay 60 "$@"; sleep 0.3; }
 
-type_text() { xdotool type --delay 30 "$1"; sleep 0.3; }
+# type_text TEXT: types TEXT one character at a time. Characters outside the
+# keyboard map (Cyrillic on a plain Xvfb) are typed through a keycode that
+# xdotool maps for each of them; typed in one run, a repeated one ("ее") can
+# be lost on a busy machine, so each character is a run of its own.
+type_text() {
+  local ch
+  while IFS= read -r -d '' ch; do
+    xdotool type --delay 30 -- "$ch"
+    sleep 0.03
+  done < <(python3 -c 'import sys; sys.stdout.write("\0".join(sys.argv[1]) + "\0")' "$1")
+  sleep 0.3
+}
 
 # wait_file PATH: waits until PATH exists and is not empty.
 wait_file() {

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# End to end in a real X server: start the program, wait for the splash to
-# give way to the main window, type into the editor, save through the real
-# save dialog, check the file's bytes, change the text, close and answer the
-# save prompt. The HTML view's engine starts only at the first F5, which
-# shows the page on the phone's screen; the program's log stays clean.
+# End to end in a real X server: start the program with arguments it must
+# ignore, wait for the splash to give way to the main window, check that the
+# window is laid out left to right, type into the editor, save through the
+# real save dialog, check the file's bytes (the template, not the file named
+# on the command line), change the text, close and answer the save prompt.
+# The HTML view's engine starts only at the first F5, which shows the page on
+# the phone's screen; the program's log stays clean.
 source "$(dirname "${BASH_SOURCE[0]}")/E2ESupport.sh"
 
 # As in a user's session, which has a private runtime folder.
@@ -23,7 +25,10 @@ dark_share() {
 # helpers: the web engine's processes below the program.
 helpers() { pgrep -f QtWebEngineProcess -P "$APP_PID" | wc -l; }
 
-start_app
+# Arguments the toolkit would act on (another platform, right to left) and a
+# document: none of them may change anything.
+printf 'given on the command line' >"$WORK/given.wml"
+start_app -platform offscreen -reverse -style windows "$WORK/given.wml"
 wait_window "Загрузка..." 20 >/dev/null
 # While the splash is up the main window is not shown. The main window shows
 # within a millisecond of the splash closing, so the splash is looked up
@@ -38,6 +43,18 @@ while xdotool search --onlyvisible --name "^Загрузка...\$" >/dev/null 2>
 done
 wait_window "Deckhand v0.2" 30 >/dev/null
 focus "Deckhand v0.2"
+
+# Left to right: the phone picture (dark) on the left, the editor (white) on
+# the right, compared over two strips of the middle band.
+window=$(wait_window "Deckhand v0.2" 10)
+eval "$(xdotool getwindowgeometry --shell "$window")"
+import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$WORK/shot.png" ||
+  fail "no screenshot of the main window"
+strip_mean() { convert "$WORK/shot.png" -crop "$1" +repage -colorspace Gray -format '%[fx:mean]' info:; }
+left=$(strip_mean "140x150+20+120")
+right=$(strip_mean "140x150+$((WIDTH - 160))+120")
+awk -v l="$left" -v r="$right" 'BEGIN { exit !(l + 0.1 < r) }' ||
+  fail "the window is not laid out left to right (left $left, right $right)"
 
 # The focus starts on "Показать"; Tab moves it to the editor.
 keys Tab ctrl+End

@@ -7,10 +7,14 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPageSetupDialog>
@@ -20,6 +24,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -27,6 +32,7 @@
 #include <memory>
 #include <string_view>
 #include <vector>
+#include <cstdlib>
 
 #include "RecordingShell.h"
 #include "ScriptedDialogs.h"
@@ -37,6 +43,11 @@
 #include "ui/PrintCommands.h"
 #include "ui/Shell.h"
 #include "ui/Unit1.h"
+
+// Readable rectangles in failure messages.
+inline void PrintTo(const QRect& rect, std::ostream* out) {
+  *out << "(" << rect.x() << ", " << rect.y() << ") " << rect.width() << "x" << rect.height();
+}
 
 namespace deckhand::testing {
 namespace {
@@ -266,12 +277,117 @@ TEST_F(MainWindowTest, ToolbarsMatchTheTables) {
   CompareToolBar(window, "ToolBar1", kFormatting, std::size(kFormatting));
 }
 
-TEST_F(MainWindowTest, WindowLayoutAndFocus) {
-  EXPECT_EQ(window.windowTitle(), QStringLiteral("Deckhand v0.2"));
-  EXPECT_EQ(window.size(), QSize(780, 526));
-  EXPECT_EQ(window.minimumSize(), QSize(680, 520));
+// A widget's rectangle in the coordinates of another widget that holds it.
+QRect RectIn(const QWidget* widget, const QWidget* holder) {
+  return QRect(widget->mapTo(holder, QPoint(0, 0)), widget->size());
+}
+
+// The client area below the menu bar, in the window's coordinates.
+QRect ClientArea(const TMain& window) {
+  const int top = window.menuBar()->geometry().bottom() + 1;
+  return QRect(0, top, window.width(), window.height() - top);
+}
+
+// Every band at its designed place and size: the window's client area below
+// the menu bar is 772 by 472 (its outer 780 by 526 less the frame, which the
+// window manager adds), so the middle band is 423 high and the editor 580 by
+// 374.
+TEST_F(MainWindowTest, DesignedLayoutBelowTheMenuBar) {
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const QRect client = ClientArea(window);
+  EXPECT_EQ(client.size(), QSize(772, 472));
+  const auto inClient = [&](const QWidget* widget) {
+    return RectIn(widget, &window).translated(-client.topLeft());
+  };
+  auto* standard = window.findChild<QToolBar*>("StandardToolBar");
+  auto* formatting = window.findChild<QToolBar*>("ToolBar1");
+  auto* codeGroup = window.findChild<QGroupBox*>("GroupBox2");
+  EXPECT_EQ(inClient(standard), QRect(0, 0, 772, 30));
+  EXPECT_EQ(inClient(window.PreviewPane()), QRect(0, 30, 188, 423));
+  EXPECT_EQ(inClient(codeGroup), QRect(188, 30, 584, 423));
+  EXPECT_EQ(RectIn(formatting, codeGroup), QRect(2, 15, 580, 32));
+  EXPECT_EQ(RectIn(window.Memo(), codeGroup), QRect(2, 47, 580, 374));
+  EXPECT_EQ(inClient(window.StatusPanels()), QRect(0, 453, 772, 19));
+  // Both toolbars: the first button 4 pixels in, buttons one after another.
+  EXPECT_EQ(RectIn(window.ToolButton("ToolButton1"), standard), QRect(4, 4, 23, 22));
+  EXPECT_EQ(RectIn(window.ToolButton("OpenButton"), standard).left(), 27);
+  EXPECT_EQ(RectIn(window.ToolButton("ToolButton31"), standard).left(), 4 + 3 * 23 + 8);
+  EXPECT_EQ(RectIn(window.ToolButton("ToolButton4"), formatting), QRect(4, 4, 23, 22));
+
+  // The smallest size follows the same rule from the outer 680 by 520.
+  window.resize(300, 200);
+  QTest::qWait(20);
+  EXPECT_EQ(ClientArea(window).size(), QSize(672, 466));
+  EXPECT_EQ(window.PreviewPane()->width(), 188);
+  EXPECT_EQ(window.Memo()->width(), 672 - 188 - 4);
+  EXPECT_EQ(window.Memo()->height(), 466 - 30 - 19 - 15 - 32 - 2);
+}
+
+// Whether a pixel stands out from the window's background.
+bool Visible(QRgb pixel, QRgb background) {
+  return std::abs(qGray(pixel) - qGray(background)) >= 32;
+}
+
+// The toolbars' edges and the group boxes' frames, read from the pixels the
+// window draws.
+TEST_F(MainWindowTest, ToolbarEdgesAndGroupBoxFrames) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const QImage shot = window.grab().toImage();
+  const QRgb background = window.palette().color(QPalette::Window).rgb();
+  const auto pixel = [&](const QWidget* widget, int x, int y) {
+    return shot.pixel(widget->mapTo(&window, QPoint(x, y)));
+  };
+
+  // StandardToolBar: no edge lines; ToolBar1: an etched line (dark over
+  // light) along its bottom edge only. Checked right of the last button.
+  auto* standard = window.findChild<QToolBar*>("StandardToolBar");
+  auto* formatting = window.findChild<QToolBar*>("ToolBar1");
+  for (int y : {0, 1, standard->height() - 2, standard->height() - 1}) {
+    EXPECT_EQ(pixel(standard, standard->width() - 20, y), background) << "standard row " << y;
+  }
+  const int bottom = formatting->height() - 1;
+  for (int x : {0, formatting->width() / 2, formatting->width() - 20}) {
+    EXPECT_EQ(pixel(formatting, x, 0), background) << x;
+    EXPECT_EQ(pixel(formatting, x, 1), background) << x;
+    EXPECT_EQ(pixel(formatting, x, bottom - 1), window.palette().color(QPalette::Dark).rgb()) << x;
+    EXPECT_EQ(pixel(formatting, x, bottom), window.palette().color(QPalette::Light).rgb()) << x;
+  }
+
+  // Each group box: a visible frame whose top line runs through the middle
+  // of the caption and is broken by it.
+  for (QGroupBox* box :
+       {static_cast<QGroupBox*>(window.PreviewPane()), window.findChild<QGroupBox*>("GroupBox2")}) {
+    SCOPED_TRACE(box->objectName().toStdString());
+    const QFontMetrics metrics(box->font());
+    int line = -1;
+    for (int y = 0; y < 15 && line < 0; ++y) {
+      if (Visible(pixel(box, box->width() - 10, y), background)) line = y;
+    }
+    EXPECT_NEAR(line, metrics.height() / 2, 1) << "the top line through the caption's middle";
+    const int captionMiddle = 8 + metrics.horizontalAdvance(box->title()) / 2;
+    EXPECT_NE(pixel(box, captionMiddle, line), pixel(box, box->width() - 10, line))
+        << "the caption breaks the line";
+    for (int y = line + 1; y < box->height() - 1; ++y) {
+      ASSERT_TRUE(Visible(pixel(box, 0, y), background)) << "left edge, row " << y;
+      ASSERT_TRUE(Visible(pixel(box, box->width() - 1, y), background)) << "right edge, row " << y;
+    }
+    for (int x = 1; x < box->width() - 1; ++x) {
+      ASSERT_TRUE(Visible(pixel(box, x, box->height() - 1), background)) << "bottom, column " << x;
+    }
+  }
+  // The phone picture lies inside the preview pane's frame.
+  const QRect picture = RectIn(window.PreviewPane()->Image1(), window.PreviewPane());
+  EXPECT_GE(picture.left(), 1);
+  EXPECT_LE(picture.right(), window.PreviewPane()->width() - 2);
+}
+
+TEST_F(MainWindowTest, WindowLayoutAndFocus) {
+  EXPECT_EQ(window.windowTitle(), QStringLiteral("Deckhand v0.2"));
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_EQ(ClientArea(window).size(), QSize(772, 472));
   EXPECT_EQ(window.PreviewPane()->width(), 188);
   EXPECT_EQ(window.findChild<QGroupBox*>("GroupBox2")->title(), QStringLiteral(" WML код "));
   EXPECT_EQ(window.PreviewPane()->title(), QStringLiteral(" Общий вид "));
@@ -287,8 +403,32 @@ TEST_F(MainWindowTest, WindowLayoutAndFocus) {
   EXPECT_EQ(QApplication::focusWidget(), window.PreviewPane()->Button1()) << "and back";
 
   window.resize(600, 400);
-  EXPECT_EQ(window.size(), QSize(680, 520)) << "cannot be made smaller";
+  EXPECT_EQ(ClientArea(window).size(), QSize(672, 466)) << "cannot be made smaller";
   EXPECT_EQ(window.PreviewPane()->width(), 188);
+}
+
+// Enter and keypad Enter press the focused push button, as Space does; in
+// the editor Enter presses nothing.
+TEST_F(MainWindowTest, EnterPressesTheFocusedButton) {
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  QPushButton* show = window.PreviewPane()->Button1();
+  QSignalSpy clicks(show, &QPushButton::clicked);
+  show->setFocus();
+  QTest::keyClick(show, Qt::Key_Return);
+  EXPECT_EQ(clicks.count(), 1);
+  QTest::keyClick(show, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(clicks.count(), 2);
+  QTest::keyClick(show, Qt::Key_Space);
+  EXPECT_EQ(clicks.count(), 3);
+  QTest::keyClick(show, Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_EQ(clicks.count(), 3) << "only a plain Enter";
+  EXPECT_TRUE(dialogs.errors.isEmpty());
+
+  window.Memo()->setFocus();
+  QTest::keyClick(window.Memo(), Qt::Key_Return);
+  EXPECT_EQ(clicks.count(), 3);
 }
 
 TEST_F(MainWindowTest, StartsWithTheTemplateAndAnEmptyPath) {
@@ -550,6 +690,70 @@ TEST_F(MainWindowTest, HintsOfControlsAndMenus) {
   }));
   view->hide();
   EXPECT_TRUE(WaitFor([&] { return window.StatusPanels()->PanelText(0).isEmpty(); }));
+}
+
+// A submenu's parent item keeps its hint in panel 0 while its submenu opens;
+// highlighting an item of the submenu shows that item's hint, and closing
+// the submenu gives the parent item's hint back.
+TEST_F(MainWindowTest, SubmenuParentItemsKeepTheirHint) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const struct {
+    const char* menu;
+    const char* parent;
+    const char* hint;
+    const char* child;
+    const char* childHint;
+  } cases[] = {
+      {"N11", "N44", "Выравнивание", "N25", "Выравнить абзац по центру"},
+      {"N12", "N33", "Вставить инструменты форм", "N34", "Вставить поле"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.parent);
+    const auto panel0 = [&] { return window.StatusPanels()->PanelText(0); };
+    auto* menu = window.findChild<QMenu*>(c.menu);
+    auto* submenu = window.findChild<QMenu*>(c.parent);
+    menu->popup(window.mapToGlobal(QPoint(100, 30)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    menu->setActiveAction(window.Action(c.parent));  // highlights it and opens the submenu
+    ASSERT_TRUE(WaitFor([&] { return submenu->isVisible(); }));
+    QTest::qWait(50);
+    EXPECT_EQ(panel0(), QString::fromUtf8(c.hint));
+    submenu->setActiveAction(window.Action(c.child));
+    EXPECT_TRUE(WaitFor([&] { return panel0() == QString::fromUtf8(c.childHint); }));
+    submenu->hide();
+    EXPECT_TRUE(WaitFor([&] { return panel0() == QString::fromUtf8(c.hint); }));
+    menu->hide();
+    EXPECT_TRUE(WaitFor([&] { return panel0().isEmpty(); }));
+  }
+}
+
+// While a modal dialog is open, panel 0 still follows the pointer over the
+// main window, and pointing at the dialog (whose controls have no hints)
+// empties it.
+TEST_F(MainWindowTest, HintFollowsThePointerBehindAModalDialog) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QDialog dialog(&window);
+  dialog.resize(200, 100);
+  dialog.move(window.mapToGlobal(QPoint(400, 250)));
+  const auto panel0 = [&] { return window.StatusPanels()->PanelText(0); };
+  const auto pointAt = [](QWidget* widget) {
+    QCursor::setPos(widget->mapToGlobal(widget->rect().center()));
+  };
+  QStringList seen;
+  QTimer::singleShot(0, &dialog, [&] {
+    pointAt(window.ToolButton("ToolButton1"));
+    if (WaitFor([&] { return !panel0().isEmpty(); }, 2000)) seen << panel0();
+    pointAt(window.ToolButton("OpenButton"));
+    if (WaitFor([&] { return panel0() != seen.value(0); }, 2000)) seen << panel0();
+    pointAt(&dialog);
+    if (WaitFor([&] { return panel0().isEmpty(); }, 2000)) seen << QStringLiteral("(empty)");
+    dialog.reject();
+  });
+  dialog.exec();
+  EXPECT_EQ(seen, QStringList({QString::fromUtf8("Создание нового документа"),
+                               QString::fromUtf8("Открыть документ"), QStringLiteral("(empty)")}));
 }
 
 TEST_F(MainWindowTest, HelpAndWebSiteGoToTheDesktop) {
