@@ -154,7 +154,7 @@ TEST_F(EmulatorTest, BigDecksAreCheckedOnAWorkerThread) {
   for (int i = 0; i < emulator->Findings()->count(); ++i)
     shown << emulator->Findings()->item(i)->text();
   EXPECT_TRUE(shown.join('\n').contains("blink")) << shown.join('\n').toStdString();
-  EXPECT_EQ(emulator->Agent().CardId(), "two");                          // still on its card
+  EXPECT_EQ(emulator->Agent().CardId(), "two");  // still on its card
   EXPECT_EQ(emulator->Agent().Variable("x"), "7");
   // Closing the window while a worker runs waits for it.
   emulator->Refresh();

@@ -29,10 +29,10 @@
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string_view>
 #include <vector>
-#include <cstdlib>
 
 #include "RecordingShell.h"
 #include "ScriptedDialogs.h"
