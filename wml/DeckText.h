@@ -101,6 +101,9 @@ class TDeckText {
   friend std::optional<std::size_t> EncodingDeclarationOffset(const TDeckText&);
 };
 
+// Appends the UTF-8 form of the code point cp to out.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // Where the declaration's encoding name begins in the deck's bytes, if it
 // names one.
 std::optional<std::size_t> EncodingDeclarationOffset(const TDeckText& text);
