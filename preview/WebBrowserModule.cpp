@@ -1,6 +1,8 @@
 // The HTML view, built as a module of its own that the preview pane loads
 // at the first preview: linking the web engine into the program would load
 // it (and initialise OpenGL for it) at every start.
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QString>
 #include <QUrl>
 #include <QWebEnginePage>
@@ -38,11 +40,32 @@ class TWebBrowser : public QWebEngineView {
   void Failed(const QString& message);
 };
 
+// The view draws its pages through Qt Quick. With Quick's default renderer
+// the whole main window is from then on composed through OpenGL (through
+// Mesa's software OpenGL where there is no GPU): Qt replaces the window's
+// native window when the view is created, which the user sees as the window
+// vanishing and coming back, and every key typed in the editor afterwards
+// pays for composing the window. The phone's screen is a small page, which
+// Quick's software renderer draws as well; with it the view paints like any
+// other widget. Set once, before the view's first Quick window exists; a
+// renderer the user chose through Qt's environment variables wins.
+void ChooseSoftwareRenderer() {
+  static const bool chosen = [] {
+    for (const char* variable : {"QT_QUICK_BACKEND", "QMLSCENE_DEVICE", "QSG_RHI_BACKEND"}) {
+      if (qEnvironmentVariableIsSet(variable)) return false;
+    }
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    return true;
+  }();
+  static_cast<void>(chosen);
+}
+
 }  // namespace
 }  // namespace deckhand
 
 extern "C" Q_DECL_EXPORT QWidget* DECKHAND_CREATE_WEB_BROWSER(QWidget* parent,
                                                               const QUrl& previewPage) {
+  deckhand::ChooseSoftwareRenderer();
   return new deckhand::TWebBrowser(parent, previewPage);
 }
 

@@ -77,7 +77,10 @@ cmp "$expected" "$WORK/deck.wml" || fail "saved bytes differ: $(xxd "$WORK/deck.
 [ "$(helpers)" -eq 0 ] || fail "the web engine runs before the first preview"
 [ "$(dark_share)" = 0 ] || fail "the phone's screen is not blank before the first preview"
 
-# One F5 writes the preview page below the starting folder and shows it.
+# One F5 writes the preview page below the starting folder and shows it,
+# in the same native window: the view's creation must not make the toolkit
+# replace the main window (the user would see it vanish and come back).
+before_preview=$(xdotool search --onlyvisible --name "^Deckhand v0.2\$")
 focus "Deckhand v0.2"
 keys F5
 wait_file "$WORK/temp/temp.htm"
@@ -91,6 +94,9 @@ while [ "$SECONDS" -lt "$deadline" ]; do
 done
 [ -n "$shown" ] || fail "the first F5 did not show the page on the phone's screen"
 [ "$(helpers)" -gt 0 ] || fail "no web engine process after the first preview"
+after_preview=$(xdotool search --onlyvisible --name "^Deckhand v0.2\$")
+[ "$after_preview" = "$before_preview" ] ||
+  fail "the first preview replaced the main window ($before_preview, then $after_preview)"
 
 # Change the text, close, answer Yes: the file is written again and the
 # program ends.
