@@ -3,10 +3,14 @@
 # starts Xvfb on a display number the server picks itself (so parallel or
 # back-to-back runs never share one), waits until it accepts connections,
 # exports DISPLAY and sets XVFB_PID. stop_xvfb ends it and waits for it.
+# -noreset: by default the server resets itself whenever its last client
+# disconnects, and a program started at that moment (a test that ends the
+# program and starts it again) cannot connect to it. The server's own
+# messages go to XVFB_LOG when that names a file.
 start_xvfb() {
   local screen="${1:-1280x1024x24}" numberfile
   numberfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$numberfile" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$numberfile" >"${XVFB_LOG:-/dev/null}" 2>&1 &
   XVFB_PID=$!
   for _ in $(seq 1 200); do
     [ -s "$numberfile" ] && break

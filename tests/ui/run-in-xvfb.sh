@@ -5,6 +5,14 @@
 set -euo pipefail
 script="$1"; shift
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
+XVFB_LOG=$(mktemp)
 start_xvfb
-trap stop_xvfb EXIT
-bash "$script" "$@"
+trap 'stop_xvfb; rm -f "$XVFB_LOG"' EXIT
+status=0
+bash "$script" "$@" || status=$?
+# A failed test shows what the X server said, and whether it still runs.
+if [ "$status" -ne 0 ] && [ "$status" -ne 77 ]; then
+  kill -0 "$XVFB_PID" 2>/dev/null || echo "--- the X server had ended" >&2
+  if [ -s "$XVFB_LOG" ]; then echo "--- X server log" >&2; tail -n 20 "$XVFB_LOG" >&2; fi
+fi
+exit "$status"
