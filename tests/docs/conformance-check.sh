@@ -1,0 +1,77 @@
+#!/bin/bash
+# Checks that the conformance table names only tests that exist.
+#
+#   conformance-check.sh TABLE PROGRAM...
+#
+# TABLE is docs/conformance.md; each PROGRAM is a GoogleTest program of the
+# build. Every row of the table's tables has the test column last: one or
+# more test names in backquotes (`Suite.Name`), or "not supported: <reason>",
+# or "not tested yet". The check lists every named test that no program
+# knows (from --gtest_list_tests), and every row whose test column is none
+# of the three, and fails when there is any.
+set -u
+if [ $# -lt 2 ]; then
+  echo "usage: $0 TABLE PROGRAM..." >&2
+  exit 2
+fi
+table=$1
+shift
+if [ ! -r "$table" ]; then
+  echo "cannot read the table $table" >&2
+  exit 2
+fi
+
+known=$(mktemp)
+trap 'rm -f "$known"' EXIT
+for program in "$@"; do
+  if ! listing=$("$program" --gtest_list_tests 2>&1); then
+    echo "$program --gtest_list_tests failed:" >&2
+    echo "$listing" >&2
+    exit 2
+  fi
+  # "Suite." lines, then indented test names; a parameterised test carries
+  # a comment after "#".
+  printf '%s\n' "$listing" | awk '
+    /^[^ ]/ { suite = $1; next }
+    /^  [^ ]/ { print suite $1 }' >>"$known"
+done
+
+# The test column of every table row: the last cell, without the header
+# row and the |---| separator rows.
+rows=$(awk -F'|' '
+  /^\|/ {
+    if ($0 ~ /^\|[ :|-]*$/) { next }
+    n = NF - 1
+    if ($n ~ /^[ ]*test[ ]*$/) { next }
+    cell = $n
+    gsub(/^ +| +$/, "", cell)
+    print FNR "\t" cell
+  }' "$table")
+
+missing=0
+bad=0
+checked=0
+while IFS=$'\t' read -r line cell; do
+  [ -n "$line" ] || continue
+  case $cell in
+    "not supported: "?*) continue ;;
+    "not tested yet") continue ;;
+  esac
+  names=$(printf '%s\n' "$cell" | grep -o '`[^`]*`' | tr -d '`')
+  rest=$(printf '%s\n' "$cell" | sed 's/`[^`]*`//g; s/[ ,;]//g')
+  if [ -z "$names" ] || [ -n "$rest" ]; then
+    echo "$table:$line: the test column is neither test names in backquotes, \"not supported: <reason>\" nor \"not tested yet\": $cell"
+    bad=$((bad + 1))
+    continue
+  fi
+  for name in $names; do
+    checked=$((checked + 1))
+    if ! grep -qxF -- "$name" "$known"; then
+      echo "$table:$line: no such test: $name"
+      missing=$((missing + 1))
+    fi
+  done
+done <<<"$rows"
+
+echo "$checked test names checked, $missing missing, $bad rows without a test column"
+[ "$missing" -eq 0 ] && [ "$bad" -eq 0 ]
