@@ -12,7 +12,7 @@ fail=0
 cat >"$dir/program" <<'PROGRAM'
 #!/bin/sh
 [ "$1" = --gtest_list_tests ] || exit 1
-printf 'Suite.\n  First\n  Second\nOther.\n  Third\nTyped/0.  # TypeParam = int\n  Fourth\n'
+printf 'Suite.\n  First\n  Second\nOther.\n  Third\nTyped/0.  # TypeParam = int\n  Fourth\nA notice: not a suite\n  Stray\n'
 PROGRAM
 chmod +x "$dir/program"
 
@@ -40,6 +40,10 @@ expect 0 "4 test names checked, 0 missing" "$header
 expect 1 "table.md:4: no such test: Suite.Gone" "$header
 | §1 | a | m | \`Suite.First\` |
 | §2 | b | m | \`Suite.Gone\`, \`Other.Third\` |"
+
+# A line that is not a suite's (a library's notice) ends the suite before it.
+expect 1 "table.md:3: no such test: Typed/0.Stray" "$header
+| §1 | a | m | \`Typed/0.Stray\` |"
 
 expect 1 "table.md:3: the test column is neither" "$header
 | §1 | a | m | Suite.First |"

@@ -22,18 +22,21 @@ if [ ! -r "$table" ]; then
 fi
 
 known=$(mktemp)
-trap 'rm -f "$known"' EXIT
+errors=$(mktemp)
+trap 'rm -f "$known" "$errors"' EXIT
 for program in "$@"; do
-  if ! listing=$("$program" --gtest_list_tests 2>&1); then
+  if ! listing=$("$program" --gtest_list_tests 2>"$errors"); then
     echo "$program --gtest_list_tests failed:" >&2
-    echo "$listing" >&2
+    cat "$errors" >&2
     exit 2
   fi
-  # "Suite." lines, then indented test names; a parameterised test carries
-  # a comment after "#".
+  # "Suite." lines, then indented test names; a typed or parameterised test
+  # carries a comment after "#". Any other line (a library's notice) ends
+  # the suite.
   printf '%s\n' "$listing" | awk '
-    /^[^ ]/ { suite = $1; next }
-    /^  [^ ]/ { print suite $1 }' >>"$known"
+    /^[^ #][^ ]*\.( |$)/ { suite = $1; next }
+    /^  [^ ]/ { if (suite != "") print suite $1; next }
+    { suite = "" }' >>"$known"
 done
 
 # The test column of every table row: the last cell, without the header
