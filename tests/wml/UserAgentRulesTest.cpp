@@ -1,0 +1,165 @@
+// Rules of WML 1.1 (WAP-191) for the user agent, each from the standard's
+// words: newcontext (§11.5.2), variable names (§10.3.1), the steps of the go
+// task (§12.5.1) and the noop task (§9.5.4, §12.5.3). Each deck is driven
+// through TUserAgent as the emulator's keys drive it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "wml/UserAgent.h"
+
+namespace deckhand::wml {
+namespace {
+
+std::string Deck(std::string_view cards) {
+  return std::string(
+             "<?xml version=\"1.0\"?>\n<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+             "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n<wml>\n") +
+         std::string(cards) + "\n</wml>\n";
+}
+
+class Wml11Rules : public ::testing::Test {
+ protected:
+  std::int64_t now_ = 1000;
+  TUserAgent agent_{[this] { return now_; }};
+
+  void Open(std::string_view cards, std::string path = {}) { agent_.Open(Deck(cards), path); }
+  void Wait(int milliseconds) {
+    now_ += milliseconds;
+    agent_.Poll();
+  }
+};
+
+// "newcontext ... re-initialise the browser context upon entry to this card"
+// -- entry by a go task. Coming back to the card by prev, or showing it again
+// by refresh, is not an entry by go: the variables and the history stay.
+TEST_F(Wml11Rules, NewcontextActsOnlyWhenTheCardIsEnteredByGo) {
+  Open(R"w(<card id="a"><do type="accept"><go href="#b"/></do></card>
+<card id="b" newcontext="true">
+<do type="accept"><go href="#c"><setvar name="y" value="2"/></go></do>
+<do type="options" label="R"><refresh><setvar name="z" value="3"/></refresh></do><p>b</p></card>
+<card id="c"><do type="accept"><prev/></do><p>c</p></card>)w");
+  agent_.SetVariable("x", "1");
+  agent_.SoftKey(0);
+  ASSERT_EQ(agent_.CardId(), "b");
+  EXPECT_EQ(agent_.Variable("x"), "");  // entered by go: a new context
+  EXPECT_EQ(agent_.HistoryDepth(), 1);
+
+  agent_.SoftKey(0);
+  ASSERT_EQ(agent_.CardId(), "c");
+  EXPECT_EQ(agent_.HistoryDepth(), 2);
+  agent_.SoftKey(0);  // prev back into the newcontext card
+  ASSERT_EQ(agent_.CardId(), "b");
+  EXPECT_EQ(agent_.Variable("y"), "2");
+  EXPECT_EQ(agent_.HistoryDepth(), 1);
+
+  agent_.SoftKey(0);  // to c again, so the history holds two cards
+  agent_.SoftKey(0);
+  agent_.SoftKey(1);  // refresh on the newcontext card
+  EXPECT_EQ(agent_.CardId(), "b");
+  EXPECT_EQ(agent_.Variable("y"), "2");
+  EXPECT_EQ(agent_.Variable("z"), "3");
+  EXPECT_EQ(agent_.HistoryDepth(), 1);
+  EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
+}
+
+// "Variable names are case sensitive": $Name and $name are two variables.
+TEST_F(Wml11Rules, VariableNamesAreCaseSensitive) {
+  Open(R"w(<card id="a"><do type="accept"><go href="#b">
+<setvar name="Name" value="upper"/><setvar name="name" value="lower"/><setvar name="NAME" value="all"/>
+</go></do></card>
+<card id="b"><p>$Name $(name) $(NAME:n) $(nAmE)</p></card>)w");
+  agent_.SoftKey(0);
+  ASSERT_EQ(agent_.CardId(), "b");
+  EXPECT_EQ(agent_.Variable("Name"), "upper");
+  EXPECT_EQ(agent_.Variable("name"), "lower");
+  EXPECT_EQ(agent_.Variable("NAME"), "all");
+  EXPECT_EQ(agent_.Variable("nAmE"), "");
+  EXPECT_EQ(agent_.Substitute("$Name $(name) $(NAME:n) [$(nAmE)]"), "upper lower all []");
+}
+
+// §12.5.1 step 1: the names and values of the go's setvars are substituted in
+// the context as it was before the task, all of them before any is set; the
+// href is substituted before the setvars are applied.
+TEST_F(Wml11Rules, GoSubstitutesEverySetvarAndTheHrefBeforeApplyingAny) {
+  Open(R"w(<card id="a"><do type="accept"><go href="#$(page)">
+<setvar name="first" value="$(second)"/><setvar name="second" value="$(first)"/>
+<setvar name="$(which)" value="named by a variable"/><setvar name="page" value="bad"/>
+</go></do><p>a</p></card>
+<card id="good"><p>good</p></card>
+<card id="bad"><p>bad</p></card>)w");
+  agent_.SetVariable("first", "1");
+  agent_.SetVariable("second", "2");
+  agent_.SetVariable("which", "target");
+  agent_.SetVariable("page", "good");
+  agent_.SoftKey(0);
+  EXPECT_EQ(agent_.CardId(), "good");  // not "bad": the href came first
+  EXPECT_EQ(agent_.Variable("first"), "2");
+  EXPECT_EQ(agent_.Variable("second"), "1");  // swapped, not "2" twice
+  EXPECT_EQ(agent_.Variable("target"), "named by a variable");
+  EXPECT_EQ(agent_.Variable("page"), "bad");
+  EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
+}
+
+// §12.5.1 step 4: the destination card is the one the fragment names; an
+// address without a fragment shows the first card of the destination deck.
+TEST_F(Wml11Rules, AddressWithoutAFragmentShowsTheFirstCardOfTheDeck) {
+  int reads = 0;
+  agent_.SetLoader(
+      [&reads](const std::string& path, std::string& error) -> std::optional<std::string> {
+        ++reads;
+        if (path == "/decks/two.wml")
+          return Deck(R"w(<card id="first"><p>1</p></card><card id="second"><p>2</p></card>)w");
+        error = "no such deck " + path;
+        return std::nullopt;
+      });
+  Open(R"w(<card id="a"><p><a href="two.wml">two</a> <a href="two.wml#second">second</a>
+</p></card><card id="b"><p>b</p></card>)w",
+       "/decks/one.wml");
+  agent_.SetFocus(0);
+  agent_.Select();
+  EXPECT_EQ(agent_.CardId(), "first");
+  EXPECT_EQ(agent_.DeckPath(), "/decks/two.wml");
+  EXPECT_EQ(agent_.HistoryDepth(), 2);
+  agent_.Back();
+  ASSERT_EQ(agent_.CardId(), "a");
+  agent_.SetFocus(1);
+  agent_.Select();
+  EXPECT_EQ(agent_.CardId(), "second");
+  EXPECT_GE(reads, 2);
+  EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
+}
+
+// §9.5.4 / §12.5.3: noop "specifies that nothing should be done". Whatever
+// event holds it (entry, timer, pick), the card, the variables, the history
+// and the focus stay as they were.
+TEST_F(Wml11Rules, NoopDoesNothingWhateverEventHoldsIt) {
+  Open(R"w(<card id="a"><do type="accept"><go href="#b"/></do><p>a</p></card>
+<card id="b">
+<onevent type="onenterforward"><noop/></onevent>
+<onevent type="ontimer"><noop/></onevent>
+<timer name="t" value="10"/>
+<p><select name="s"><option value="one"><onevent type="onpick"><noop/></onevent>1</option>
+<option value="two">2</option></select></p></card>)w");
+  agent_.SoftKey(0);
+  ASSERT_EQ(agent_.CardId(), "b");  // the noop onenterforward: the card is shown
+  EXPECT_EQ(agent_.HistoryDepth(), 2);
+  ASSERT_EQ(agent_.Focusables().size(), 2u);
+  const auto variables = agent_.Variables();
+
+  agent_.SetFocus(0);
+  agent_.Select();  // picking the option sets its value; its noop onpick does nothing more
+  EXPECT_EQ(agent_.CardId(), "b");
+  EXPECT_EQ(agent_.Variable("s"), "one");
+  EXPECT_EQ(agent_.HistoryDepth(), 2);
+
+  Wait(1000);  // the timer expires into noop
+  EXPECT_EQ(agent_.CardId(), "b");
+  EXPECT_EQ(agent_.HistoryDepth(), 2);
+  EXPECT_EQ(agent_.Variable("t"), "0");
+  EXPECT_EQ(agent_.Variables().size(), variables.size());
+  EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
+}
+
+}  // namespace
+}  // namespace deckhand::wml
