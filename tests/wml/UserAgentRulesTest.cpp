@@ -1,7 +1,7 @@
-// Rules of WML 1.1 (WAP-191) for the user agent, each from the standard's
-// words: newcontext (§11.5.2), variable names (§10.3.1), the steps of the go
-// task (§12.5.1) and the noop task (§9.5.4, §12.5.3). Each deck is driven
-// through TUserAgent as the emulator's keys drive it.
+// Rules of WML 1.1 (WAP-191) for the user agent: newcontext (§10.2),
+// variable names (§10.3), the steps of the go task (§12.5.1) and the noop
+// task (§12.5.3). Each deck is driven through TUserAgent as the emulator's
+// keys drive it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -30,9 +30,9 @@ class Wml11Rules : public ::testing::Test {
   }
 };
 
-// "newcontext ... re-initialise the browser context upon entry to this card"
-// -- entry by a go task. Coming back to the card by prev, or showing it again
-// by refresh, is not an entry by go: the variables and the history stay.
+// A card with newcontext="true" re-initialises the browser context when a go
+// task enters it. Coming back to the card by prev, or showing it again by
+// refresh, is not such an entry: the variables and the history stay.
 TEST_F(Wml11Rules, NewcontextActsOnlyWhenTheCardIsEnteredByGo) {
   Open(R"w(<card id="a"><do type="accept"><go href="#b"/></do></card>
 <card id="b" newcontext="true">
@@ -63,7 +63,7 @@ TEST_F(Wml11Rules, NewcontextActsOnlyWhenTheCardIsEnteredByGo) {
   EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
 }
 
-// "Variable names are case sensitive": $Name and $name are two variables.
+// Variable names are case-sensitive: $Name and $name are two variables.
 TEST_F(Wml11Rules, VariableNamesAreCaseSensitive) {
   Open(R"w(<card id="a"><do type="accept"><go href="#b">
 <setvar name="Name" value="upper"/><setvar name="name" value="lower"/><setvar name="NAME" value="all"/>
@@ -130,9 +130,8 @@ TEST_F(Wml11Rules, AddressWithoutAFragmentShowsTheFirstCardOfTheDeck) {
   EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
 }
 
-// §9.5.4 / §12.5.3: noop "specifies that nothing should be done". Whatever
-// event holds it (entry, timer, pick), the card, the variables, the history
-// and the focus stay as they were.
+// §12.5.3: noop does nothing. Whatever event holds it (entry, timer, pick),
+// the card, the variables and the history stay as they were.
 TEST_F(Wml11Rules, NoopDoesNothingWhateverEventHoldsIt) {
   Open(R"w(<card id="a"><do type="accept"><go href="#b"/></do><p>a</p></card>
 <card id="b">

@@ -67,10 +67,10 @@ TDeckReport CheckQuietly(const std::string& deck, std::string& printed) {
 
 }  // namespace
 
-// XML 1.0 §2.2: "Parsed entities contain text, a sequence of characters ...
-// [that] match the production for Char"; a character outside it is a fatal
-// error, in text and in attribute values alike. Tabs, line ends and Cyrillic
-// letters are characters.
+// XML 1.0 §2.2: the text of a document is a sequence of legal characters
+// (production Char: tab, carriage return, line feed and the legal characters
+// of Unicode); any other is a fatal error, in text and in attribute values
+// alike. Tabs, line ends and Cyrillic letters are legal.
 TEST(XmlConstraints, OnlyLegalCharactersAppearInTheDocument) {
   for (const std::string& wml : {std::string("<wml><card id=\"a\"><p>x\x01y</p></card></wml>"),
                                  std::string("<wml><card id=\"a\" title=\"a\x0b"
