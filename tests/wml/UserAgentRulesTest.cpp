@@ -130,6 +130,24 @@ TEST_F(Wml11Rules, AddressWithoutAFragmentShowsTheFirstCardOfTheDeck) {
   EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
 }
 
+// §12.5.1 steps 7 and 8: the destination card is pushed onto the history
+// before its onenterforward task runs; that task's go pushes its own
+// destination in turn. prev from there comes back to the card whose
+// onenterforward went on, entered backward, so it stays.
+TEST_F(Wml11Rules, GoPushesTheDestinationBeforeItsOnenterforwardRuns) {
+  Open(R"w(<card id="a"><p><a href="#b">b</a></p></card>
+<card id="b" onenterforward="#c"><p>b</p></card>
+<card id="c"><do type="accept"><prev/></do><p>c</p></card>)w");
+  agent_.SetFocus(0);
+  agent_.Select();
+  ASSERT_EQ(agent_.CardId(), "c");
+  EXPECT_EQ(agent_.HistoryDepth(), 3);
+  agent_.SoftKey(0);
+  EXPECT_EQ(agent_.CardId(), "b");
+  EXPECT_EQ(agent_.HistoryDepth(), 2);
+  EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
+}
+
 // §12.5.3: noop does nothing. Whatever event holds it (entry, timer, pick),
 // the card, the variables and the history stay as they were.
 TEST_F(Wml11Rules, NoopDoesNothingWhateverEventHoldsIt) {
