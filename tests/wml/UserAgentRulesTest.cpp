@@ -1,7 +1,7 @@
 // Rules of WML 1.1 (WAP-191) for the user agent: newcontext (§10.2),
-// variable names (§10.3), the steps of the go task (§12.5.1) and the noop
-// task (§12.5.3). Each deck is driven through TUserAgent as the emulator's
-// keys drive it.
+// variable names (§10.3), the input's initial value (§11.6.3), the steps of
+// the go task (§12.5.1) and the noop task (§12.5.3). Each deck is driven through TUserAgent as the
+// emulator's keys drive it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -146,6 +146,27 @@ TEST_F(Wml11Rules, GoPushesTheDestinationBeforeItsOnenterforwardRuns) {
   EXPECT_EQ(agent_.CardId(), "b");
   EXPECT_EQ(agent_.HistoryDepth(), 2);
   EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
+}
+
+// §11.6.3: an input's name variable whose value does not fit the format is
+// unset, and the variable is initialised from the value attribute instead;
+// a value attribute that does not fit either leaves the variable unset. A
+// value that fits is kept.
+TEST_F(Wml11Rules, InputVariableThatDoesNotFitTheFormatGivesWayToTheValue) {
+  Open(R"w(<card id="a"><do type="accept"><go href="#b"/></do><p>a</p></card>
+<card id="b"><p><input name="pin" format="NNN" value="999"/>
+<input name="code" format="NN" value="ab"/>
+<input name="kept" format="NNN" value="000"/></p></card>)w");
+  agent_.SetVariable("pin", "12a");
+  agent_.SetVariable("code", "1x");
+  agent_.SetVariable("kept", "123");
+  agent_.SoftKey(0);
+  ASSERT_EQ(agent_.CardId(), "b");
+  EXPECT_EQ(agent_.Variable("pin"), "999");
+  EXPECT_EQ(agent_.InputText(agent_.Focusables()[0].Node), "999");
+  EXPECT_EQ(agent_.Variable("code"), "");
+  EXPECT_EQ(agent_.InputText(agent_.Focusables()[1].Node), "");
+  EXPECT_EQ(agent_.Variable("kept"), "123");
 }
 
 // §12.5.3: noop does nothing. Whatever event holds it (entry, timer, pick),
