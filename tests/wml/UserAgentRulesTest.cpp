@@ -4,8 +4,11 @@
 // emulator's keys drive it.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QImage>
 #include <string>
 
+#include "wml/CardRenderer.h"
 #include "wml/UserAgent.h"
 
 namespace deckhand::wml {
@@ -197,6 +200,44 @@ TEST_F(Wml11Rules, NoopDoesNothingWhateverEventHoldsIt) {
   EXPECT_EQ(agent_.Variable("t"), "0");
   EXPECT_EQ(agent_.Variables().size(), variables.size());
   EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
+}
+
+int argc = 1;
+char arg0[] = "wml_emulator_tests";
+char* argv[] = {arg0, nullptr};
+
+// The card as the Nokia 7110's screen shows it.
+QImage Screen(const std::string& cards) {
+  if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
+  TUserAgent agent([] { return std::int64_t{0}; });
+  agent.Open(Deck(cards));
+  const TPhoneProfile* phone = FindPhone("Nokia 7110");
+  EXPECT_NE(phone, nullptr);
+  TPhoneScreen screen(agent, phone ? *phone : DefaultPhone());
+  return screen.Render();
+}
+
+// §11.8.3: a paragraph without a mode attribute keeps the line-wrap mode of
+// the paragraph before it in the card; the first paragraph of a card wraps.
+// align is the paragraph's own: without it the lines are left-aligned.
+TEST_F(Wml11Rules, ParagraphWithoutModeTakesThePreviousParagraphsMode) {
+  const std::string longText = "Очень длинная строка, которая шире экрана телефона";
+  const std::string card = "<card id=\"a\"><p mode=\"nowrap\">1</p><p MODE>" + longText +
+                           "</p><p mode=\"wrap\">2</p><p MODE>" + longText + "</p></card>";
+  auto with = [&](const std::string& second, const std::string& fourth) {
+    std::string text = card;
+    text.replace(text.find("<p MODE>"), 8, "<p" + second + ">");
+    text.replace(text.find("<p MODE>"), 8, "<p" + fourth + ">");
+    return Screen(text);
+  };
+  const QImage inherited = with("", "");
+  EXPECT_EQ(inherited, with(" mode=\"nowrap\"", " mode=\"wrap\""));
+  EXPECT_NE(inherited, with(" mode=\"wrap\"", " mode=\"wrap\""));  // the long line wrapped
+
+  EXPECT_EQ(Screen("<card id=\"a\"><p>" + longText + "</p></card>"),
+            Screen("<card id=\"a\"><p mode=\"wrap\">" + longText + "</p></card>"));
+  EXPECT_EQ(Screen("<card id=\"a\"><p align=\"right\">1</p><p>2</p></card>"),
+            Screen("<card id=\"a\"><p align=\"right\">1</p><p align=\"left\">2</p></card>"));
 }
 
 }  // namespace
