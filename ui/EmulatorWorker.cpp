@@ -28,6 +28,13 @@ constexpr int kTextJob = 1;
 constexpr std::size_t kShownVariables = 200;
 constexpr std::size_t kShownValueBytes = 120;
 constexpr std::size_t kShownHistory = 100;
+// The findings list and the labels: a message quoting a huge attribute, or a
+// deck with findings by the ten thousand, must not cost the window seconds
+// to lay out.
+constexpr std::size_t kShownFindings = 300;
+constexpr std::size_t kShownMessageBytes = 400;
+constexpr std::size_t kShownLabelBytes = 100;
+constexpr std::size_t kShownStatusBytes = 2000;
 
 // A step stopped by the context guard.
 class TGuardStop : public std::runtime_error {
@@ -56,6 +63,10 @@ std::string CutUtf8(const std::string& text, std::size_t bytes) {
   std::size_t end = bytes;
   while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
   return text.substr(0, end) + "…";
+}
+
+QString CutText(const std::string& text, std::size_t bytes) {
+  return QString::fromStdString(CutUtf8(text, bytes));
 }
 
 std::string FileName(const std::string& path) {
@@ -104,7 +115,8 @@ struct TEmulatorWorker::TEngine {
 
   std::string CardName() const {
     std::string name = agent->DeckPath() == path ? std::string() : FileName(agent->DeckPath());
-    return name + (agent->CardId().empty() ? std::string("#(без id)") : "#" + agent->CardId());
+    return name + (agent->CardId().empty() ? std::string("#(без id)")
+                                           : "#" + CutUtf8(agent->CardId(), kShownLabelBytes));
   }
 
   // The history as the agent's depth says, the cards named as they were
@@ -134,8 +146,8 @@ struct TEmulatorWorker::TEngine {
 
   void Snapshot(TEmulatorFrame& frame) {
     frame.Image = screen->Render();
-    frame.LeftLabel = QString::fromStdString(agent->SoftKeyLabel(0).Label);
-    frame.RightLabel = QString::fromStdString(agent->SoftKeyLabel(1).Label);
+    frame.LeftLabel = CutText(agent->SoftKeyLabel(0).Label, kShownLabelBytes);
+    frame.RightLabel = CutText(agent->SoftKeyLabel(1).Label, kShownLabelBytes);
     frame.HasCard = agent->Card() != nullptr;
     frame.CardId = agent->CardId();
     frame.DeckPath = agent->DeckPath();
@@ -143,13 +155,13 @@ struct TEmulatorWorker::TEngine {
     QString status;
     if (agent->Request())
       status = QStringLiteral("Телефон отправил бы запрос (ничего не отправлено):\n") +
-               QString::fromStdString(agent->Request()->Describe());
+               CutText(agent->Request()->Describe(), kShownStatusBytes);
     else if (!agent->Error().empty())
-      status = QString::fromStdString(agent->Error());
+      status = CutText(agent->Error(), kShownStatusBytes);
     else if (agent->Card())
       status = agent->CardId().empty()
                    ? QStringLiteral("Карта без id")
-                   : QStringLiteral("Карта #%1").arg(QString::fromStdString(agent->CardId()));
+                   : QStringLiteral("Карта #%1").arg(CutText(agent->CardId(), kShownLabelBytes));
     if (frame.OtherDeck && agent->Card())
       status = QStringLiteral("Файл %1. %2")
                    .arg(QString::fromStdString(FileName(frame.DeckPath)), status);
@@ -323,7 +335,13 @@ std::uint64_t TEmulatorWorker::Text(std::string text, std::string path,
     wml::TDeckReport report;
     ParseAndCheck(text, phone, deck, report);
     frame.HasReport = true;
-    frame.Findings = report.Findings;
+    if (report.Findings.size() > kShownFindings) {
+      frame.FindingsLeftOut = report.Findings.size() - kShownFindings;
+      report.Findings.resize(kShownFindings);
+    }
+    for (wml::TFinding& finding : report.Findings)
+      finding.Message = CutUtf8(finding.Message, kShownMessageBytes);
+    frame.Findings = std::move(report.Findings);
     frame.CompiledSize = report.CompiledSize;
     frame.OfferEncoding = NeedsEncodingDeclaration(text);
     if (phone != engine.phone) {

@@ -53,12 +53,14 @@ struct TEmulatorFrame {
     std::string Name;
     std::string Value;
     std::size_t ValueBytes = 0;
+    bool operator==(const TVariable&) const = default;
   };
   std::vector<TVariable> Variables;
   std::vector<std::string> History;  // oldest first, the current card last
   // After a new text: the deck check of the editor's text.
   bool HasReport = false;
-  std::vector<wml::TFinding> Findings;
+  std::vector<wml::TFinding> Findings;  // the first ones, messages cut for display
+  std::size_t FindingsLeftOut = 0;      // beyond those
   std::optional<std::size_t> CompiledSize;
   bool OfferEncoding = false;
 };

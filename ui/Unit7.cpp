@@ -12,6 +12,8 @@
 #include <QShortcut>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
 
 #include "ui/EncodingOffer.h"
 #include "ui/Unit1.h"
@@ -319,7 +321,7 @@ void TEmulator::FollowDocument() {
 void TEmulator::Show(const std::shared_ptr<const TEmulatorFrame>& frame) {
   shownJob_ = std::max(shownJob_, frame->Job);
   if (Idle()) busy_.stop();
-  frame_ = frame;
+  const std::shared_ptr<const TEmulatorFrame> previous = std::exchange(frame_, frame);
   view_->SetImage(frame->Image);
   keypad_->SetLabels(frame->LeftLabel, frame->RightLabel);
   const wml::TPhoneProfile& phone = Phone();
@@ -332,6 +334,10 @@ void TEmulator::Show(const std::shared_ptr<const TEmulatorFrame>& frame) {
   if (frame->HasReport) ShowReport(*frame);
   ShowDeckNames();
 
+  // The views are rebuilt only when they change (a timer may tick ten times
+  // a second).
+  if (previous && previous->Variables == frame->Variables && previous->History == frame->History)
+    return;
   variables_->clear();
   for (const TEmulatorFrame::TVariable& variable : frame->Variables) {
     auto* item = new QTreeWidgetItem(variables_);
@@ -368,6 +374,16 @@ void TEmulator::ShowDeckNames() {
 }
 
 void TEmulator::ShowReport(const TEmulatorFrame& frame) {
+  const auto same = [](const wml::TFinding& a, const wml::TFinding& b) {
+    return a.Severity == b.Severity && a.Line == b.Line && a.Column == b.Column &&
+           a.Message == b.Message;
+  };
+  if (!findingsStale_ && frame.CompiledSize == compiledSize_ &&
+      frame.OfferEncoding == offerEncoding_ && frame.FindingsLeftOut == findingsLeftOut_ &&
+      std::equal(frame.Findings.begin(), frame.Findings.end(), shown_.begin(), shown_.end(), same))
+    return;  // the list as it is: rebuilding it costs the editor's time
+  findingsStale_ = false;
+  findingsLeftOut_ = frame.FindingsLeftOut;
   shown_ = frame.Findings;
   compiledSize_ = frame.CompiledSize;
   offerEncoding_ = frame.OfferEncoding;
@@ -381,6 +397,14 @@ void TEmulator::ShowReport(const TEmulatorFrame& frame) {
                                          .arg(kind, QString::fromStdString(finding.Message)),
                                      findings_);
     if (finding.Severity == wml::TSeverity::Error) item->setForeground(QColor(0xB0, 0, 0));
+  }
+  if (frame.FindingsLeftOut > 0) {
+    // Not a finding: choosing it does nothing.
+    auto* more = new QListWidgetItem(QStringLiteral("… и ещё замечаний: %1 (показаны первые %2)")
+                                         .arg(frame.FindingsLeftOut)
+                                         .arg(shown_.size()),
+                                     findings_);
+    more->setFlags(Qt::ItemIsEnabled);
   }
   if (offerEncoding_) {
     auto* offer = new QListWidgetItem(QString::fromUtf8(kEncodingOfferText), findings_);
@@ -470,7 +494,7 @@ void TEmulator::keyPressEvent(QKeyEvent* event) {
 }
 
 void TEmulator::ShowFinding(int row) {
-  if (offerEncoding_ && row == static_cast<int>(shown_.size())) {
+  if (offerEncoding_ && row == findings_->count() - 1) {
     AddEncodingDeclaration();
     return;
   }

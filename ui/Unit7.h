@@ -166,6 +166,8 @@ class TEmulator : public QWidget {
   QTimer busy_;  // says so when the worker takes long
   std::vector<wml::TFinding> shown_;
   bool offerEncoding_ = false;
+  std::size_t findingsLeftOut_ = 0;
+  bool findingsStale_ = true;  // nothing shown yet
   std::optional<std::size_t> compiledSize_;
   std::string path_;  // the file last given to the worker
   bool opened_ = false;

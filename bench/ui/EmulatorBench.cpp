@@ -8,7 +8,6 @@
 #include <QTest>
 #include <QThread>
 #include <ctime>
-#include <limits>
 #include <string>
 
 #include "assets/Assets.h"
