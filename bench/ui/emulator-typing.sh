@@ -7,6 +7,8 @@
 # the repaint of the caret panel (bench/ui/XWatch.cpp), in a private Xvfb.
 #   bench/ui/emulator-typing.sh BUILD_DIR [DECK...]
 # Prints one line per deck: "DECK median MS max MS" (goal: max < 50).
+# EMULATOR=0 times the same typing without the emulator (the editor's own
+# cost on each deck, to compare with).
 set -euo pipefail
 build="$(cd "$1" && pwd)"; shift
 app="${DECKHAND_PROGRAM:-$build/ui/deckhand}"; xwatch="$build/bench/xwatch"
@@ -58,10 +60,12 @@ measure() {
   bg=$!
   wait_title "^$main\$"; sleep 0.7
   open_deck "$work/decks/$name.wml"
-  xdotool windowfocus --sync "$(main_id)"; xdotool key F6
-  wait_title '^Эмулятор телефона$' || { kill -TERM "$bg"; wait "$bg" || true; return 1; }
-  # No window manager: the emulator beside the main window, not over it.
-  xdotool windowmove --sync "$(xdotool search --onlyvisible --name '^Эмулятор телефона$' | tail -n 1)" 800 0
+  if [ "${EMULATOR:-1}" != 0 ]; then
+    xdotool windowfocus --sync "$(main_id)"; xdotool key F6
+    wait_title '^Эмулятор телефона$' || { kill -TERM "$bg"; wait "$bg" || true; return 1; }
+    # No window manager: the emulator beside the main window, not over it.
+    xdotool windowmove --sync "$(xdotool search --onlyvisible --name '^Эмулятор телефона$' | tail -n 1)" 800 0
+  fi
   sleep 2
   # Into the comment of line 3: the deck stays what it is.
   xdotool windowfocus --sync "$(main_id)"; xdotool key Tab ctrl+Home Down Down Home Right Right Right Right
