@@ -139,12 +139,7 @@ TEmulator::TEmulator(TMain* main)
   setObjectName(QStringLiteral("Emulator"));
   setWindowTitle(QStringLiteral("Эмулятор телефона"));
   setAttribute(Qt::WA_DeleteOnClose, false);
-  // Frames come from the worker thread; each is shown on this window's
-  // thread. The posted call dies with the window.
-  worker_ = std::make_unique<TEmulatorWorker>([this](std::shared_ptr<const TEmulatorFrame> frame) {
-    QMetaObject::invokeMethod(
-        this, [this, frame] { Show(frame); }, Qt::QueuedConnection);
-  });
+  StartWorker();
 
   auto* row = new QHBoxLayout(this);
   auto* phoneColumn = new QVBoxLayout;
@@ -225,7 +220,10 @@ TEmulator::TEmulator(TMain* main)
   busy_.setSingleShot(true);
   busy_.setInterval(kBusyMs);
   connect(&busy_, &QTimer::timeout, this, [this] {
-    status_->setText(QStringLiteral("Эмулятор считает… Показана последняя готовая картинка."));
+    stuck_ = true;
+    status_->setText(
+        QStringLiteral("Эмулятор считает… Показана последняя готовая картинка. «Сначала» "
+                       "запустит колоду заново."));
   });
   // The editor's own signal: it still comes after Open and New replace the
   // editor's document.
@@ -269,6 +267,31 @@ TEmulator::TEmulator(TMain* main)
 TEmulator::~TEmulator() {
   // Cancels what waits; a step that runs is not waited for.
   worker_.reset();
+}
+
+void TEmulator::StartWorker() {
+  const int generation = ++generation_;
+  // Frames come from the worker thread; each is shown on this window's
+  // thread. The posted call dies with the window.
+  worker_ = std::make_unique<TEmulatorWorker>(
+      [this, generation](std::shared_ptr<const TEmulatorFrame> frame) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, frame] {
+              if (generation == generation_) Show(frame);
+            },
+            Qt::QueuedConnection);
+      });
+  worker_->SetFaultHook(faultHook_);
+  postedJob_ = 0;
+  shownJob_ = 0;
+  busy_.stop();
+  stuck_ = false;
+}
+
+void TEmulator::SetFaultHook(TEmulatorWorker::TFaultHook hook) {
+  faultHook_ = hook;
+  worker_->SetFaultHook(std::move(hook));
 }
 
 const wml::TPhoneProfile& TEmulator::Phone() const {
@@ -320,7 +343,10 @@ void TEmulator::FollowDocument() {
 
 void TEmulator::Show(const std::shared_ptr<const TEmulatorFrame>& frame) {
   shownJob_ = std::max(shownJob_, frame->Job);
-  if (Idle()) busy_.stop();
+  if (Idle()) {
+    busy_.stop();
+    stuck_ = false;
+  }
   const std::shared_ptr<const TEmulatorFrame> previous = std::exchange(frame_, frame);
   view_->SetImage(frame->Image);
   keypad_->SetLabels(frame->LeftLabel, frame->RightLabel);
@@ -353,6 +379,14 @@ void TEmulator::Show(const std::shared_ptr<const TEmulatorFrame>& frame) {
 
 void TEmulator::Restart() {
   if (!opened_) {
+    Refresh();
+    return;
+  }
+  if (stuck_) {
+    // A step has run for more than a second: it is left to end on its own
+    // (the former worker is cancelled and never waited for), and a fresh
+    // engine opens the editor's text from its first card.
+    StartWorker();
     Refresh();
     return;
   }

@@ -117,11 +117,13 @@ class TEmulator : public QWidget {
   // Whether the worker has steps to do (the contrary of Idle).
   bool Checking() const { return !Idle(); }
   // A hook the worker calls before each step (tests force failures with it).
-  void SetFaultHook(TEmulatorWorker::TFaultHook hook) { worker_->SetFaultHook(std::move(hook)); }
+  void SetFaultHook(TEmulatorWorker::TFaultHook hook);
 
   // Reads the editor's text now, checks it and redraws.
   void Refresh();
-  // "Сначала": the deck from its first card with an empty context.
+  // "Сначала": the deck from its first card with an empty context. When a
+  // step has kept the worker busy for more than a second, that worker is
+  // left to end on its own and a fresh one takes the deck.
   void Restart();
   // A key of the phone.
   void Press(TKeypad::TKey key);
@@ -146,10 +148,14 @@ class TEmulator : public QWidget {
   void ShowSize();
   void ShowDeckNames();
   void Posted(std::uint64_t job);
+  // A fresh worker; frames of the former one are no longer shown.
+  void StartWorker();
   QString EditorDeckName() const;
 
   TMain* main_;
   std::unique_ptr<TEmulatorWorker> worker_;
+  int generation_ = 0;  // of worker_
+  TEmulatorWorker::TFaultHook faultHook_;
   std::shared_ptr<const TEmulatorFrame> frame_;
   TScreenView* view_ = nullptr;
   TKeypad* keypad_ = nullptr;
@@ -163,7 +169,8 @@ class TEmulator : public QWidget {
   QLabel* phoneInfo_ = nullptr;
   QPushButton* restart_ = nullptr;
   QTimer pause_;
-  QTimer busy_;  // says so when the worker takes long
+  QTimer busy_;         // says so when the worker takes long
+  bool stuck_ = false;  // busy_ ran out before the worker answered
   std::vector<wml::TFinding> shown_;
   bool offerEncoding_ = false;
   std::size_t findingsLeftOut_ = 0;

@@ -490,6 +490,38 @@ TEST_F(EmulatorTest, NothingTheEngineDoesHurtsTheEditor) {
   EXPECT_EQ(emulator->CardId(), "two");
 }
 
+TEST_F(EmulatorTest, AStepThatNeverEndsIsLeftBehindAndTheEditorWorksMeanwhile) {
+  TEmulator* emulator = Open();
+  // The first key's step never ends (as a read of a device file that never
+  // answers would); the steps after it pass.
+  auto steps = std::make_shared<std::atomic<int>>(0);
+  emulator->SetFaultHook([steps](const char* step) {
+    if (std::string_view(step) != "key" || steps->fetch_add(1) != 0) return;
+    for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  });
+  emulator->Press(TKeypad::TKey::LeftSoft);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return emulator->StatusLabel()->text().startsWith(QString::fromUtf8("Эмулятор считает"));
+      },
+      10000));
+  EXPECT_TRUE(emulator->Checking());
+  EXPECT_EQ(emulator->CardId(), "one");  // the last finished picture
+  // The editor takes edits meanwhile.
+  window.Buffer().SetSelStart(window.Buffer().Length());
+  window.Buffer().SetSelText("<!-- typed -->");
+  EXPECT_NE(window.Buffer().GetText().find("<!-- typed -->"), std::string::npos);
+  // "Сначала" leaves the step behind: a fresh engine shows the deck.
+  emulator->RestartButton()->click();
+  ASSERT_TRUE(Settle(emulator));
+  EXPECT_FALSE(emulator->Frame().Failed);
+  EXPECT_EQ(emulator->CardId(), "one");
+  emulator->Press(TKeypad::TKey::LeftSoft);
+  ASSERT_TRUE(Settle(emulator));
+  EXPECT_EQ(emulator->CardId(), "two");
+  EXPECT_EQ(emulator->Variable("x"), "7");
+}
+
 // Run in a process of its own by the test below: a step that never ends is
 // running in the worker when the program's window closes.
 TEST_F(EmulatorTest, DISABLED_ChildClosesWhileAStepRuns) {
