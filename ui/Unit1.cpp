@@ -396,7 +396,11 @@ std::optional<QString> TMain::ExecuteSaveDialog(const QString& filter, const QSt
   return UserDialogs().GetSaveFileName(this, DialogFilterEntries(filter), fileName);
 }
 
-void TMain::SetPathPanel(const QString& text) { statusBar_->SetPanelText(1, text); }
+void TMain::SetPathPanel(const QString& text) {
+  statusBar_->SetPanelText(1, text);
+  // The document's file changed: the emulator's relative addresses follow it.
+  if (emulator_) emulator_->FollowDocument();
+}
 
 // ---------------------------------------------------------------------------
 // File

@@ -1,37 +1,29 @@
 #include "ui/Unit7.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTreeWidget>
 #include <QVBoxLayout>
-#include <new>
+#include <algorithm>
+#include <utility>
 
+#include "ui/EncodingOffer.h"
 #include "ui/Unit1.h"
 
 namespace deckhand {
 
 namespace {
 
-// Parses a deck for the user agent and checks it. Running out of memory on a
-// huge deck is reported as a finding; the screen then shows nothing.
-void ParseAndCheck(const std::string& text, const wml::TPhoneProfile* phone, wml::TDeck& deck,
-                   wml::TDeckReport& report) {
-  try {
-    deck = wml::ParseDeck(text);
-    report = wml::CheckDeck(text, phone);
-  } catch (const std::bad_alloc&) {
-    deck = wml::TDeck();
-    report = wml::TDeckReport();
-    report.Findings.push_back(
-        {wml::TSeverity::Error, 1, 1, "Не хватает памяти, чтобы проверить и показать эту колоду"});
-  }
-}
-
 constexpr int kPauseMs = 300;
+constexpr int kBusyMs = 1000;  // the worker's silence after which the window says it is busy
 constexpr int kLargestScreenSide = 384;  // pixels of the enlarged screen
 constexpr int kBezel = 6;                // the dark frame around the screen
 
@@ -142,12 +134,12 @@ void TKeypad::mousePressEvent(QMouseEvent* event) {
 // ---------------------------------------------------------------------------
 // TEmulator
 
-TEmulator::TEmulator(TMain* main) : QWidget(main, Qt::Window), main_(main) {
+TEmulator::TEmulator(TMain* main)
+    : QWidget(main, Qt::Window), main_(main), frame_(std::make_shared<TEmulatorFrame>()) {
   setObjectName(QStringLiteral("Emulator"));
   setWindowTitle(QStringLiteral("Эмулятор телефона"));
   setAttribute(Qt::WA_DeleteOnClose, false);
-  screen_ = std::make_unique<wml::TPhoneScreen>(agent_, wml::DefaultPhone());
-  wml::PrepareDeckParser();
+  StartWorker();
 
   auto* row = new QHBoxLayout(this);
   auto* phoneColumn = new QVBoxLayout;
@@ -199,28 +191,47 @@ TEmulator::TEmulator(TMain* main) : QWidget(main, Qt::Window), main_(main) {
   size_ = new QLabel(this);
   size_->setObjectName(QStringLiteral("CompiledSize"));
   checkColumn->addWidget(size_);
-  auto* findingsCaption = new QLabel(QStringLiteral("Замечания:"), this);
-  checkColumn->addWidget(findingsCaption);
+  findingsCaption_ = new QLabel(QStringLiteral("Замечания:"), this);
+  findingsCaption_->setObjectName(QStringLiteral("FindingsCaption"));
+  checkColumn->addWidget(findingsCaption_);
   findings_ = new QListWidget(this);
   findings_->setObjectName(QStringLiteral("Findings"));
   findings_->setFocusPolicy(Qt::ClickFocus);
   findings_->setWordWrap(true);
   findings_->setMinimumWidth(280);
-  checkColumn->addWidget(findings_, 1);
+  checkColumn->addWidget(findings_, 2);
+  // The browser context and the history, as they are after each step.
+  checkColumn->addWidget(new QLabel(QStringLiteral("Переменные:"), this));
+  variables_ = new QTreeWidget(this);
+  variables_->setObjectName(QStringLiteral("Variables"));
+  variables_->setFocusPolicy(Qt::ClickFocus);
+  variables_->setRootIsDecorated(false);
+  variables_->setHeaderLabels({QStringLiteral("Имя"), QStringLiteral("Значение")});
+  checkColumn->addWidget(variables_, 1);
+  checkColumn->addWidget(new QLabel(QStringLiteral("История:"), this));
+  history_ = new QListWidget(this);
+  history_->setObjectName(QStringLiteral("History"));
+  history_->setFocusPolicy(Qt::ClickFocus);
+  checkColumn->addWidget(history_, 1);
 
   pause_.setSingleShot(true);
   pause_.setInterval(kPauseMs);
   connect(&pause_, &QTimer::timeout, this, &TEmulator::Refresh);
-  tick_.setSingleShot(true);
-  connect(&tick_, &QTimer::timeout, this, [this] {
-    agent_.Poll();
-    Redraw();
+  busy_.setSingleShot(true);
+  busy_.setInterval(kBusyMs);
+  connect(&busy_, &QTimer::timeout, this, [this] {
+    stuck_ = true;
+    status_->setText(
+        QStringLiteral("Эмулятор считает… Показана последняя готовая картинка. «Сначала» "
+                       "запустит колоду заново."));
   });
-  connect(main_->Memo()->document(), &QTextDocument::contentsChanged, this, [this] {
+  // The editor's own signal: it still comes after Open and New replace the
+  // editor's document.
+  connect(main_->Memo(), &QPlainTextEdit::textChanged, this, [this] {
     if (isVisible()) pause_.start();
   });
   connect(phones_, &QComboBox::currentIndexChanged, this, [this] {
-    screen_->SetProfile(Phone());
+    Posted(worker_->Phone(&Phone()));
     Refresh();
     setFocus(Qt::OtherFocusReason);
   });
@@ -232,13 +243,55 @@ TEmulator::TEmulator(TMain* main) : QWidget(main, Qt::Window), main_(main) {
   connect(findings_, &QListWidget::itemClicked, this,
           [this](QListWidgetItem* item) { ShowFinding(findings_->row(item)); });
 
+  // The window closes from the keyboard (there may be no window manager to
+  // do it), and the main window's Save, preview and check work from here.
+  for (const QKeySequence& keys :
+       {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::ALT | Qt::Key_F4)}) {
+    auto* shortcut = new QShortcut(keys, this);
+    connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+  }
+  const std::pair<QKeySequence, const char*> forwarded[] = {
+      {QKeySequence(Qt::CTRL | Qt::Key_S), "N46"},
+      {QKeySequence(Qt::Key_F5), "N5"},
+      {QKeySequence(Qt::Key_F7), "WML2"}};
+  for (const auto& [keys, action] : forwarded) {
+    auto* shortcut = new QShortcut(keys, this);
+    connect(shortcut, &QShortcut::activated, this, [this, name = action] {
+      if (QAction* command = main_->Action(QLatin1String(name))) command->trigger();
+    });
+  }
+
   setFocusPolicy(Qt::StrongFocus);
 }
 
 TEmulator::~TEmulator() {
-  // The worker holds only its own copies; wait for it so that no thread
-  // outlives the window.
-  if (worker_) worker_->wait();
+  // Cancels what waits; a step that runs is not waited for.
+  worker_.reset();
+}
+
+void TEmulator::StartWorker() {
+  const int generation = ++generation_;
+  // Frames come from the worker thread; each is shown on this window's
+  // thread. The posted call dies with the window.
+  worker_ = std::make_unique<TEmulatorWorker>(
+      [this, generation](std::shared_ptr<const TEmulatorFrame> frame) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, frame] {
+              if (generation == generation_) Show(frame);
+            },
+            Qt::QueuedConnection);
+      });
+  worker_->SetFaultHook(faultHook_);
+  postedJob_ = 0;
+  shownJob_ = 0;
+  busy_.stop();
+  stuck_ = false;
+}
+
+void TEmulator::SetFaultHook(TEmulatorWorker::TFaultHook hook) {
+  faultHook_ = hook;
+  worker_->SetFaultHook(std::move(hook));
 }
 
 const wml::TPhoneProfile& TEmulator::Phone() const {
@@ -246,6 +299,12 @@ const wml::TPhoneProfile& TEmulator::Phone() const {
   int index = phones_->currentIndex();
   if (index < 0 || index >= static_cast<int>(phones.size())) return wml::DefaultPhone();
   return phones[index];
+}
+
+std::string TEmulator::Variable(const std::string& name) const {
+  for (const TEmulatorFrame::TVariable& variable : frame_->Variables)
+    if (variable.Name == name) return variable.Value;
+  return {};
 }
 
 void TEmulator::showEvent(QShowEvent* event) {
@@ -260,57 +319,62 @@ void TEmulator::showEvent(QShowEvent* event) {
   }
 }
 
-void TEmulator::Refresh() {
-  pause_.stop();
-  if (worker_) {
-    // One worker at a time: this edit is looked at when it is done.
-    again_ = true;
-    return;
-  }
-  ++refreshes_;
-  std::string text = main_->Buffer().GetText();
-  std::string path = main_->Document().DocumentPath().toStdString();
-  const wml::TPhoneProfile* phone = &Phone();
-  if (text.size() < backgroundFrom_) {
-    wml::TDeck deck;
-    wml::TDeckReport report;
-    ParseAndCheck(text, phone, deck, report);
-    Apply(std::move(text), std::move(path), std::move(deck), report);
-    return;
-  }
-  struct TResult {
-    wml::TDeck Deck;
-    wml::TDeckReport Report;
-  };
-  auto result = std::make_shared<TResult>();
-  auto input = std::make_shared<std::string>(std::move(text));
-  worker_.reset(QThread::create(
-      [result, input, phone] { ParseAndCheck(*input, phone, result->Deck, result->Report); }));
-  connect(worker_.get(), &QThread::finished, this, [this, result, input, path] {
-    worker_->wait();
-    worker_.reset();
-    Apply(std::move(*input), path, std::move(result->Deck), result->Report);
-    if (again_) {
-      again_ = false;
-      Refresh();
-    }
-  });
-  worker_->start(QThread::LowPriority);
+void TEmulator::Posted(std::uint64_t job) {
+  postedJob_ = job;
+  if (!busy_.isActive()) busy_.start();
 }
 
-void TEmulator::Apply(std::string text, std::string path, wml::TDeck deck,
-                      const wml::TDeckReport& report) {
-  if (!opened_) {
-    agent_.Open(text, path, std::move(deck));
-    opened_ = true;
-  } else {
-    if (path != path_) agent_.SetDeckPath(path);
-    if (text != text_) agent_.Reload(text, std::move(deck));
+void TEmulator::Refresh() {
+  pause_.stop();
+  ++refreshes_;
+  path_ = main_->Document().DocumentPath().toStdString();
+  Posted(worker_->Text(main_->Buffer().GetText(), path_, &Phone()));
+  opened_ = true;
+}
+
+void TEmulator::FollowDocument() {
+  if (!opened_) return;
+  std::string path = main_->Document().DocumentPath().toStdString();
+  if (path == path_) return;
+  path_ = path;
+  Posted(worker_->Path(std::move(path)));
+  ShowDeckNames();
+}
+
+void TEmulator::Show(const std::shared_ptr<const TEmulatorFrame>& frame) {
+  shownJob_ = std::max(shownJob_, frame->Job);
+  if (Idle()) {
+    busy_.stop();
+    stuck_ = false;
   }
-  text_ = std::move(text);
-  path_ = std::move(path);
-  ShowReport(report);
-  Redraw();
+  const std::shared_ptr<const TEmulatorFrame> previous = std::exchange(frame_, frame);
+  view_->SetImage(frame->Image);
+  keypad_->SetLabels(frame->LeftLabel, frame->RightLabel);
+  const wml::TPhoneProfile& phone = Phone();
+  phoneInfo_->setText(
+      phone.HasScreen()
+          ? QStringLiteral("Экран %1×%2").arg(phone.ScreenWidth).arg(phone.ScreenHeight)
+          : QStringLiteral("Экран этого телефона не известен: показан 128×128"));
+  status_->setText(frame->Status);
+  status_->setStyleSheet(frame->Failed ? QStringLiteral("color: #b00000;") : QString());
+  if (frame->HasReport) ShowReport(*frame);
+  ShowDeckNames();
+
+  // The views are rebuilt only when they change (a timer may tick ten times
+  // a second).
+  if (previous && previous->Variables == frame->Variables && previous->History == frame->History)
+    return;
+  variables_->clear();
+  for (const TEmulatorFrame::TVariable& variable : frame->Variables) {
+    auto* item = new QTreeWidgetItem(variables_);
+    item->setText(0, QString::fromStdString(variable.Name));
+    item->setText(1, QString::fromStdString(variable.Value));
+    if (variable.ValueBytes > variable.Value.size())
+      item->setToolTip(1, QStringLiteral("%1 байт").arg(variable.ValueBytes));
+  }
+  history_->clear();
+  for (const std::string& entry : frame->History) history_->addItem(QString::fromStdString(entry));
+  if (history_->count() > 0) history_->setCurrentRow(history_->count() - 1);
 }
 
 void TEmulator::Restart() {
@@ -318,14 +382,45 @@ void TEmulator::Restart() {
     Refresh();
     return;
   }
-  agent_.Restart();
-  screen_->ResetScroll();
-  Redraw();
+  if (stuck_) {
+    // A step has run for more than a second: it is left to end on its own
+    // (the former worker is cancelled and never waited for), and a fresh
+    // engine opens the editor's text from its first card.
+    StartWorker();
+    Refresh();
+    return;
+  }
+  Posted(worker_->Restart());
 }
 
-void TEmulator::ShowReport(const wml::TDeckReport& report) {
-  shown_ = report.Findings;
-  compiledSize_ = report.CompiledSize;
+QString TEmulator::EditorDeckName() const {
+  const QString path = main_->Document().DocumentPath();
+  return path.isEmpty() ? QStringLiteral("без имени") : QFileInfo(path).fileName();
+}
+
+void TEmulator::ShowDeckNames() {
+  // The findings and the size are those of the editor's text: say so when the
+  // screen shows another deck file.
+  findingsCaption_->setText(
+      frame_->OtherDeck ? QStringLiteral("Замечания к колоде редактора (%1):").arg(EditorDeckName())
+                        : QStringLiteral("Замечания:"));
+  ShowSize();
+}
+
+void TEmulator::ShowReport(const TEmulatorFrame& frame) {
+  const auto same = [](const wml::TFinding& a, const wml::TFinding& b) {
+    return a.Severity == b.Severity && a.Line == b.Line && a.Column == b.Column &&
+           a.Message == b.Message;
+  };
+  if (!findingsStale_ && frame.CompiledSize == compiledSize_ &&
+      frame.OfferEncoding == offerEncoding_ && frame.FindingsLeftOut == findingsLeftOut_ &&
+      std::equal(frame.Findings.begin(), frame.Findings.end(), shown_.begin(), shown_.end(), same))
+    return;  // the list as it is: rebuilding it costs the editor's time
+  findingsStale_ = false;
+  findingsLeftOut_ = frame.FindingsLeftOut;
+  shown_ = frame.Findings;
+  compiledSize_ = frame.CompiledSize;
+  offerEncoding_ = frame.OfferEncoding;
   findings_->clear();
   for (const wml::TFinding& finding : shown_) {
     QString kind = finding.Severity == wml::TSeverity::Error ? QStringLiteral("ошибка")
@@ -337,50 +432,34 @@ void TEmulator::ShowReport(const wml::TDeckReport& report) {
                                      findings_);
     if (finding.Severity == wml::TSeverity::Error) item->setForeground(QColor(0xB0, 0, 0));
   }
-  ShowSize();
+  if (frame.FindingsLeftOut > 0) {
+    // Not a finding: choosing it does nothing.
+    auto* more = new QListWidgetItem(QStringLiteral("… и ещё замечаний: %1 (показаны первые %2)")
+                                         .arg(frame.FindingsLeftOut)
+                                         .arg(shown_.size()),
+                                     findings_);
+    more->setFlags(Qt::ItemIsEnabled);
+  }
+  if (offerEncoding_) {
+    auto* offer = new QListWidgetItem(QString::fromUtf8(kEncodingOfferText), findings_);
+    offer->setForeground(QColor(0, 0x50, 0xB0));
+  }
 }
 
 void TEmulator::ShowSize() {
   const wml::TPhoneProfile& phone = Phone();
+  const QString deck = frame_->OtherDeck
+                           ? QStringLiteral("Колода редактора (%1): ").arg(EditorDeckName())
+                           : QString();
   if (!compiledSize_) {
-    size_->setText(QStringLiteral("Размер не известен: колода не компилируется"));
+    size_->setText(deck + QStringLiteral("Размер не известен: колода не компилируется"));
     size_->setStyleSheet(QString());
     return;
   }
   size_->setText(
-      QStringLiteral("%1 из %2 байт").arg(*compiledSize_).arg(phone.MaxCompiledDeckBytes));
+      deck + QStringLiteral("%1 из %2 байт").arg(*compiledSize_).arg(phone.MaxCompiledDeckBytes));
   size_->setStyleSheet(phone.Accepts(*compiledSize_) ? QString()
                                                      : QStringLiteral("color: #d00000;"));
-}
-
-void TEmulator::Redraw() {
-  view_->SetImage(screen_->Render());
-  keypad_->SetLabels(QString::fromStdString(agent_.SoftKeyLabel(0).Label),
-                     QString::fromStdString(agent_.SoftKeyLabel(1).Label));
-  const wml::TPhoneProfile& phone = Phone();
-  phoneInfo_->setText(
-      phone.HasScreen()
-          ? QStringLiteral("Экран %1×%2").arg(phone.ScreenWidth).arg(phone.ScreenHeight)
-          : QStringLiteral("Экран этого телефона не известен: показан 128×128"));
-  QString status;
-  if (agent_.Request())
-    status = QStringLiteral("Телефон отправил бы запрос (ничего не отправлено):\n") +
-             QString::fromStdString(agent_.Request()->Describe());
-  else if (!agent_.Error().empty())
-    status = QString::fromStdString(agent_.Error());
-  else if (agent_.Card())
-    status = agent_.CardId().empty()
-                 ? QStringLiteral("Карта без id")
-                 : QStringLiteral("Карта #%1").arg(QString::fromStdString(agent_.CardId()));
-  status_->setText(status);
-  ScheduleTimer();
-}
-
-void TEmulator::ScheduleTimer() {
-  if (auto due = agent_.TimerDueInMs())
-    tick_.start(static_cast<int>(std::min<std::int64_t>(*due, 24 * 3600 * 1000)));
-  else
-    tick_.stop();
 }
 
 void TEmulator::Press(TKeypad::TKey key) {
@@ -388,25 +467,24 @@ void TEmulator::Press(TKeypad::TKey key) {
   if (!hasFocus()) setFocus(Qt::MouseFocusReason);
   switch (key) {
     case TKeypad::TKey::LeftSoft:
-      agent_.SoftKey(0);
+      Posted(worker_->Key(TPhoneKey::LeftSoft));
       break;
     case TKeypad::TKey::RightSoft:
-      agent_.SoftKey(1);
+      Posted(worker_->Key(TPhoneKey::RightSoft));
       break;
     case TKeypad::TKey::Up:
-      screen_->Up();
+      Posted(worker_->Key(TPhoneKey::Up));
       break;
     case TKeypad::TKey::Down:
-      screen_->Down();
+      Posted(worker_->Key(TPhoneKey::Down));
       break;
     case TKeypad::TKey::Select:
-      agent_.Select();
+      Posted(worker_->Key(TPhoneKey::Select));
       break;
     case TKeypad::TKey::Back:
-      agent_.Back();
+      Posted(worker_->Key(TPhoneKey::Back));
       break;
   }
-  Redraw();
 }
 
 void TEmulator::keyPressEvent(QKeyEvent* event) {
@@ -430,25 +508,30 @@ void TEmulator::keyPressEvent(QKeyEvent* event) {
       Press(TKeypad::TKey::LeftSoft);
       return;
     case Qt::Key_F4:
+      if (event->modifiers() & Qt::AltModifier) break;
       Press(TKeypad::TKey::RightSoft);
       return;
     case Qt::Key_Backspace:
-      if (!agent_.Erase()) agent_.Back();
-      Redraw();
+      if (!opened_) Refresh();
+      Posted(worker_->Erase());
       return;
     default:
       break;
   }
   const QString text = event->text();
   if (!text.isEmpty() && text.at(0).isPrint() && !(event->modifiers() & Qt::ControlModifier)) {
-    agent_.Type(text.toStdString());
-    Redraw();
+    if (!opened_) Refresh();
+    Posted(worker_->Type(text.toStdString()));
     return;
   }
   QWidget::keyPressEvent(event);
 }
 
 void TEmulator::ShowFinding(int row) {
+  if (offerEncoding_ && row == findings_->count() - 1) {
+    AddEncodingDeclaration();
+    return;
+  }
   if (row < 0 || row >= static_cast<int>(shown_.size())) return;
   const wml::TFinding& finding = shown_[row];
   TMemoBuffer& buffer = main_->Buffer();
@@ -466,6 +549,21 @@ void TEmulator::ShowFinding(int row) {
   main_->raise();
   main_->Memo()->setFocus(Qt::OtherFocusReason);
   main_->Memo()->ensureCursorVisible();
+}
+
+bool TEmulator::AddEncodingDeclaration() {
+  TMemoBuffer& buffer = main_->Buffer();
+  const std::optional<TEncodingInsertion> insertion = EncodingInsertion(buffer.GetText());
+  if (!insertion) return false;
+  // One SetSelText: one step of the editor's undo.
+  buffer.SetSelStart(insertion->Position);
+  buffer.SetSelLength(0);
+  buffer.SetSelText(insertion->Text);
+  main_->activateWindow();
+  main_->raise();
+  main_->Memo()->setFocus(Qt::OtherFocusReason);
+  Refresh();
+  return true;
 }
 
 }  // namespace deckhand

@@ -3,32 +3,40 @@
 // with the deck checks' findings and the compiled size beside the screen.
 //
 // Non-modal; the main window owns it (Qt parenting) and F6 shows it. It
-// follows the editor: 300 ms after the last change it reads the text,
-// checks it and redraws, staying on the current card with its variables.
-// Closing it changes nothing in the document. A big deck (from 64 KB) is
-// parsed and checked on a worker thread, so the editor never waits for it;
-// the screen and the findings follow when the work is done.
+// follows the editor, whichever document the editor holds (Open and New
+// replace it): 300 ms after the last change it reads the text, checks it and
+// redraws, staying on the current card with its variables; a new file name
+// (Open, New, Save As) reaches the deck at once. Closing it changes nothing
+// in the document.
+//
+// The deck is parsed, checked, run and laid out on a worker thread
+// (TEmulatorWorker), so the editor never waits for it: the window shows the
+// last finished picture until the next is ready, and the phone's keys are
+// queued to the worker. Whatever goes wrong in the engine stops the deck with
+// a Russian message in the window; "Сначала" starts it again.
 //
 // Keys while the window has the focus: Up/Down (and Left/Right) move the
 // focus, Enter selects, Backspace erases in a field or goes back, Escape goes
 // back, F3 and F4 are the left and right soft keys; other characters type
 // into the focused field. The drawn keys below the screen take the mouse.
+// Ctrl+W and Alt+F4 close the window; Ctrl+S, F5 and F7 run the main
+// window's Save, preview and check.
 #pragma once
 
 #include <QImage>
-#include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
 #include <string>
 
-#include "wml/CardRenderer.h"
+#include "ui/EmulatorWorker.h"
 #include "wml/DeckCheck.h"
-#include "wml/UserAgent.h"
+#include "wml/Phones.h"
 
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QTreeWidget;
 class QPushButton;
 
 namespace deckhand {
@@ -84,11 +92,18 @@ class TEmulator : public QWidget {
   explicit TEmulator(TMain* main);
   ~TEmulator() override;
 
-  wml::TUserAgent& Agent() { return agent_; }
+  // The last frame the worker finished: what the window shows.
+  const TEmulatorFrame& Frame() const { return *frame_; }
+  // The card on screen, "" when it has no id; a variable of the context.
+  std::string CardId() const { return frame_->CardId; }
+  std::string Variable(const std::string& name) const;
   TScreenView* Screen() const { return view_; }
   TKeypad* Keypad() const { return keypad_; }
   QListWidget* Findings() const { return findings_; }
   QLabel* SizeLabel() const { return size_; }
+  QLabel* FindingsCaption() const { return findingsCaption_; }
+  QTreeWidget* VariablesView() const { return variables_; }
+  QListWidget* HistoryView() const { return history_; }
   QLabel* StatusLabel() const { return status_; }
   QComboBox* PhoneList() const { return phones_; }
   QPushButton* RestartButton() const { return restart_; }
@@ -97,54 +112,74 @@ class TEmulator : public QWidget {
   bool RefreshPending() const { return pause_.isActive(); }
   // Number of times the emulator read the editor's text (tests).
   int RefreshCount() const { return refreshes_; }
-  // Whether a worker is parsing and checking a big deck now.
-  bool Checking() const { return worker_ != nullptr; }
-  // Decks of this many bytes and more are checked on a worker thread.
-  void SetBackgroundFrom(std::size_t bytes) { backgroundFrom_ = bytes; }
+  // Whether every step asked of the worker has come back as a frame.
+  bool Idle() const { return shownJob_ >= postedJob_; }
+  // Whether the worker has steps to do (the contrary of Idle).
+  bool Checking() const { return !Idle(); }
+  // A hook the worker calls before each step (tests force failures with it).
+  void SetFaultHook(TEmulatorWorker::TFaultHook hook);
 
   // Reads the editor's text now, checks it and redraws.
   void Refresh();
-  // "Сначала": the deck from its first card with an empty context.
+  // "Сначала": the deck from its first card with an empty context. When a
+  // step has kept the worker busy for more than a second, that worker is
+  // left to end on its own and a fresh one takes the deck.
   void Restart();
   // A key of the phone.
   void Press(TKeypad::TKey key);
   // Puts the editor's caret at a finding's line and column and focuses the
-  // editor.
+  // editor; the row after the findings, when offered, adds the encoding
+  // declaration.
   void ShowFinding(int row);
+  // Inserts the encoding declaration into the editor's text as one undoable
+  // step; false when the text needs none.
+  bool AddEncodingDeclaration();
+  // The main window's document has a new file (Open, New, Save As).
+  void FollowDocument();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
-  void Redraw();
-  // Shows a text whose deck was parsed and checked.
-  void Apply(std::string text, std::string path, wml::TDeck deck, const wml::TDeckReport& report);
-  void ShowReport(const wml::TDeckReport& report);
+  // Shows a frame the worker finished (on the GUI thread).
+  void Show(const std::shared_ptr<const TEmulatorFrame>& frame);
+  void ShowReport(const TEmulatorFrame& frame);
   void ShowSize();
-  void ScheduleTimer();
+  void ShowDeckNames();
+  void Posted(std::uint64_t job);
+  // A fresh worker; frames of the former one are no longer shown.
+  void StartWorker();
+  QString EditorDeckName() const;
 
   TMain* main_;
-  wml::TUserAgent agent_;
-  std::unique_ptr<wml::TPhoneScreen> screen_;
+  std::unique_ptr<TEmulatorWorker> worker_;
+  int generation_ = 0;  // of worker_
+  TEmulatorWorker::TFaultHook faultHook_;
+  std::shared_ptr<const TEmulatorFrame> frame_;
   TScreenView* view_ = nullptr;
   TKeypad* keypad_ = nullptr;
   QComboBox* phones_ = nullptr;
   QListWidget* findings_ = nullptr;
   QLabel* size_ = nullptr;
+  QLabel* findingsCaption_ = nullptr;
+  QTreeWidget* variables_ = nullptr;
+  QListWidget* history_ = nullptr;
   QLabel* status_ = nullptr;
   QLabel* phoneInfo_ = nullptr;
   QPushButton* restart_ = nullptr;
   QTimer pause_;
-  QTimer tick_;
+  QTimer busy_;         // says so when the worker takes long
+  bool stuck_ = false;  // busy_ ran out before the worker answered
   std::vector<wml::TFinding> shown_;
+  bool offerEncoding_ = false;
+  std::size_t findingsLeftOut_ = 0;
+  bool findingsStale_ = true;  // nothing shown yet
   std::optional<std::size_t> compiledSize_;
-  std::string text_;
-  std::string path_;
+  std::string path_;  // the file last given to the worker
   bool opened_ = false;
-  std::size_t backgroundFrom_ = 64 * 1024;
-  std::unique_ptr<QThread> worker_;
-  bool again_ = false;  // an edit came while the worker ran
+  std::uint64_t postedJob_ = 0;
+  std::uint64_t shownJob_ = 0;
   bool sized_ = false;
   int refreshes_ = 0;
 };
