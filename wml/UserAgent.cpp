@@ -118,7 +118,10 @@ std::string UnescapeUrl(std::string_view text) {
 
 std::string TRequest::Describe() const {
   std::string text = Method + " " + Url;
-  for (const auto& [name, value] : Fields) text += "\n" + name + "=" + value;
+  if (!Referer.empty()) text += "\nReferer: " + Referer;
+  // A GET carries its fields in the address already.
+  if (Method != "GET")
+    for (const auto& [name, value] : Fields) text += "\n" + name + "=" + value;
   return text;
 }
 
@@ -281,6 +284,67 @@ void FindAll(const TNode& node, std::string_view name, std::vector<const TNode*>
 
 constexpr int kMaxEventDepth = 20;
 
+// A legal variable name (WML 1.1 §10.3): a letter or "_", then letters,
+// digits and "_".
+bool IsVariableName(std::string_view name) {
+  return !name.empty() && IsNameStart(name[0]) && std::all_of(name.begin(), name.end(), IsNameChar);
+}
+
+// A positive integral number of digits only (WML 1.1 §11.7 timer values),
+// or nullopt. Values beyond a day are held at a day: no phone counted
+// further.
+std::optional<long long> PositiveInteger(std::string_view text) {
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  long long value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value <= 0) return std::nullopt;
+  return std::min<long long>(value, 864000);
+}
+
+// One valid 1-based index of count options (WML 1.1 §11.6.2.1, "validate a
+// single-choice index"), or 0.
+std::size_t ValidIndex(std::string_view text, std::size_t count) {
+  std::optional<long long> index = PositiveInteger(text);
+  return index && static_cast<std::size_t>(*index) <= count ? static_cast<std::size_t>(*index) : 0;
+}
+
+// A file URI for a local path, each segment escaped.
+std::string FileUri(const std::string& path) {
+  std::string uri = "file://";
+  if (path.empty() || path[0] != '/') uri += '/';
+  bool first = true;
+  for (const std::string& segment : Split(path, '/')) {
+    if (!first) uri += '/';
+    first = false;
+    uri += EscapeUrl(segment);
+  }
+  return uri;
+}
+
+bool EndsWith(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() &&
+         Lower(std::string(text.substr(text.size() - tail.size()))) == tail;
+}
+
+// What a file that holds no deck is, for the message: a script, a picture
+// or something else.
+std::string NotADeckReason(const std::string& path, const std::string& bytes, const TDeck& deck) {
+  if (EndsWith(path, ".wmls") || EndsWith(path, ".wmlsc"))
+    return "это сценарий WMLScript, а не колода WML";
+  const auto starts = [&](std::string_view magic) {
+    return bytes.compare(0, magic.size(), magic) == 0;
+  };
+  if (starts("GIF8") || starts("\x89PNG") || starts("\xFF\xD8\xFF") || starts("BM") ||
+      EndsWith(path, ".wbmp") || EndsWith(path, ".gif") || EndsWith(path, ".png") ||
+      EndsWith(path, ".jpg") || EndsWith(path, ".jpeg") || EndsWith(path, ".bmp"))
+    return "это картинка, а не колода WML";
+  if (deck.Root && deck.Root->Name == "wml") return "в колоде нет ни одной карты";
+  return "в файле нет колоды WML (нет элемента wml с картами)";
+}
+
 }  // namespace
 
 TUserAgent::TUserAgent(TClock clock) : clock_(std::move(clock)), loader_(ReadDeckFile) {}
@@ -372,6 +436,20 @@ std::string TUserAgent::Substitute(std::string_view text, TConversion fallback) 
     i = end;
   }
   return out;
+}
+
+std::string TUserAgent::SubstituteAttribute(const TNode& element,
+                                            std::string_view attribute) const {
+  return Substitute(element.AttributeOr(attribute), AttributeConversion(attribute));
+}
+
+TConversion TUserAgent::AttributeConversion(std::string_view attribute) {
+  // WML 1.1 §10.3.1: in the attributes that hold an address a reference is
+  // escaped unless it names its conversion; elsewhere it is put in as is.
+  for (std::string_view address :
+       {"href", "src", "onenterforward", "onenterbackward", "ontimer", "onpick"})
+    if (attribute == address) return TConversion::Escape;
+  return TConversion::None;
 }
 
 void TUserAgent::Fail(std::string message) {
@@ -525,10 +603,14 @@ std::vector<std::pair<std::string, std::string>> TUserAgent::EvaluateSetvars(
     const TNode* task) const {
   std::vector<std::pair<std::string, std::string>> values;
   if (!task) return values;
-  for (const TNode& child : task->Children)
-    if (child.IsElement("setvar"))
-      values.emplace_back(Substitute(child.AttributeOr("name")),
-                          Substitute(child.AttributeOr("value")));
+  for (const TNode& child : task->Children) {
+    if (!child.IsElement("setvar")) continue;
+    // WML 1.1 §9.4: a setvar whose name does not evaluate to a legal
+    // variable name is ignored.
+    std::string name = Substitute(child.AttributeOr("name"));
+    if (!IsVariableName(name)) continue;
+    values.emplace_back(std::move(name), Substitute(child.AttributeOr("value")));
+  }
   return values;
 }
 
@@ -549,12 +631,61 @@ std::optional<std::string> TUserAgent::ReadDeck(const std::string& path, std::st
   return loader_(path, problem);
 }
 
-bool TUserAgent::LoadDeck(const std::string& path, std::string bytes) {
+std::optional<TDeck> TUserAgent::FetchDeck(const std::string& path, std::string& bytes) {
+  std::string problem;
+  std::optional<std::string> read = ReadDeck(path, problem);
+  if (!read) {
+    Fail((problem.empty() ? "Не удалось открыть " + path : problem) + ": карта осталась прежней");
+    return std::nullopt;
+  }
+  bytes = std::move(*read);
+  TDeck deck = ParseDeck(bytes);
+  if (deck.Cards.empty()) {
+    // WML 1.1 §12.5.5: the invoking card stays, the context unchanged.
+    Fail("Переход к " + path + " не выполнен: " + NotADeckReason(path, bytes, deck) +
+         "; карта осталась прежней");
+    return std::nullopt;
+  }
+  return deck;
+}
+
+void TUserAgent::CommitDeck(const std::string& path, std::string bytes, TDeck deck) {
   deckPath_ = path;
   bytes_ = std::move(bytes);
-  deck_ = ParseDeck(bytes_);
+  deck_ = std::move(deck);
   card_ = nullptr;
-  return !deck_.Cards.empty();
+}
+
+TRequest TUserAgent::MakeRequest(const TNode* go, const std::string& href) const {
+  TRequest request;
+  request.Method = go && Lower(go->AttributeOr("method")) == "post" ? "POST" : "GET";
+  request.Url = href;
+  if (go) {
+    for (const TNode& child : go->Children)
+      if (child.IsElement("postfield"))
+        request.Fields.emplace_back(Substitute(child.AttributeOr("name")),
+                                    Substitute(child.AttributeOr("value")));
+    // WML 1.1 §9.5.1: the URI of the deck holding the task, relative when
+    // it can be; a file deck and a network address share no base, so it is
+    // absolute.
+    if (go->AttributeOr("sendreferer") == "true" && !deckPath_.empty())
+      request.Referer = FileUri(deckPath_);
+  }
+  // WML 1.1 §9.5.1: a GET sends the fields URL-escaped in the query of the
+  // address, before any fragment.
+  if (request.Method == "GET" && !request.Fields.empty()) {
+    std::size_t hash = request.Url.find('#');
+    std::string fragment = hash == std::string::npos ? std::string() : request.Url.substr(hash);
+    std::string url = request.Url.substr(0, hash);
+    char separator = url.find('?') == std::string::npos ? '?' : '&';
+    for (const auto& [name, value] : request.Fields) {
+      url += separator;
+      url += EscapeUrl(name) + "=" + EscapeUrl(value);
+      separator = '&';
+    }
+    request.Url = url + fragment;
+  }
+  return request;
 }
 
 void TUserAgent::RunGo(const TTask& task) {
@@ -572,16 +703,7 @@ void TUserAgent::RunGo(const TTask& task) {
   }
   bool network = HasScheme(address) && Lower(address.substr(0, 5)) != "file:";
   if (network) {
-    TRequest request;
-    request.Method =
-        task.Node && Lower(task.Node->AttributeOr("method")) == "post" ? "POST" : "GET";
-    request.Url = href;
-    if (task.Node)
-      for (const TNode& child : task.Node->Children)
-        if (child.IsElement("postfield"))
-          request.Fields.emplace_back(Substitute(child.AttributeOr("name")),
-                                      Substitute(child.AttributeOr("value")));
-    request_ = std::move(request);
+    request_ = MakeRequest(task.Node, href);
     return;
   }
   if (!address.empty()) {
@@ -597,32 +719,26 @@ void TUserAgent::RunGo(const TTask& task) {
     }
     std::string path = ResolvePath(address);
     if (path != deckPath_) {
-      std::string problem;
-      std::optional<std::string> bytes = ReadDeck(path, problem);
-      if (!bytes) {
-        Fail(problem.empty() ? "Не удалось открыть " + path : problem);
-        return;
-      }
+      // The destination is read and parsed before anything changes, so
+      // that a failure leaves the invoking card and its context as they
+      // were (WML 1.1 §12.5.5).
+      std::string bytes;
+      std::optional<TDeck> deck = FetchDeck(path, bytes);
+      if (!deck) return;
       LeaveCard();
-      if (!LoadDeck(path, std::move(*bytes))) {
-        Fail("В колоде " + path + " нет ни одной карты");
-        InitCard();
-        return;
-      }
-      const TNode* card = fragment.empty() ? deck_.Cards[0] : deck_.FindCard(fragment);
-      if (!card) {
-        Fail("В колоде " + path + " нет карты «" + fragment + "»");
-        card = deck_.Cards[0];
-      }
-      history_.push_back({deckPath_, card->AttributeOr("id"), deck_.IndexOf(card)});
-      Enter(card, true, &setvars);
-      return;
+      CommitDeck(path, std::move(bytes), std::move(*deck));
     }
   }
-  const TNode* card = fragment.empty() ? (deck_.Cards.empty() ? nullptr : deck_.Cards[0])
-                                       : deck_.FindCard(fragment);
+  // WML 1.1 §12.5.1 step 4c: a fragment that names no card of the deck
+  // makes its first card the destination.
+  const TNode* card = fragment.empty() ? nullptr : deck_.FindCard(fragment);
+  if (!card && !deck_.Cards.empty()) {
+    if (!fragment.empty())
+      Fail("В колоде нет карты «" + fragment + "»: показана первая карта колоды");
+    card = deck_.Cards[0];
+  }
   if (!card) {
-    Fail("В колоде нет карты «" + fragment + "»");
+    Fail("В колоде нет ни одной карты");
     return;
   }
   LeaveCard();
@@ -631,23 +747,20 @@ void TUserAgent::RunGo(const TTask& task) {
 }
 
 void TUserAgent::RunPrev(const TTask& task) {
-  if (history_.size() < 2) {
-    ApplySetvars(task.Node);
-    return;
-  }
+  // WML 1.1 §12.5.2: with no previous card in the history nothing is done,
+  // the setvars included.
+  if (history_.size() < 2) return;
   auto setvars = EvaluateSetvars(task.Node);
-  LeaveCard();
-  history_.pop_back();
-  THistoryEntry entry = history_.back();
+  THistoryEntry entry = history_[history_.size() - 2];
+  std::optional<TDeck> deck;
+  std::string bytes;
   if (entry.DeckPath != deckPath_) {
-    std::string problem;
-    std::optional<std::string> bytes = ReadDeck(entry.DeckPath, problem);
-    if (!bytes || !LoadDeck(entry.DeckPath, std::move(*bytes))) {
-      Fail(problem.empty() ? "Не удалось вернуться в " + entry.DeckPath : problem);
-      InitCard();
-      return;
-    }
+    deck = FetchDeck(entry.DeckPath, bytes);
+    if (!deck) return;
   }
+  LeaveCard();
+  if (deck) CommitDeck(entry.DeckPath, std::move(bytes), std::move(*deck));
+  history_.pop_back();
   const TNode* card = entry.CardId.empty() ? nullptr : deck_.FindCard(entry.CardId);
   if (!card && entry.CardIndex >= 0 && entry.CardIndex < static_cast<int>(deck_.Cards.size()))
     card = deck_.Cards[entry.CardIndex];
@@ -670,6 +783,11 @@ void TUserAgent::Enter(const TNode* card, bool forward, const TAssignments* setv
   card_ = card;
   menuOpen_ = false;
   request_.reset();
+  // WML 1.1 §12.5.1 steps 5 and 6: the go's setvars are applied, then a
+  // card with newcontext="true" re-initialises the context (§10.2), which
+  // unsets them again.
+  if (setvars)
+    for (const auto& [name, value] : *setvars) SetVariable(name, value);
   if (forward && card->AttributeOr("newcontext") == "true") {
     variables_.clear();
     THistoryEntry top = history_.empty()
@@ -677,10 +795,6 @@ void TUserAgent::Enter(const TNode* card, bool forward, const TAssignments* setv
                             : history_.back();
     history_.assign(1, top);
   }
-  // The go's setvars take effect after a new context is made, so they land
-  // in it.
-  if (setvars)
-    for (const auto& [name, value] : *setvars) SetVariable(name, value);
   TTask task = EventTask(card, forward ? "onenterforward" : "onenterbackward", true);
   if (task.Kind == TTask::TKind::Go || task.Kind == TTask::TKind::Prev) {
     // The event's task takes the place of showing the card.
@@ -744,34 +858,46 @@ void TUserAgent::InitInput(const TNode* input) {
   inputText_[input] = value;
 }
 
+std::string TUserAgent::OptionValue(const TNode* option) const {
+  // WML 1.1 §11.6.2: the value is substituted before it is stored.
+  return Substitute(option->AttributeOr("value"));
+}
+
 void TUserAgent::InitSelect(const TNode* select) {
+  // WML 1.1 §11.6.2.1: the default option index, from the first of the
+  // iname variable, ivalue, the name variable and value that gives one.
   std::vector<const TNode*> options;
   Flatten(*select, options);
   bool multiple = select->AttributeOr("multiple") == "true";
   std::vector<bool> chosen(options.size(), false);
+  // A multiple select's list keeps its valid indices, each once; a single
+  // select's value must be one valid index.
   auto byIndices = [&](const std::string& list) {
+    if (!multiple) {
+      std::size_t index = ValidIndex(list, options.size());
+      if (index) chosen[index - 1] = true;
+      return index > 0;
+    }
     bool any = false;
     for (const std::string& part : Split(list, ';')) {
-      int index = std::atoi(part.c_str());
-      if (index >= 1 && index <= static_cast<int>(options.size())) {
+      if (std::size_t index = ValidIndex(part, options.size())) {
         chosen[index - 1] = true;
         any = true;
-        if (!multiple) break;
       }
     }
     return any;
   };
+  // Each value picks the first option of that value; a single select's
+  // value is matched whole (it may hold ';').
+  std::vector<std::string> values;
+  for (const TNode* option : options) values.push_back(OptionValue(option));
   auto byValues = [&](const std::string& list) {
     bool any = false;
-    for (const std::string& part : Split(list, ';')) {
-      for (std::size_t i = 0; i < options.size(); ++i) {
-        if (options[i]->AttributeOr("value") == part) {
-          chosen[i] = true;
-          any = true;
-          break;
-        }
-      }
-      if (any && !multiple) break;
+    for (const std::string& part : multiple ? Split(list, ';') : std::vector<std::string>{list}) {
+      auto it = std::find(values.begin(), values.end(), part);
+      if (it == values.end()) continue;
+      chosen[it - values.begin()] = true;
+      any = true;
     }
     return any;
   };
@@ -784,6 +910,7 @@ void TUserAgent::InitSelect(const TNode* select) {
   if (!done && !name.empty() && !Variable(name).empty()) done = byValues(Variable(name));
   if (!done && select->Attribute("value"))
     done = byValues(Substitute(select->AttributeOr("value")));
+  // No default: a single select takes option 1, a multiple one nothing.
   if (!done && !multiple && !options.empty()) chosen[0] = true;
   selects_[select] = std::move(chosen);
   CommitSelect(select);
@@ -796,13 +923,16 @@ void TUserAgent::CommitSelect(const TNode* select) {
   std::string values, indices;
   for (std::size_t i = 0; i < options.size() && i < chosen.size(); ++i) {
     if (!chosen[i]) continue;
-    if (!indices.empty()) {
-      indices += ';';
-      values += ';';
-    }
+    if (!indices.empty()) indices += ';';
     indices += std::to_string(i + 1);
-    values += options[i]->AttributeOr("value");
+    // WML 1.1 §11.6.2.1: empty values are left out of the list.
+    std::string value = OptionValue(options[i]);
+    if (value.empty()) continue;
+    if (!values.empty()) values += ';';
+    values += value;
   }
+  // Nothing chosen is the option index zero.
+  if (indices.empty()) indices = "0";
   if (const std::string* name = select->Attribute("name")) SetVariable(*name, values);
   if (const std::string* iname = select->Attribute("iname")) SetVariable(*iname, indices);
 }
@@ -846,10 +976,13 @@ void TUserAgent::StartTimer() {
   std::string name = timer->AttributeOr("name");
   std::string value = name.empty() ? std::string() : Variable(name);
   if (value.empty()) value = Substitute(timer->AttributeOr("value"));
-  long long tenths = std::atoll(value.c_str());
-  if (!name.empty()) SetVariable(name, std::to_string(std::max(0LL, tenths)));
+  // WML 1.1 §11.7: a timeout that is not a positive integral number makes
+  // the agent ignore the timer (a zero one disables it).
+  std::optional<long long> tenths = PositiveInteger(value);
+  if (!tenths) return;
+  if (!name.empty()) SetVariable(name, std::to_string(*tenths));
   timer_ = timer;
-  if (tenths > 0) timerDue_ = clock_() + tenths * 100;
+  timerDue_ = clock_() + *tenths * 100;
 }
 
 std::optional<std::int64_t> TUserAgent::TimerDueInMs() const {

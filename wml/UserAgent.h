@@ -45,6 +45,9 @@ struct TRequest {
   std::string Method;  // "GET" or "POST"
   std::string Url;     // variables substituted, escaped as sent
   std::vector<std::pair<std::string, std::string>> Fields;  // postfields
+  // The Referer the phone sends with sendreferer="true": the URI of the
+  // deck holding the task; empty when none is sent.
+  std::string Referer;
 
   // The request as text: "GET http://..." then one "name=value" per line.
   std::string Describe() const;
@@ -98,6 +101,12 @@ class TUserAgent {
   // text with its variable references replaced; fallback is the conversion
   // of references that name none.
   std::string Substitute(std::string_view text, TConversion fallback = TConversion::None) const;
+  // An attribute's value with its variable references replaced, each
+  // reference without a conversion converted as WML 1.1 §10.3.1 says for
+  // that attribute (escaped in an address).
+  std::string SubstituteAttribute(const TNode& element, std::string_view attribute) const;
+  // The conversion of a reference without one in that attribute.
+  static TConversion AttributeConversion(std::string_view attribute);
 
   // Number of cards in the history, the current one included.
   int HistoryDepth() const { return static_cast<int>(history_.size()); }
@@ -178,9 +187,14 @@ class TUserAgent {
   void InitInput(const TNode* input);
   void InitSelect(const TNode* select);
   void CommitSelect(const TNode* select);
+  std::string OptionValue(const TNode* option) const;
   void CollectFocusables(const TNode& node, const TNode* select, int& optionIndex);
   void StartTimer();
-  bool LoadDeck(const std::string& path, std::string bytes);
+  // Reads and parses a deck file without changing anything; on failure
+  // sets the error and returns nullopt.
+  std::optional<TDeck> FetchDeck(const std::string& path, std::string& bytes);
+  void CommitDeck(const std::string& path, std::string bytes, TDeck deck);
+  TRequest MakeRequest(const TNode* go, const std::string& href) const;
   // A deck file's bytes; the deck given to Open is read from memory.
   std::optional<std::string> ReadDeck(const std::string& path, std::string& problem);
   void Fail(std::string message);
