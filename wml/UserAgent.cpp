@@ -20,33 +20,6 @@ TClock SteadyClock() {
   };
 }
 
-std::optional<std::string> ReadDeckFile(const std::string& path, std::string& error) {
-  namespace fs = std::filesystem;
-  std::error_code code;
-  auto status = fs::status(path, code);
-  if (code || !fs::exists(status)) {
-    error = "Файл не найден: " + path;
-    return std::nullopt;
-  }
-  if (!fs::is_regular_file(status)) {
-    error = "Это не файл: " + path;
-    return std::nullopt;
-  }
-  auto size = fs::file_size(path, code);
-  constexpr std::uintmax_t kLargest = 4u << 20;
-  if (code || size > kLargest) {
-    error = "Файл слишком велик для телефона: " + path;
-    return std::nullopt;
-  }
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
-    error = "Не удалось прочитать файл: " + path;
-    return std::nullopt;
-  }
-  return bytes;
-}
-
 // ---------------------------------------------------------------- text helpers
 
 std::u32string DecodeUtf8(std::string_view text) {

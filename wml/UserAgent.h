@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "wml/Deck.h"
+#include "wml/DeckFile.h"
 
 namespace deckhand::wml {
 
@@ -34,8 +35,6 @@ TClock SteadyClock();
 // Reads a deck file: its bytes, or nullopt with error set to a Russian text.
 using TDeckLoader =
     std::function<std::optional<std::string>(const std::string& path, std::string& error)>;
-// Reads a file from disk (any size up to 4 MB; bigger is refused).
-std::optional<std::string> ReadDeckFile(const std::string& path, std::string& error);
 
 // How a variable's value is put into text.
 enum class TConversion { Escape, Unescape, None };
