@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "wml/DeckText.h"
+#include "wml/EmulatorLimits.h"
 
 namespace deckhand::wml {
 
@@ -255,7 +256,9 @@ void FindAll(const TNode& node, std::string_view name, std::vector<const TNode*>
   }
 }
 
-constexpr int kMaxEventDepth = 20;
+std::size_t Utf8Length(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
+
+std::string Kilobytes(std::size_t bytes) { return std::to_string(bytes / 1024) + " КБ"; }
 
 // A legal variable name (WML 1.1 §10.3): a letter or "_", then letters,
 // digits and "_".
@@ -330,6 +333,13 @@ std::string TUserAgent::Variable(std::string_view name) const {
 }
 
 void TUserAgent::SetVariable(const std::string& name, const std::string& value) {
+  Guarded([&] {
+    error_.clear();
+    Assign(name, value);
+  });
+}
+
+void TUserAgent::SetValue(const std::string& name, const std::string& value) {
   if (name.empty()) return;
   if (value.empty())
     variables_.erase(name);
@@ -338,9 +348,14 @@ void TUserAgent::SetVariable(const std::string& name, const std::string& value) 
 }
 
 std::string TUserAgent::Substitute(std::string_view text, TConversion fallback) const {
+  return SubstituteUpTo(text, fallback, std::string::npos);
+}
+
+std::string TUserAgent::SubstituteUpTo(std::string_view text, TConversion fallback,
+                                       std::size_t limit) const {
   std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  out.reserve(std::min(text.size(), limit));
+  for (std::size_t i = 0; i < text.size() && out.size() <= limit; ++i) {
     if (text[i] != '$') {
       out += text[i];
       continue;
@@ -426,28 +441,125 @@ TConversion TUserAgent::AttributeConversion(std::string_view attribute) {
 }
 
 void TUserAgent::Fail(std::string message) {
-  if (error_.empty()) error_ = std::move(message);
+  if (!error_.empty() && !errorIsNote_) return;
+  error_ = std::move(message);
+  errorIsNote_ = false;
+}
+
+void TUserAgent::Note(std::string message) {
+  if (!error_.empty()) return;
+  error_ = std::move(message);
+  errorIsNote_ = true;
+}
+
+template <typename TAction>
+void TUserAgent::Guarded(TAction&& action) {
+  if (inAction_) {
+    action();
+    return;
+  }
+  inAction_ = true;
+  steps_ = 0;
+  try {
+    action();
+  } catch (const std::bad_alloc&) {
+    Recover("Эмулятору не хватило памяти: шаг остановлен. «Сначала» начнёт колоду заново");
+  } catch (const std::exception& problem) {
+    Recover(std::string("Эмулятор остановил шаг из-за внутренней ошибки (") + problem.what() +
+            "). «Сначала» начнёт колоду заново");
+  }
+  inAction_ = false;
+}
+
+void TUserAgent::Recover(std::string message) {
+  error_ = std::move(message);
+  menuOpen_ = false;
+  // A step may have failed between replacing the deck and entering its
+  // card: nothing may point into a tree that is gone.
+  if (card_ && deck_.IndexOf(card_) < 0) card_ = nullptr;
+  try {
+    InitCard();
+  } catch (const std::exception&) {
+    focusables_.clear();
+    focus_ = -1;
+    inputText_.clear();
+    selects_.clear();
+    timer_ = nullptr;
+    timerDue_.reset();
+  }
+}
+
+void TUserAgent::Step() {
+  if (stepHook_) stepHook_();
+}
+
+bool TUserAgent::Assign(const std::string& name, const std::string& value) {
+  return Fits({{name, value}}) && (SetValue(name, value), true);
+}
+
+bool TUserAgent::Fits(const std::vector<std::pair<std::string, std::string>>& assignments) {
+  std::map<std::string_view, std::size_t> sizes;
+  for (const auto& [name, value] : assignments) {
+    if (value.size() > kMaxVariableBytes) {
+      Fail("Значение переменной «" + name + "» длиннее " + Kilobytes(kMaxVariableBytes) +
+           " — столько не вмещал ни один телефон: шаг остановлен");
+      return false;
+    }
+    sizes[name] = value.size();
+  }
+  std::size_t total = 0;
+  for (const auto& [name, value] : variables_) total += name.size() + value.size();
+  for (const auto& [name, size] : sizes) {
+    auto it = variables_.find(std::string(name));
+    if (it != variables_.end()) total -= name.size() + it->second.size();
+    if (size > 0) total += name.size() + size;
+  }
+  if (total > kMaxContextBytes) {
+    Fail("Переменные заняли бы больше " + Kilobytes(kMaxContextBytes) +
+         " — столько не вмещал ни один телефон: шаг остановлен");
+    return false;
+  }
+  return true;
+}
+
+void TUserAgent::PushHistory(const TNode* card) {
+  history_.push_back({deckPath_, card->AttributeOr("id"), deck_.IndexOf(card)});
+  if (history_.size() > kMaxHistoryDepth) {
+    // As a phone's history did: the oldest card is forgotten.
+    history_.erase(history_.begin());
+    Note("История переходов достигла " + std::to_string(kMaxHistoryDepth) +
+         " карт: самая старая забыта");
+  }
+}
+
+std::vector<TUserAgent::THistoryItem> TUserAgent::History() const {
+  std::vector<THistoryItem> items;
+  for (const THistoryEntry& entry : history_)
+    items.push_back({entry.DeckPath, entry.CardId, entry.CardIndex});
+  return items;
 }
 
 void TUserAgent::Open(std::string_view bytes, std::string path, std::optional<TDeck> parsed) {
-  LeaveCard();
-  variables_.clear();
-  history_.clear();
-  request_.reset();
-  error_.clear();
-  deckPath_ = std::move(path);
-  bytes_ = std::string(bytes);
-  homePath_ = deckPath_;
-  homeBytes_ = bytes_;
-  deck_ = parsed ? std::move(*parsed) : ParseDeck(bytes_);
-  card_ = nullptr;
-  if (deck_.Cards.empty()) {
-    Fail("В колоде нет ни одной карты");
-    InitCard();
-    return;
-  }
-  history_.push_back({deckPath_, deck_.Cards[0]->AttributeOr("id"), 0});
-  Enter(deck_.Cards[0], true);
+  Guarded([&] {
+    LeaveCard();
+    variables_.clear();
+    history_.clear();
+    request_.reset();
+    error_.clear();
+    deckPath_ = std::move(path);
+    bytes_ = std::string(bytes);
+    homePath_ = deckPath_;
+    homeBytes_ = bytes_;
+    deck_ = parsed ? std::move(*parsed) : ParseDeck(bytes_);
+    card_ = nullptr;
+    if (deck_.Cards.empty()) {
+      Fail("В колоде нет ни одной карты");
+      InitCard();
+      return;
+    }
+    history_.push_back({deckPath_, deck_.Cards[0]->AttributeOr("id"), 0});
+    Enter(deck_.Cards[0], true);
+  });
 }
 
 void TUserAgent::SetDeckPath(std::string path) {
@@ -458,55 +570,59 @@ void TUserAgent::SetDeckPath(std::string path) {
 }
 
 void TUserAgent::Restart() {
-  std::string bytes = homeBytes_;
-  std::string path = homePath_;
-  Open(bytes, path);
+  Guarded([&] {
+    std::string bytes = homeBytes_;
+    std::string path = homePath_;
+    Open(bytes, path);
+  });
 }
 
 void TUserAgent::Reload(std::string_view bytes, std::optional<TDeck> parsed) {
-  homeBytes_ = std::string(bytes);
-  // Away in another deck file: the edit waits until the user comes back.
-  if (deckPath_ != homePath_) return;
-  // A card lost to an edit that left no cards at all is looked for again.
-  std::string id = card_ ? CardId() : lostCardId_;
-  int index = card_ ? deck_.IndexOf(card_) : lostCardIndex_;
-  int focus = focus_;
-  // The timer keeps running across an edit: only its card may change.
-  auto due = timerDue_;
-  // Nothing may point into the old tree once it is replaced.
-  timer_ = nullptr;
-  timerDue_.reset();
-  focusables_.clear();
-  focus_ = -1;
-  bytes_ = std::string(bytes);
-  deck_ = parsed ? std::move(*parsed) : ParseDeck(bytes_);
-  error_.clear();
-  card_ = nullptr;
-  const TNode* card = nullptr;
-  if (!id.empty())
-    card = deck_.FindCard(id);
-  else if (index >= 0 && index < static_cast<int>(deck_.Cards.size()) &&
-           !deck_.Cards[index]->Attribute("id"))
-    card = deck_.Cards[index];
-  if (!card) {
-    if (deck_.Cards.empty()) {
-      // Mid-edit (the user is typing the markup around the cards): keep the
-      // context until the cards are back.
-      lostCardId_ = id;
-      lostCardIndex_ = index;
-      Fail("В колоде нет ни одной карты");
-      InitCard();
+  Guarded([&] {
+    homeBytes_ = std::string(bytes);
+    // Away in another deck file: the edit waits until the user comes back.
+    if (deckPath_ != homePath_) return;
+    // A card lost to an edit that left no cards at all is looked for again.
+    std::string id = card_ ? CardId() : lostCardId_;
+    int index = card_ ? deck_.IndexOf(card_) : lostCardIndex_;
+    int focus = focus_;
+    // The timer keeps running across an edit: only its card may change.
+    auto due = timerDue_;
+    // Nothing may point into the old tree once it is replaced.
+    timer_ = nullptr;
+    timerDue_.reset();
+    focusables_.clear();
+    focus_ = -1;
+    bytes_ = std::string(bytes);
+    deck_ = parsed ? std::move(*parsed) : ParseDeck(bytes_);
+    error_.clear();
+    card_ = nullptr;
+    const TNode* card = nullptr;
+    if (!id.empty())
+      card = deck_.FindCard(id);
+    else if (index >= 0 && index < static_cast<int>(deck_.Cards.size()) &&
+             !deck_.Cards[index]->Attribute("id"))
+      card = deck_.Cards[index];
+    if (!card) {
+      if (deck_.Cards.empty()) {
+        // Mid-edit (the user is typing the markup around the cards): keep the
+        // context until the cards are back.
+        lostCardId_ = id;
+        lostCardIndex_ = index;
+        Fail("В колоде нет ни одной карты");
+        InitCard();
+        return;
+      }
+      std::string copy = bytes_;
+      Open(copy, deckPath_, std::move(deck_));
       return;
     }
-    std::string copy = bytes_;
-    Open(copy, deckPath_, std::move(deck_));
-    return;
-  }
-  card_ = card;
-  if (!history_.empty()) history_.back().CardIndex = deck_.IndexOf(card);
-  InitCard();
-  if (due && timer_) timerDue_ = due;
-  if (focus >= 0 && focus < static_cast<int>(focusables_.size())) focus_ = focus;
+    card_ = card;
+    if (!history_.empty()) history_.back().CardIndex = deck_.IndexOf(card);
+    InitCard();
+    if (due && timer_) timerDue_ = due;
+    if (focus >= 0 && focus < static_cast<int>(focusables_.size())) focus_ = focus;
+  });
 }
 
 // The task element of a do, anchor or onevent.
@@ -550,11 +666,12 @@ TUserAgent::TTask TUserAgent::EventTask(const TNode* element, std::string_view t
 }
 
 void TUserAgent::Run(const TTask& task) {
-  if (++depth_ > kMaxEventDepth) {
-    --depth_;
-    Fail("Задачи вызывают друг друга без конца: переход остановлен");
+  if (++steps_ > kMaxTaskSteps) {
+    Fail("Задачи вызывают друг друга без конца: переход остановлен после " +
+         std::to_string(kMaxTaskSteps) + " шагов");
     return;
   }
+  Step();
   switch (task.Kind) {
     case TTask::TKind::Go:
       RunGo(task);
@@ -569,7 +686,6 @@ void TUserAgent::Run(const TTask& task) {
     case TTask::TKind::None:
       break;
   }
-  --depth_;
 }
 
 std::vector<std::pair<std::string, std::string>> TUserAgent::EvaluateSetvars(
@@ -582,13 +698,19 @@ std::vector<std::pair<std::string, std::string>> TUserAgent::EvaluateSetvars(
     // variable name is ignored.
     std::string name = Substitute(child.AttributeOr("name"));
     if (!IsVariableName(name)) continue;
-    values.emplace_back(std::move(name), Substitute(child.AttributeOr("value")));
+    // Substituted only up to one byte beyond the limit: a value that
+    // outgrows it is refused without being built whole.
+    values.emplace_back(std::move(name), SubstituteUpTo(child.AttributeOr("value"),
+                                                        TConversion::None, kMaxVariableBytes + 1));
   }
   return values;
 }
 
-void TUserAgent::ApplySetvars(const TNode* task) {
-  for (const auto& [name, value] : EvaluateSetvars(task)) SetVariable(name, value);
+bool TUserAgent::ApplySetvars(const TNode* task) {
+  auto values = EvaluateSetvars(task);
+  if (!Fits(values)) return false;
+  for (const auto& [name, value] : values) SetValue(name, value);
+  return true;
 }
 
 std::string TUserAgent::ResolvePath(const std::string& relative) const {
@@ -627,6 +749,7 @@ void TUserAgent::CommitDeck(const std::string& path, std::string bytes, TDeck de
   bytes_ = std::move(bytes);
   deck_ = std::move(deck);
   card_ = nullptr;
+  Step();
 }
 
 TRequest TUserAgent::MakeRequest(const TNode* go, const std::string& href) const {
@@ -662,8 +785,9 @@ TRequest TUserAgent::MakeRequest(const TNode* go, const std::string& href) const
 }
 
 void TUserAgent::RunGo(const TTask& task) {
-  std::string href = Substitute(task.Href, TConversion::Escape);
+  std::string href = SubstituteUpTo(task.Href, TConversion::Escape, kMaxContextBytes);
   auto setvars = EvaluateSetvars(task.Node);
+  if (!Fits(setvars)) return;
   if (href.empty()) {
     Fail("У перехода нет адреса (href)");
     return;
@@ -715,7 +839,7 @@ void TUserAgent::RunGo(const TTask& task) {
     return;
   }
   LeaveCard();
-  history_.push_back({deckPath_, card->AttributeOr("id"), deck_.IndexOf(card)});
+  PushHistory(card);
   Enter(card, true, &setvars);
 }
 
@@ -724,6 +848,7 @@ void TUserAgent::RunPrev(const TTask& task) {
   // the setvars included.
   if (history_.size() < 2) return;
   auto setvars = EvaluateSetvars(task.Node);
+  if (!Fits(setvars)) return;
   THistoryEntry entry = history_[history_.size() - 2];
   std::optional<TDeck> deck;
   std::string bytes;
@@ -738,7 +863,7 @@ void TUserAgent::RunPrev(const TTask& task) {
   if (!card && entry.CardIndex >= 0 && entry.CardIndex < static_cast<int>(deck_.Cards.size()))
     card = deck_.Cards[entry.CardIndex];
   if (!card) card = deck_.Cards.empty() ? nullptr : deck_.Cards[0];
-  for (const auto& [name, value] : setvars) SetVariable(name, value);
+  for (const auto& [name, value] : setvars) SetValue(name, value);
   if (!card) {
     InitCard();
     return;
@@ -747,8 +872,10 @@ void TUserAgent::RunPrev(const TTask& task) {
 }
 
 void TUserAgent::RunRefresh(const TTask& task) {
+  auto values = EvaluateSetvars(task.Node);
+  if (!Fits(values)) return;
   LeaveCard();
-  ApplySetvars(task.Node);
+  for (const auto& [name, value] : values) SetValue(name, value);
   InitCard();
 }
 
@@ -760,7 +887,7 @@ void TUserAgent::Enter(const TNode* card, bool forward, const TAssignments* setv
   // card with newcontext="true" re-initialises the context (§10.2), which
   // unsets them again.
   if (setvars)
-    for (const auto& [name, value] : *setvars) SetVariable(name, value);
+    for (const auto& [name, value] : *setvars) SetValue(name, value);
   if (forward && card->AttributeOr("newcontext") == "true") {
     variables_.clear();
     THistoryEntry top = history_.empty()
@@ -783,7 +910,7 @@ void TUserAgent::LeaveCard() {
   if (timer_ && timerDue_) {
     std::int64_t left = std::max<std::int64_t>(0, *timerDue_ - clock_());
     std::string name = timer_->AttributeOr("name");
-    if (!name.empty()) SetVariable(name, std::to_string((left + 99) / 100));
+    if (!name.empty()) Assign(name, std::to_string((left + 99) / 100));
   }
   timerDue_.reset();
   timer_ = nullptr;
@@ -827,7 +954,7 @@ void TUserAgent::InitInput(const TNode* input) {
     std::u32string chars = DecodeUtf8(value);
     if (limit > 0 && chars.size() > limit) value = EncodeUtf8(chars.substr(0, limit));
   }
-  SetVariable(name, value);
+  Assign(name, value);
   inputText_[input] = value;
 }
 
@@ -906,8 +1033,8 @@ void TUserAgent::CommitSelect(const TNode* select) {
   }
   // Nothing chosen is the option index zero.
   if (indices.empty()) indices = "0";
-  if (const std::string* name = select->Attribute("name")) SetVariable(*name, values);
-  if (const std::string* iname = select->Attribute("iname")) SetVariable(*iname, indices);
+  if (const std::string* name = select->Attribute("name")) Assign(*name, values);
+  if (const std::string* iname = select->Attribute("iname")) Assign(*iname, indices);
 }
 
 void TUserAgent::CollectFocusables(const TNode& node, const TNode* select, int& optionIndex) {
@@ -953,7 +1080,7 @@ void TUserAgent::StartTimer() {
   // the agent ignore the timer (a zero one disables it).
   std::optional<long long> tenths = PositiveInteger(value);
   if (!tenths) return;
-  if (!name.empty()) SetVariable(name, std::to_string(*tenths));
+  if (!name.empty()) Assign(name, std::to_string(*tenths));
   timer_ = timer;
   timerDue_ = clock_() + *tenths * 100;
 }
@@ -964,15 +1091,17 @@ std::optional<std::int64_t> TUserAgent::TimerDueInMs() const {
 }
 
 void TUserAgent::Poll() {
-  if (!timerDue_ || clock_() < *timerDue_ || !card_) return;
-  timerDue_.reset();
-  if (timer_) {
-    std::string name = timer_->AttributeOr("name");
-    if (!name.empty()) SetVariable(name, "0");
-  }
-  TTask task = EventTask(card_, "ontimer", true);
-  error_.clear();
-  Run(task);
+  Guarded([&] {
+    if (!timerDue_ || clock_() < *timerDue_ || !card_) return;
+    timerDue_.reset();
+    if (timer_) {
+      std::string name = timer_->AttributeOr("name");
+      if (!name.empty()) Assign(name, "0");
+    }
+    TTask task = EventTask(card_, "ontimer", true);
+    error_.clear();
+    Run(task);
+  });
 }
 
 std::vector<const TNode*> TUserAgent::DoElements() const {
@@ -1026,94 +1155,101 @@ TSoftKey TUserAgent::SoftKeyLabel(int key) const {
 }
 
 void TUserAgent::SoftKey(int key) {
-  error_.clear();
-  if (request_) {
-    if (key == 1) Back();
-    return;
-  }
-  if (menuOpen_) {
-    if (key == 0)
-      Select();
-    else
-      Back();
-    return;
-  }
-  std::vector<const TNode*> dos = DoElements();
-  if (key == 0 && !dos.empty()) {
-    Run(TaskOf(dos[0]));
-  } else if (key == 1 && dos.size() == 2) {
-    Run(TaskOf(dos[1]));
-  } else if (key == 1 && dos.size() > 2) {
-    menuOpen_ = true;
-    focusables_.clear();
-    for (std::size_t i = 1; i < dos.size(); ++i) focusables_.push_back({TFocusKind::Menu, dos[i]});
-    focus_ = 0;
-  }
+  Guarded([&] {
+    error_.clear();
+    if (request_) {
+      if (key == 1) Back();
+      return;
+    }
+    if (menuOpen_) {
+      if (key == 0)
+        Select();
+      else
+        Back();
+      return;
+    }
+    std::vector<const TNode*> dos = DoElements();
+    if (key == 0 && !dos.empty()) {
+      Run(TaskOf(dos[0]));
+    } else if (key == 1 && dos.size() == 2) {
+      Run(TaskOf(dos[1]));
+    } else if (key == 1 && dos.size() > 2) {
+      menuOpen_ = true;
+      focusables_.clear();
+      for (std::size_t i = 1; i < dos.size(); ++i)
+        focusables_.push_back({TFocusKind::Menu, dos[i]});
+      focus_ = 0;
+    }
+  });
 }
 
 void TUserAgent::Select() {
-  error_.clear();
-  if (request_) return;
-  if (focus_ < 0 || focus_ >= static_cast<int>(focusables_.size())) return;
-  TFocusable item = focusables_[focus_];
-  switch (item.Kind) {
-    case TFocusKind::Menu: {
+  Guarded([&] {
+    error_.clear();
+    if (request_) return;
+    if (focus_ < 0 || focus_ >= static_cast<int>(focusables_.size())) return;
+    TFocusable item = focusables_[focus_];
+    switch (item.Kind) {
+      case TFocusKind::Menu: {
+        menuOpen_ = false;
+        TTask task = TaskOf(item.Node);
+        // Closing the menu gives the card its own keys back.
+        focusables_.clear();
+        int optionIndex = 0;
+        if (card_) CollectFocusables(*card_, nullptr, optionIndex);
+        focus_ = focusables_.empty() ? -1 : 0;
+        Run(task);
+        break;
+      }
+      case TFocusKind::Link: {
+        if (item.Node->Name == "a") {
+          TTask task;
+          task.Kind = TTask::TKind::Go;
+          task.Href = item.Node->AttributeOr("href");
+          Run(task);
+        } else {
+          Run(TaskOf(item.Node));
+        }
+        break;
+      }
+      case TFocusKind::Option: {
+        std::vector<bool>& chosen = selects_[item.Select];
+        if (item.OptionIndex >= static_cast<int>(chosen.size())) break;
+        if (item.Select->AttributeOr("multiple") == "true") {
+          chosen[item.OptionIndex] = !chosen[item.OptionIndex];
+        } else {
+          std::fill(chosen.begin(), chosen.end(), false);
+          chosen[item.OptionIndex] = true;
+        }
+        CommitSelect(item.Select);
+        Run(EventTask(item.Node, "onpick", false));
+        break;
+      }
+      case TFocusKind::Input:
+        break;
+    }
+  });
+}
+
+void TUserAgent::Back() {
+  Guarded([&] {
+    error_.clear();
+    if (request_) {
+      request_.reset();
+      return;
+    }
+    if (menuOpen_) {
       menuOpen_ = false;
-      TTask task = TaskOf(item.Node);
-      // Closing the menu gives the card its own keys back.
       focusables_.clear();
       int optionIndex = 0;
       if (card_) CollectFocusables(*card_, nullptr, optionIndex);
       focus_ = focusables_.empty() ? -1 : 0;
-      Run(task);
-      break;
+      return;
     }
-    case TFocusKind::Link: {
-      if (item.Node->Name == "a") {
-        TTask task;
-        task.Kind = TTask::TKind::Go;
-        task.Href = item.Node->AttributeOr("href");
-        Run(task);
-      } else {
-        Run(TaskOf(item.Node));
-      }
-      break;
-    }
-    case TFocusKind::Option: {
-      std::vector<bool>& chosen = selects_[item.Select];
-      if (item.OptionIndex >= static_cast<int>(chosen.size())) break;
-      if (item.Select->AttributeOr("multiple") == "true") {
-        chosen[item.OptionIndex] = !chosen[item.OptionIndex];
-      } else {
-        std::fill(chosen.begin(), chosen.end(), false);
-        chosen[item.OptionIndex] = true;
-      }
-      CommitSelect(item.Select);
-      Run(EventTask(item.Node, "onpick", false));
-      break;
-    }
-    case TFocusKind::Input:
-      break;
-  }
-}
-
-void TUserAgent::Back() {
-  error_.clear();
-  if (request_) {
-    request_.reset();
-    return;
-  }
-  if (menuOpen_) {
-    menuOpen_ = false;
-    focusables_.clear();
-    int optionIndex = 0;
-    if (card_) CollectFocusables(*card_, nullptr, optionIndex);
-    focus_ = focusables_.empty() ? -1 : 0;
-    return;
-  }
-  TTask task;
-  task.Kind = TTask::TKind::Prev;
-  Run(task);
+    TTask task;
+    task.Kind = TTask::TKind::Prev;
+    Run(task);
+  });
 }
 
 std::string TUserAgent::InputText(const TNode* input) const {
@@ -1128,40 +1264,67 @@ bool TUserAgent::InputAcceptable(const TNode* input) const {
 }
 
 void TUserAgent::Type(std::string_view text) {
-  if (focus_ < 0 || focus_ >= static_cast<int>(focusables_.size())) return;
-  const TFocusable& item = focusables_[focus_];
-  if (item.Kind != TFocusKind::Input) return;
-  const TNode* input = item.Node;
-  std::string format = input->AttributeOr("format");
-  int maxLength = std::atoi(input->AttributeOr("maxlength", "0").c_str());
-  std::u32string value = DecodeUtf8(inputText_[input]);
-  for (char32_t ch : DecodeUtf8(text)) {
-    // Literals of the mask are put in for the user.
-    while (char32_t literal = FormatLiteral(format, value.size())) {
+  Guarded([&] {
+    if (focus_ < 0 || focus_ >= static_cast<int>(focusables_.size())) return;
+    const TFocusable& item = focusables_[focus_];
+    if (item.Kind != TFocusKind::Input) return;
+    const TNode* input = item.Node;
+    std::string format = input->AttributeOr("format");
+    int maxLength = std::atoi(input->AttributeOr("maxlength", "0").c_str());
+    std::u32string value = DecodeUtf8(inputText_[input]);
+    std::size_t bytes = inputText_[input].size();
+    // A field holds no more than a variable may.
+    const auto add = [&](char32_t ch) {
+      if (bytes + Utf8Length(ch) > kMaxVariableBytes) {
+        Fail("Поле не вмещает больше " + Kilobytes(kMaxVariableBytes) + ": ввод остановлен");
+        return false;
+      }
+      bytes += Utf8Length(ch);
+      value.push_back(ch);
+      return true;
+    };
+    bool full = false;
+    for (char32_t ch : DecodeUtf8(text)) {
+      // Literals of the mask are put in for the user.
+      bool typed = false;
+      while (char32_t literal = FormatLiteral(format, value.size())) {
+        if (maxLength > 0 && static_cast<int>(value.size()) >= maxLength) break;
+        if (!add(literal)) {
+          full = true;
+          break;
+        }
+        if (literal == ch) {
+          typed = true;
+          break;
+        }
+      }
+      if (full) break;
+      if (typed) continue;
       if (maxLength > 0 && static_cast<int>(value.size()) >= maxLength) break;
-      value.push_back(literal);
-      if (literal == ch) goto next;
+      if (!FormatAllows(format, value.size(), ch)) continue;
+      if (!add(ch)) break;
     }
-    if (maxLength > 0 && static_cast<int>(value.size()) >= maxLength) break;
-    if (!FormatAllows(format, value.size(), ch)) continue;
-    value.push_back(ch);
-  next:;
-  }
-  inputText_[input] = EncodeUtf8(value);
-  if (InputAcceptable(input)) SetVariable(input->AttributeOr("name"), inputText_[input]);
+    inputText_[input] = EncodeUtf8(value);
+    if (InputAcceptable(input)) Assign(input->AttributeOr("name"), inputText_[input]);
+  });
 }
 
 bool TUserAgent::Erase() {
-  if (focus_ < 0 || focus_ >= static_cast<int>(focusables_.size())) return false;
-  const TFocusable& item = focusables_[focus_];
-  if (item.Kind != TFocusKind::Input) return false;
-  std::u32string value = DecodeUtf8(inputText_[item.Node]);
-  if (value.empty()) return false;
-  value.pop_back();
-  inputText_[item.Node] = EncodeUtf8(value);
-  if (InputAcceptable(item.Node))
-    SetVariable(item.Node->AttributeOr("name"), inputText_[item.Node]);
-  return true;
+  bool result = false;
+  Guarded([&] {
+    result = [&]() -> bool {
+      if (focus_ < 0 || focus_ >= static_cast<int>(focusables_.size())) return false;
+      const TFocusable& item = focusables_[focus_];
+      if (item.Kind != TFocusKind::Input) return false;
+      std::u32string value = DecodeUtf8(inputText_[item.Node]);
+      if (value.empty()) return false;
+      value.pop_back();
+      inputText_[item.Node] = EncodeUtf8(value);
+      if (InputAcceptable(item.Node)) Assign(item.Node->AttributeOr("name"), inputText_[item.Node]);
+      return true;
+    }();
+  });
+  return result;
 }
 
 std::vector<bool> TUserAgent::OptionStates(const TNode* select) const {
