@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "wml/EmulatorLimits.h"
 #include "wml/UserAgent.h"
@@ -425,6 +426,42 @@ TEST_F(UserAgentTest, DeckModelEntitiesAndHostileInternalSubsets) {
               "2&3")
         << prolog;
   }
+}
+
+// WML 1.1 §12.5.5 for prev: a previous deck that can no longer be read or
+// holds no card leaves the current card, its history and its variables.
+TEST_F(UserAgentTest, PrevIntoADeckThatCannotBeReadKeepsTheCard) {
+  std::map<std::string, std::string> files = {
+      {"/d/two.wml", Deck(R"w(<card id="t"><p><a href="three.wml">3</a></p></card>)w")},
+      {"/d/three.wml", Deck(R"w(<card id="c"><p>c</p></card>)w")}};
+  agent_.SetLoader([&](const std::string& path, std::string& error) -> std::optional<std::string> {
+    auto it = files.find(path);
+    if (it == files.end()) {
+      error = "Файл не найден: " + path;
+      return std::nullopt;
+    }
+    return it->second;
+  });
+  Open(R"w(<card id="a"><p><a href="two.wml">2</a></p></card>)w", "/d/one.wml");
+  SelectItem(0);
+  SelectItem(0);
+  ASSERT_EQ(agent_.CardId(), "c");
+  agent_.SetVariable("v", "1");
+  for (std::string replacement : {std::string(), std::string("plain text")}) {
+    if (replacement.empty())
+      files.erase("/d/two.wml");
+    else
+      files["/d/two.wml"] = replacement;
+    agent_.Back();
+    EXPECT_EQ(agent_.CardId(), "c");
+    EXPECT_EQ(agent_.DeckPath(), "/d/three.wml");
+    EXPECT_EQ(agent_.HistoryDepth(), 3);
+    EXPECT_EQ(agent_.Variable("v"), "1");
+    EXPECT_NE(agent_.Error().find("two.wml"), std::string::npos) << agent_.Error();
+  }
+  ASSERT_EQ(agent_.History().size(), 3u);
+  EXPECT_EQ(agent_.History()[1].DeckPath, "/d/two.wml");
+  EXPECT_EQ(agent_.History()[1].CardId, "t");
 }
 
 // The limits a phone had, enforced by the agent: each stops its step with a
