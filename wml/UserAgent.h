@@ -42,13 +42,16 @@ enum class TConversion { Escape, Unescape, None };
 // A request to the network that the phone would send.
 struct TRequest {
   std::string Method;  // "GET" or "POST"
-  std::string Url;     // variables substituted, escaped as sent
+  // Variables substituted, escaped as sent; a GET's fields are in its
+  // query (WML 1.1 §9.5.1).
+  std::string Url;
   std::vector<std::pair<std::string, std::string>> Fields;  // postfields
   // The Referer the phone sends with sendreferer="true": the URI of the
   // deck holding the task; empty when none is sent.
   std::string Referer;
 
-  // The request as text: "GET http://..." then one "name=value" per line.
+  // The request as text: "GET http://...", the "Referer: ..." line when
+  // one is sent, then a POST's fields, one "name=value" per line.
   std::string Describe() const;
 };
 
