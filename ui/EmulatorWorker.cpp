@@ -393,6 +393,12 @@ std::uint64_t TEmulatorWorker::Key(TPhoneKey key) {
       case TPhoneKey::Down:
         engine.screen->Down();
         break;
+      case TPhoneKey::Left:
+        if (!engine.screen->Left()) engine.screen->Up();
+        break;
+      case TPhoneKey::Right:
+        if (!engine.screen->Right()) engine.screen->Down();
+        break;
       case TPhoneKey::Select:
         engine.agent->Select();
         break;

@@ -33,7 +33,9 @@
 namespace deckhand {
 
 // The phone keys the window forwards.
-enum class TPhoneKey { LeftSoft, RightSoft, Up, Down, Select, Back };
+// Left and Right scroll a nowrap line in view sideways (WML 1.1 §11.8.3);
+// without one they act as Up and Down.
+enum class TPhoneKey { LeftSoft, RightSoft, Up, Down, Left, Right, Select, Back };
 
 // What the window shows after a step.
 struct TEmulatorFrame {

@@ -490,12 +490,18 @@ void TEmulator::Press(TKeypad::TKey key) {
 void TEmulator::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Up:
-    case Qt::Key_Left:
       Press(TKeypad::TKey::Up);
       return;
     case Qt::Key_Down:
-    case Qt::Key_Right:
       Press(TKeypad::TKey::Down);
+      return;
+    // Left and Right scroll a nowrap line in view sideways (WML 1.1
+    // §11.8.3); without one they act as Up and Down.
+    case Qt::Key_Left:
+      Posted(worker_->Key(TPhoneKey::Left));
+      return;
+    case Qt::Key_Right:
+      Posted(worker_->Key(TPhoneKey::Right));
       return;
     case Qt::Key_Return:
     case Qt::Key_Enter:

@@ -2,9 +2,13 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <unordered_map>
 
+#include "wml/EmulatorLimits.h"
 #include "wml/PixelFontData.h"
 
 namespace deckhand::wml {
@@ -95,7 +99,12 @@ void DrawText(QImage& image, int x, int y, std::u32string_view text, const TStyl
               QRgb color, const QRect& clip) {
   const TPixelFontData& font = FontOf(style.Size);
   for (char32_t cp : text) {
-    if (cp == 0xAD) continue;  // soft hyphen: shown only where a line breaks
+    if (x > clip.right()) break;  // the rest is beyond the clip
+    if (cp == 0xAD) continue;     // soft hyphen: shown only where a line breaks
+    if (x + font.Advance + 1 < clip.left()) {
+      x += font.Advance;
+      continue;
+    }
     const std::uint16_t* rows = Glyph(font, cp);
     for (int r = 0; rows && r < font.Height(); ++r) {
       std::uint32_t bits = rows[r];
@@ -144,16 +153,38 @@ struct TLine {
   int Top = 0;
   int Ascent = 0;
   int Descent = 0;
+  // A line of a nowrap paragraph: it may be wider than the screen, and the
+  // left and right keys scroll it.
+  bool Nowrap = false;
+  int Right = 0;  // right end of its last item
   std::vector<TPlaced> Items;
   int Height() const { return Ascent + Descent; }
 };
 
 bool IsSpace(char32_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// The length of the longest prefix of utf8 of at most limit bytes that ends
+// on a character boundary.
+std::size_t Utf8Prefix(std::string_view utf8, std::size_t limit) {
+  if (utf8.size() <= limit) return utf8.size();
+  std::size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) --end;
+  return end;
+}
+
+// What one layout shares between the card and its table cells: the limits'
+// counts, the message of the limit reached, the image cache.
+struct TLayoutState {
+  TLayoutStats Stats;
+  std::string Message;
+  TImageCache* Images = nullptr;
+  bool Stopped() const { return !Message.empty(); }
+};
+
 class TBuilder {
  public:
-  TBuilder(const TUserAgent& agent, int width, bool tables)
-      : agent_(agent), width_(width), tables_(tables) {}
+  TBuilder(const TUserAgent& agent, int width, bool tables, TLayoutState& state)
+      : agent_(agent), width_(width), tables_(tables), state_(state) {}
 
   std::vector<TLine> Lines;
   int Y = 0;
@@ -161,8 +192,10 @@ class TBuilder {
   void Card(const TNode& card) {
     TStyle style;
     for (const TNode& child : card.Children) {
+      if (state_.Stopped()) break;
       if (child.IsElement("p")) {
         Flush();
+        if (!Count()) break;
         std::string mode = child.AttributeOr("mode");
         if (mode == "nowrap")
           wrap_ = false;
@@ -181,6 +214,11 @@ class TBuilder {
   }
 
   void Text(std::string_view utf8, const TStyle& style) {
+    if (state_.Stopped()) return;
+    const std::size_t room = kMaxCardTextBytes - state_.Stats.TextBytes;
+    const bool cut = utf8.size() > room;
+    if (cut) utf8 = utf8.substr(0, Utf8Prefix(utf8, room));
+    state_.Stats.TextBytes += utf8.size();
     std::u32string text = DecodeUtf8(utf8);
     std::size_t i = 0;
     while (i < text.size()) {
@@ -197,6 +235,7 @@ class TBuilder {
       Measure(word);
       atoms_.push_back(std::move(word));
     }
+    if (cut) Stop(LimitText());
   }
 
   void Break(bool soft = false) {
@@ -224,9 +263,9 @@ class TBuilder {
       int offset = align_ == 1 ? (width_ - x) / 2 : align_ == 2 ? width_ - x : 0;
       if (offset > 0)
         for (TPlaced& placed : line.Items) placed.X += offset;
-      line.Top = Y;
-      Y += line.Height();
-      Lines.push_back(std::move(line));
+      line.Nowrap = !wrap_;
+      line.Right = x + std::max(offset, 0);
+      AddLine(std::move(line));
       line = TLine();
       x = 0;
       space = 0;
@@ -253,20 +292,28 @@ class TBuilder {
         default: {
           if (wrap_ && !line.Items.empty() && x + space + atom.Width > width_) endLine(false);
           if (wrap_ && atom.Kind == TAtom::TKind::Word && atom.Width > width_) {
-            // A word longer than the line is cut where the line ends.
+            // A word longer than the line is cut where the line ends; each
+            // character is copied once.
             int advance = FontOf(atom.Style.Size).Advance;
             std::size_t fit = std::max<std::size_t>(1, width_ / advance);
-            std::u32string text = atom.Text;
-            while (text.size() > fit) {
-              TAtom part = atom;
-              part.Text = text.substr(0, fit);
+            std::u32string text = std::move(atom.Text);
+            std::size_t at = 0;
+            while (text.size() - at > fit) {
+              TAtom part;
+              part.Kind = atom.Kind;
+              part.Style = atom.Style;
+              part.Ascent = atom.Ascent;
+              part.Descent = atom.Descent;
+              part.Text = text.substr(at, fit);
               part.Width = TextWidth(part.Text, part.Style);
+              state_.Stats.CutCharacters += fit;
               place(std::move(part));
               endLine(false);
-              text.erase(0, fit);
+              at += fit;
             }
-            atom.Text = text;
-            atom.Width = TextWidth(text, atom.Style);
+            atom.Text = text.substr(at);
+            state_.Stats.CutCharacters += atom.Text.size();
+            atom.Width = TextWidth(atom.Text, atom.Style);
           }
           place(std::move(atom));
           break;
@@ -303,7 +350,43 @@ class TBuilder {
     Break(true);
   }
 
+  // Ends the layout here: what is laid out stays, the message follows it.
+  void Stop(std::string message) {
+    if (state_.Stopped()) return;
+    state_.Message = std::move(message);
+  }
+
+  // The limit's message as the screen's last paragraph (outside the limits).
+  void ShowMessage() {
+    if (!state_.Stopped()) return;
+    Flush();
+    wrap_ = true;
+    align_ = 0;
+    const std::string message = state_.Message;
+    state_.Message.clear();
+    state_.Stats.TextBytes = 0;
+    Text(message, TStyle());
+    Flush();
+    state_.Message = message;
+  }
+
+  static std::string LimitText() {
+    return "Текст карточки длиннее " + std::to_string(kMaxCardTextBytes / 1024) +
+           " КБ, больше, чем держал телефон: дальше не показано.";
+  }
+
  private:
+  // Counts one element laid out; false (and the layout stops) past the limit.
+  bool Count() {
+    if (state_.Stopped()) return false;
+    if (++state_.Stats.Elements > kMaxLaidOutElements) {
+      Stop("В карточке больше " + std::to_string(kMaxLaidOutElements) +
+           " элементов, больше, чем телефон мог разметить: дальше не показано.");
+      return false;
+    }
+    return true;
+  }
+
   void Space(const TStyle& style) {
     if (atoms_.empty() || atoms_.back().Kind == TAtom::TKind::Space ||
         atoms_.back().Kind == TAtom::TKind::Break || atoms_.back().Kind == TAtom::TKind::SoftBreak)
@@ -321,19 +404,34 @@ class TBuilder {
     const TPixelFontData& font = FontOf(atom.Style.Size);
     atom.Width = TextWidth(atom.Text, atom.Style);
     atom.Ascent = font.Ascent;
-    atom.Descent = font.Descent + (atom.Style.Underline ? 0 : 0);
+    atom.Descent = font.Descent;
   }
 
   // Children of an element.
   void Walk(const TNode& node, const TStyle& style) {
-    for (const TNode& child : node.Children) Walk1(child, style);
+    for (const TNode& child : node.Children) {
+      if (state_.Stopped()) return;
+      Walk1(child, style);
+    }
   }
 
   void Walk1(const TNode& node, const TStyle& inherited) {
+    if (state_.Stopped()) return;
     if (node.Kind == TNode::TKind::Text) {
       Text(agent_.Substitute(node.Text), inherited);
       return;
     }
+    if (!Count()) return;
+    if (depth_ >= kMaxElementDepth) {
+      Stop("Элементы вложены глубже " + std::to_string(kMaxElementDepth) +
+           " уровней: дальше не показано.");
+      return;
+    }
+    struct TDepth {
+      std::size_t& Depth;
+      explicit TDepth(std::size_t& depth) : Depth(++depth) {}
+      ~TDepth() { --Depth; }
+    } nested(depth_);
     TStyle style = inherited;
     const std::string& name = node.Name;
     if (name == "b" || name == "strong") {
@@ -394,11 +492,17 @@ class TBuilder {
 
   void Pre(const TNode& node, const TStyle& style) {
     for (const TNode& child : node.Children) {
+      if (state_.Stopped()) return;
       if (child.Kind != TNode::TKind::Text) {
         Walk1(child, style);
         continue;
       }
-      std::u32string text = DecodeUtf8(agent_.Substitute(child.Text));
+      std::string utf8 = agent_.Substitute(child.Text);
+      const std::size_t room = kMaxCardTextBytes - state_.Stats.TextBytes;
+      const bool cut = utf8.size() > room;
+      if (cut) utf8.resize(Utf8Prefix(utf8, room));
+      state_.Stats.TextBytes += utf8.size();
+      std::u32string text = DecodeUtf8(utf8);
       std::u32string word;
       auto flushWord = [&] {
         if (word.empty()) return;
@@ -418,34 +522,41 @@ class TBuilder {
         }
       }
       flushWord();
+      if (cut) Stop(LimitText());
     }
   }
 
   void Image(const TNode& node, const TStyle& style) {
+    if (++state_.Stats.Images > kMaxImagesPerCard) {
+      Stop("В карточке больше " + std::to_string(kMaxImagesPerCard) +
+           " картинок, больше, чем показывал телефон: дальше не показано.");
+      return;
+    }
     std::string src = agent_.Substitute(node.AttributeOr("src"));
     std::string lower = src;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower.size() > 5 && lower.compare(lower.size() - 5, 5, ".wbmp") == 0 &&
+    if (state_.Images && lower.size() > 5 && lower.compare(lower.size() - 5, 5, ".wbmp") == 0 &&
         src.find(':') == std::string::npos && !agent_.DeckPath().empty()) {
       namespace fs = std::filesystem;
       fs::path path = fs::path(agent_.DeckPath()).parent_path() / UnescapeUrl(src);
-      std::string problem;
-      std::error_code code;
-      if (fs::is_regular_file(path, code) && fs::file_size(path, code) < 200000) {
-        if (auto bytes = ReadDeckFile(path.string(), problem)) {
-          QImage picture = DecodeWbmp(*bytes);
-          if (!picture.isNull()) {
-            TAtom atom;
-            atom.Kind = TAtom::TKind::Image;
-            atom.Picture = picture;
-            atom.Style = style;
-            atom.Width = std::min(picture.width(), width_);
-            atom.Ascent = picture.height();
-            atom.Descent = 0;
-            atoms_.push_back(std::move(atom));
-            return;
-          }
+      bool decoded = false;
+      QImage picture = state_.Images->Get(path, decoded);
+      if (decoded) ++state_.Stats.ImageDecodes;
+      if (!picture.isNull()) {
+        if (static_cast<std::uint64_t>(picture.width()) * picture.height() > kMaxImagePixels) {
+          Stop("Картинка " + src + " больше " + std::to_string(kMaxImagePixels) +
+               " точек, больше, чем показывал телефон: дальше не показано.");
+          return;
         }
+        TAtom atom;
+        atom.Kind = TAtom::TKind::Image;
+        atom.Picture = picture;
+        atom.Style = style;
+        atom.Width = std::min(picture.width(), width_);
+        atom.Ascent = picture.height();
+        atom.Descent = 0;
+        atoms_.push_back(std::move(atom));
+        return;
       }
     }
     Text(agent_.Substitute(node.AttributeOr("alt")), style);
@@ -454,7 +565,9 @@ class TBuilder {
   void Input(const TNode& node, const TStyle& inherited) {
     TStyle style = inherited;
     style.Focus = agent_.FocusOf(&node);
-    std::u32string text = DecodeUtf8(agent_.InputText(&node));
+    std::string utf8 = agent_.InputText(&node);
+    utf8.resize(Utf8Prefix(utf8, kMaxCardTextBytes));
+    std::u32string text = DecodeUtf8(utf8);
     if (node.AttributeOr("type") == "password") text.assign(text.size(), U'*');
     Field(std::move(text), style, false);
   }
@@ -464,41 +577,56 @@ class TBuilder {
     bool multiple = node.AttributeOr("multiple") == "true";
     int index = 0;
     std::vector<const TNode*> options;
-    CollectOptions(node, options);
+    CollectOptions(node, options, 0);
     for (const TNode* option : options) {
+      if (!Count()) return;
       TStyle style = inherited;
       style.Focus = agent_.FocusOf(option);
       bool on = index < static_cast<int>(states.size()) && states[index];
       std::u32string text = multiple ? (on ? U"[x] " : U"[ ] ") : (on ? U"(*) " : U"( ) ");
       std::string label = option->AttributeOr("title");
       if (label.empty()) label = PlainText(*option);
-      text += DecodeUtf8(agent_.Substitute(label));
+      label = agent_.Substitute(label);
+      const std::size_t room = kMaxCardTextBytes - state_.Stats.TextBytes;
+      const bool cut = label.size() > room;
+      if (cut) label.resize(Utf8Prefix(label, room));
+      state_.Stats.TextBytes += label.size();
+      text += DecodeUtf8(label);
       Field(std::move(text), style, true);
+      if (cut) {
+        Stop(LimitText());
+        return;
+      }
       ++index;
     }
   }
 
-  static void CollectOptions(const TNode& node, std::vector<const TNode*>& options) {
+  static void CollectOptions(const TNode& node, std::vector<const TNode*>& options,
+                             std::size_t depth) {
+    if (depth > kMaxElementDepth) return;
     for (const TNode& child : node.Children) {
       if (child.IsElement("option"))
         options.push_back(&child);
       else if (child.IsElement("optgroup"))
-        CollectOptions(child, options);
+        CollectOptions(child, options, depth + 1);
     }
   }
 
-  // The text of an element, white space collapsed.
+  // The text of an element, white space collapsed, at most the card's text
+  // limit.
   std::string PlainText(const TNode& node) const {
     std::string raw;
-    std::function<void(const TNode&)> gather = [&](const TNode& n) {
+    std::function<void(const TNode&, std::size_t)> gather = [&](const TNode& n, std::size_t depth) {
+      if (depth > kMaxElementDepth) return;
       for (const TNode& child : n.Children) {
+        if (raw.size() > kMaxCardTextBytes) return;
         if (child.Kind == TNode::TKind::Text)
-          raw += child.Text;
+          raw.append(child.Text, 0, kMaxCardTextBytes + 1 - raw.size());
         else if (!child.IsElement("onevent"))
-          gather(child);
+          gather(child, depth + 1);
       }
     };
-    gather(node);
+    gather(node, 0);
     std::string text;
     bool space = false;
     for (char c : raw) {
@@ -513,11 +641,16 @@ class TBuilder {
     return text;
   }
 
+  // WML 1.1 §11.8.5: a row's cells side by side in columns of equal width;
+  // cells beyond the table's columns are joined into the last one. Each cell
+  // is laid out as a small card of its own (breaks, images, links).
   void Table(const TNode& table, const TStyle& style) {
     Flush();
-    int columns = std::max(1, std::atoi(table.AttributeOr("columns", "1").c_str()));
+    int columns = std::clamp(std::atoi(table.AttributeOr("columns", "1").c_str()), 1, 255);
     for (const TNode& row : table.Children) {
+      if (state_.Stopped()) return;
       if (!row.IsElement("tr")) continue;
+      if (!Count()) return;
       if (!tables_) {
         // A phone without tables shows the cells one under the other.
         for (const TNode& cell : row.Children) {
@@ -528,31 +661,67 @@ class TBuilder {
         Flush();
         continue;
       }
-      TLine line;
+      const int cellWidth = std::max(1, width_ / columns);
+      std::vector<std::vector<TLine>> cells;
+      TBuilder* last = nullptr;
+      std::optional<TBuilder> builder;
       int column = 0;
-      int cellWidth = width_ / columns;
+      auto finish = [&] {
+        if (!builder) return;
+        builder->Flush();
+        cells.push_back(std::move(builder->Lines));
+        builder.reset();
+      };
       for (const TNode& cell : row.Children) {
         if (!cell.IsElement("td")) continue;
-        if (column >= columns) break;
-        TAtom atom;
-        atom.Text = DecodeUtf8(agent_.Substitute(PlainText(cell)));
-        atom.Style = style;
-        Measure(atom);
-        line.Ascent = std::max(line.Ascent, atom.Ascent);
-        line.Descent = std::max(line.Descent, atom.Descent);
-        int x = column * cellWidth;
-        line.Items.push_back({std::move(atom), x, x + cellWidth - 2});
-        ++column;
+        if (state_.Stopped()) break;
+        if (column < columns) {
+          finish();
+          builder.emplace(agent_, std::max(1, cellWidth - 1), tables_, state_);
+          builder->wrap_ = wrap_;
+          builder->depth_ = depth_;
+          ++column;
+        } else {
+          builder->Space(style);  // a cell joined to the last column
+        }
+        last = &*builder;
+        if (last->Count()) last->Walk(cell, style);
       }
-      AddLine(std::move(line));
+      finish();
+      // Line k of the row holds line k of every cell.
+      std::size_t height = 0;
+      for (const auto& lines : cells) height = std::max(height, lines.size());
+      if (height == 0) {
+        AddLine(TLine());
+        continue;
+      }
+      for (std::size_t k = 0; k < height; ++k) {
+        TLine line;
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+          if (k >= cells[c].size()) continue;
+          TLine& part = cells[c][k];
+          const int x = static_cast<int>(c) * cellWidth;
+          line.Ascent = std::max(line.Ascent, part.Ascent);
+          line.Descent = std::max(line.Descent, part.Descent);
+          for (TPlaced& placed : part.Items)
+            line.Items.push_back({std::move(placed.Atom), x + placed.X, x + cellWidth - 2});
+        }
+        if (line.Items.empty()) {
+          line.Ascent = kNormalFont.Ascent;
+          line.Descent = kNormalFont.Descent;
+        }
+        AddLine(std::move(line));
+      }
     }
   }
 
   const TUserAgent& agent_;
   int width_;
   bool tables_;
+  TLayoutState& state_;
   bool wrap_ = true;
   int align_ = 0;
+  std::size_t depth_ = 0;
   std::vector<TAtom> atoms_;
 };
 
@@ -581,10 +750,34 @@ struct TScreenText {
 
 }  // namespace
 
+QImage TImageCache::Get(const std::filesystem::path& path, bool& decoded) {
+  namespace fs = std::filesystem;
+  decoded = false;
+  std::error_code code;
+  const fs::file_time_type time = fs::last_write_time(path, code);
+  if (code) return {};
+  const std::uintmax_t size = fs::file_size(path, code);
+  if (code) return {};
+  const std::string key = path.string();
+  auto it = entries_.find(key);
+  if (it != entries_.end() && it->second.Time == time && it->second.Size == size)
+    return it->second.Picture;
+  // A WBMP of the largest size DecodeWbmp takes (1024x1024) and its header.
+  constexpr std::size_t kLargestWbmp = 1024 * 1024 / 8 + 16;
+  std::string problem;
+  QImage picture;
+  if (auto bytes = ReadBoundedFile(key, problem, kLargestWbmp)) picture = DecodeWbmp(*bytes);
+  decoded = true;
+  if (it == entries_.end() && entries_.size() >= kMaxCachedImages) entries_.clear();
+  entries_[key] = {time, size, picture};
+  return picture;
+}
+
 // Lays out what the screen shows now into lines (content coordinates).
-static TScreenText BuildScreen(const TUserAgent& agent, int contentWidth, bool tables) {
+static TScreenText BuildScreen(const TUserAgent& agent, int contentWidth, bool tables,
+                               TLayoutState& state) {
   TScreenText screen;
-  TBuilder builder(agent, contentWidth, tables);
+  TBuilder builder(agent, contentWidth, tables, state);
   if (agent.Request()) {
     screen.Title = U"Запрос";
     TStyle style;
@@ -608,9 +801,15 @@ static TScreenText BuildScreen(const TUserAgent& agent, int contentWidth, bool t
     builder.Flush();
   } else if (const TNode* card = agent.Card()) {
     std::string title = agent.Substitute(card->AttributeOr("title"));
+    if (title.size() > kMaxTitleBytes) {
+      title.resize(Utf8Prefix(title, kMaxTitleBytes));
+      builder.Stop("Заголовок карточки длиннее " + std::to_string(kMaxTitleBytes) +
+                   " байт, больше, чем показывал телефон: карточка не показана.");
+    }
     screen.Title = DecodeUtf8(title);
     builder.Card(*card);
   }
+  builder.ShowMessage();
   screen.Lines = std::move(builder.Lines);
   return screen;
 }
@@ -631,8 +830,14 @@ QImage TPhoneScreen::Render() {
     lastCard_ = key;
     lastMenu_ = agent_.MenuOpen();
   }
+  if (fresh) hScroll_ = 0;
   int contentWidth = std::max(8, width - kMarginLeft - kScrollBarWidth);
-  TScreenText screen = BuildScreen(agent_, contentWidth, tables);
+  TLayoutState state;
+  state.Images = &images_;
+  TScreenText screen = BuildScreen(agent_, contentWidth, tables, state);
+  state.Stats.Lines = screen.Lines.size();
+  stats_ = state.Stats;
+  limitMessage_ = state.Message;
 
   QImage image(width, height, QImage::Format_RGB32);
   image.fill(colors.Background);
@@ -661,17 +866,17 @@ QImage TPhoneScreen::Render() {
   // Focus boxes and the content height.
   boxes_.clear();
   contentHeight_ = 0;
+  std::unordered_map<int, std::size_t> boxOf;
   for (const TLine& line : screen.Lines) {
     contentHeight_ = std::max(contentHeight_, line.Top + line.Height());
     for (const TPlaced& placed : line.Items) {
       int focus = placed.Atom.Style.Focus;
       if (focus < 0) continue;
-      auto it = std::find_if(boxes_.begin(), boxes_.end(),
-                             [&](const TFocusBox& box) { return box.Focus == focus; });
-      if (it == boxes_.end())
+      auto [it, added] = boxOf.try_emplace(focus, boxes_.size());
+      if (added)
         boxes_.push_back({focus, line.Top, line.Top + line.Height()});
       else
-        it->Bottom = std::max(it->Bottom, line.Top + line.Height());
+        boxes_[it->second].Bottom = std::max(boxes_[it->second].Bottom, line.Top + line.Height());
     }
   }
   // On a new card the focus starts on its first item only when that shows on
@@ -692,22 +897,34 @@ QImage TPhoneScreen::Render() {
   }
   scroll_ = std::clamp(scroll_, 0, std::max(0, contentHeight_ - viewHeight));
 
+  // Nowrap lines in view that are wider than the screen scroll sideways
+  // together, each no further than its own end.
+  hScrollMost_ = 0;
+  for (const TLine& line : screen.Lines) {
+    int top = viewTop_ + line.Top - scroll_;
+    if (top + line.Height() <= viewTop_ || top >= height || !line.Nowrap) continue;
+    hScrollMost_ = std::max(hScrollMost_, line.Right - contentWidth);
+  }
+  hScroll_ = std::clamp(hScroll_, 0, hScrollMost_);
+
   const QRect view(0, viewTop_, width, viewHeight);
   for (const TLine& line : screen.Lines) {
     int top = viewTop_ + line.Top - scroll_;
     if (top + line.Height() <= viewTop_ || top >= height) continue;
+    const int shift = line.Nowrap ? std::clamp(line.Right - contentWidth, 0, hScroll_) : 0;
     int previousFocus = -1;
     int previousRight = 0;
     for (const TPlaced& placed : line.Items) {
       const TAtom& atom = placed.Atom;
-      int x = kMarginLeft + placed.X;
+      int x = kMarginLeft + placed.X - shift;
       // The gap between two words of one link is part of it: highlighted and
       // underlined with it.
       const bool joined = atom.Style.Focus >= 0 && atom.Style.Focus == previousFocus &&
                           atom.Kind == TAtom::TKind::Word && x > previousRight;
       previousFocus = atom.Style.Focus;
       int y = top + line.Ascent - atom.Ascent;
-      QRect clip = view.intersected(QRect(0, 0, kMarginLeft + placed.ClipRight + 1, height));
+      QRect clip = view.intersected(QRect(QPoint(shift > 0 ? kMarginLeft : 0, 0),
+                                          QPoint(kMarginLeft + placed.ClipRight, height - 1)));
       bool focused = atom.Style.Focus >= 0 && atom.Style.Focus == agent_.Focus();
       QRgb ink = atom.Style.Link ? colors.Link : colors.Ink;
       switch (atom.Kind) {
@@ -792,6 +1009,20 @@ void TPhoneScreen::Down() {
   }
   int most = std::max(0, contentHeight_ - viewHeight);
   scroll_ = std::min(most, scroll_ + step);
+}
+
+bool TPhoneScreen::Right() {
+  if (hScrollMost_ <= 0) return false;
+  const int step = std::max(kNormalFont.Advance, (Width() - kMarginLeft - kScrollBarWidth) / 2);
+  hScroll_ = std::min(hScrollMost_, hScroll_ + step);
+  return true;
+}
+
+bool TPhoneScreen::Left() {
+  if (hScrollMost_ <= 0) return false;
+  const int step = std::max(kNormalFont.Advance, (Width() - kMarginLeft - kScrollBarWidth) / 2);
+  hScroll_ = std::max(0, hScroll_ - step);
+  return true;
 }
 
 void TPhoneScreen::Up() {

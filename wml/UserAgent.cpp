@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "wml/DeckText.h"
+#include "wml/EmulatorLimits.h"
+#include "wml/UserAgentInternal.h"
 
 namespace deckhand::wml {
 
@@ -18,33 +20,6 @@ TClock SteadyClock() {
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
   };
-}
-
-std::optional<std::string> ReadDeckFile(const std::string& path, std::string& error) {
-  namespace fs = std::filesystem;
-  std::error_code code;
-  auto status = fs::status(path, code);
-  if (code || !fs::exists(status)) {
-    error = "Файл не найден: " + path;
-    return std::nullopt;
-  }
-  if (!fs::is_regular_file(status)) {
-    error = "Это не файл: " + path;
-    return std::nullopt;
-  }
-  auto size = fs::file_size(path, code);
-  constexpr std::uintmax_t kLargest = 4u << 20;
-  if (code || size > kLargest) {
-    error = "Файл слишком велик для телефона: " + path;
-    return std::nullopt;
-  }
-  std::ifstream in(path, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
-    error = "Не удалось прочитать файл: " + path;
-    return std::nullopt;
-  }
-  return bytes;
 }
 
 // ---------------------------------------------------------------- text helpers
@@ -118,170 +93,16 @@ std::string UnescapeUrl(std::string_view text) {
 
 std::string TRequest::Describe() const {
   std::string text = Method + " " + Url;
-  for (const auto& [name, value] : Fields) text += "\n" + name + "=" + value;
+  if (!Referer.empty()) text += "\nReferer: " + Referer;
+  // A GET carries its fields in the address already.
+  if (Method != "GET")
+    for (const auto& [name, value] : Fields) text += "\n" + name + "=" + value;
   return text;
-}
-
-// ---------------------------------------------------------------- format masks
-
-namespace {
-
-struct TMaskItem {
-  char Class;  // A a N X x M m, or 0 for a literal
-  char32_t Literal = 0;
-  std::size_t Min = 1;
-  std::size_t Max = 1;
-};
-
-// The items of a mask, or nullopt when the mask is not one WML allows.
-std::optional<std::vector<TMaskItem>> ParseMask(std::string_view format) {
-  std::vector<TMaskItem> items;
-  std::u32string mask = DecodeUtf8(format);
-  auto isClass = [](char32_t c) {
-    return c < 128 && std::string_view("AaNXxMm").find(char(c)) != std::string_view::npos;
-  };
-  for (std::size_t i = 0; i < mask.size(); ++i) {
-    char32_t c = mask[i];
-    if (c == '\\' && i + 1 < mask.size()) {
-      items.push_back({0, mask[++i]});
-    } else if (isClass(c)) {
-      items.push_back({static_cast<char>(c)});
-    } else if ((c == '*' || (c >= '1' && c <= '9')) && i + 1 < mask.size() &&
-               isClass(mask[i + 1]) && i + 2 == mask.size()) {
-      TMaskItem item{static_cast<char>(mask[i + 1])};
-      item.Min = 0;
-      item.Max = c == '*' ? std::numeric_limits<std::size_t>::max() : std::size_t(c - '0');
-      items.push_back(item);
-      ++i;
-    } else {
-      return std::nullopt;
-    }
-  }
-  return items;
-}
-
-bool IsUpper(char32_t c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
-         (c >= 0x400 && c <= 0x42F);
-}
-bool IsLower(char32_t c) {
-  return (c >= 'a' && c <= 'z') || (c >= 0xDF && c <= 0xFF && c != 0xF7) ||
-         (c >= 0x430 && c <= 0x45F);
-}
-bool IsDigit(char32_t c) { return c >= '0' && c <= '9'; }
-bool IsSymbol(char32_t c) { return !IsUpper(c) && !IsLower(c) && !IsDigit(c); }
-
-bool ClassAllows(char cls, char32_t c) {
-  switch (cls) {
-    case 'A':
-      return IsUpper(c) || IsSymbol(c);
-    case 'a':
-      return IsLower(c) || IsSymbol(c);
-    case 'N':
-      return IsDigit(c);
-    case 'X':
-      return IsUpper(c) || IsDigit(c) || IsSymbol(c);
-    case 'x':
-      return IsLower(c) || IsDigit(c) || IsSymbol(c);
-    default:
-      return true;  // M, m
-  }
-}
-
-const TMaskItem* ItemAt(const std::vector<TMaskItem>& items, std::size_t pos) {
-  std::size_t start = 0;
-  for (const TMaskItem& item : items) {
-    if (pos - start < item.Max) return &item;
-    start += item.Max;
-  }
-  return nullptr;
-}
-
-}  // namespace
-
-bool FormatAllows(std::string_view format, std::size_t pos, char32_t ch) {
-  auto items = ParseMask(format);
-  if (!items || items->empty()) return true;
-  const TMaskItem* item = ItemAt(*items, pos);
-  if (!item) return false;
-  if (item->Class == 0) return item->Literal == ch;
-  return ClassAllows(item->Class, ch);
-}
-
-char32_t FormatLiteral(std::string_view format, std::size_t pos) {
-  auto items = ParseMask(format);
-  if (!items) return 0;
-  const TMaskItem* item = ItemAt(*items, pos);
-  return item && item->Class == 0 ? item->Literal : 0;
-}
-
-bool FormatComplete(std::string_view format, std::u32string_view value) {
-  auto items = ParseMask(format);
-  if (!items || items->empty()) return true;
-  std::size_t least = 0;
-  for (const TMaskItem& item : *items) least += item.Min;
-  if (value.size() < least) return false;
-  for (std::size_t i = 0; i < value.size(); ++i)
-    if (!FormatAllows(format, i, value[i])) return false;
-  return true;
 }
 
 // ---------------------------------------------------------------- the agent
 
-namespace {
-
-bool IsNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
-
-bool HasScheme(std::string_view url) {
-  std::size_t colon = url.find(':');
-  if (colon == std::string_view::npos || colon < 2) return false;  // "c:" is no scheme
-  if (!std::isalpha(static_cast<unsigned char>(url[0]))) return false;
-  for (std::size_t i = 1; i < colon; ++i) {
-    char c = url[i];
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
-      return false;
-  }
-  return true;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-void Flatten(const TNode& node, std::vector<const TNode*>& options) {
-  for (const TNode& child : node.Children) {
-    if (child.IsElement("option"))
-      options.push_back(&child);
-    else if (child.IsElement("optgroup"))
-      Flatten(child, options);
-  }
-}
-
-std::vector<std::string> Split(std::string_view text, char separator) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find(separator, start);
-    if (end == std::string_view::npos) end = text.size();
-    parts.emplace_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
-}
-
-void FindAll(const TNode& node, std::string_view name, std::vector<const TNode*>& out) {
-  for (const TNode& child : node.Children) {
-    if (child.Kind != TNode::TKind::Element) continue;
-    if (child.Name == name) out.push_back(&child);
-    FindAll(child, name, out);
-  }
-}
-
-constexpr int kMaxEventDepth = 20;
-
-}  // namespace
+using namespace agent_detail;
 
 TUserAgent::TUserAgent(TClock clock) : clock_(std::move(clock)), loader_(ReadDeckFile) {}
 
@@ -293,6 +114,13 @@ std::string TUserAgent::Variable(std::string_view name) const {
 }
 
 void TUserAgent::SetVariable(const std::string& name, const std::string& value) {
+  Guarded([&] {
+    error_.clear();
+    Assign(name, value);
+  });
+}
+
+void TUserAgent::SetValue(const std::string& name, const std::string& value) {
   if (name.empty()) return;
   if (value.empty())
     variables_.erase(name);
@@ -301,9 +129,14 @@ void TUserAgent::SetVariable(const std::string& name, const std::string& value) 
 }
 
 std::string TUserAgent::Substitute(std::string_view text, TConversion fallback) const {
+  return SubstituteUpTo(text, fallback, std::string::npos);
+}
+
+std::string TUserAgent::SubstituteUpTo(std::string_view text, TConversion fallback,
+                                       std::size_t limit) const {
   std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  out.reserve(std::min(text.size(), limit));
+  for (std::size_t i = 0; i < text.size() && out.size() <= limit; ++i) {
     if (text[i] != '$') {
       out += text[i];
       continue;
@@ -374,29 +207,121 @@ std::string TUserAgent::Substitute(std::string_view text, TConversion fallback) 
   return out;
 }
 
+std::string TUserAgent::SubstituteAttribute(const TNode& element,
+                                            std::string_view attribute) const {
+  return Substitute(element.AttributeOr(attribute), AttributeConversion(attribute));
+}
+
+TConversion TUserAgent::AttributeConversion(std::string_view attribute) {
+  // WML 1.1 §10.3.1: in the attributes that hold an address a reference is
+  // escaped unless it names its conversion; elsewhere it is put in as is.
+  for (std::string_view address :
+       {"href", "src", "onenterforward", "onenterbackward", "ontimer", "onpick"})
+    if (attribute == address) return TConversion::Escape;
+  return TConversion::None;
+}
+
 void TUserAgent::Fail(std::string message) {
-  if (error_.empty()) error_ = std::move(message);
+  if (!error_.empty() && !errorIsNote_) return;
+  error_ = std::move(message);
+  errorIsNote_ = false;
+}
+
+void TUserAgent::Note(std::string message) {
+  if (!error_.empty()) return;
+  error_ = std::move(message);
+  errorIsNote_ = true;
+}
+
+void TUserAgent::Recover(std::string message) {
+  error_ = std::move(message);
+  menuOpen_ = false;
+  // A step may have failed between replacing the deck and entering its
+  // card: nothing may point into a tree that is gone.
+  if (card_ && deck_.IndexOf(card_) < 0) card_ = nullptr;
+  try {
+    InitCard();
+  } catch (const std::exception&) {
+    focusables_.clear();
+    focus_ = -1;
+    inputText_.clear();
+    selects_.clear();
+    timer_ = nullptr;
+    timerDue_.reset();
+  }
+}
+
+void TUserAgent::Step() {
+  if (stepHook_) stepHook_();
+}
+
+bool TUserAgent::Assign(const std::string& name, const std::string& value) {
+  return Fits({{name, value}}) && (SetValue(name, value), true);
+}
+
+bool TUserAgent::Fits(const std::vector<std::pair<std::string, std::string>>& assignments) {
+  std::map<std::string_view, std::size_t> sizes;
+  for (const auto& [name, value] : assignments) {
+    if (value.size() > kMaxVariableBytes) {
+      Fail("Значение переменной «" + name + "» длиннее " + Kilobytes(kMaxVariableBytes) +
+           " — столько не вмещал ни один телефон: шаг остановлен");
+      return false;
+    }
+    sizes[name] = value.size();
+  }
+  std::size_t total = 0;
+  for (const auto& [name, value] : variables_) total += name.size() + value.size();
+  for (const auto& [name, size] : sizes) {
+    auto it = variables_.find(std::string(name));
+    if (it != variables_.end()) total -= name.size() + it->second.size();
+    if (size > 0) total += name.size() + size;
+  }
+  if (total > kMaxContextBytes) {
+    Fail("Переменные заняли бы больше " + Kilobytes(kMaxContextBytes) +
+         " — столько не вмещал ни один телефон: шаг остановлен");
+    return false;
+  }
+  return true;
+}
+
+void TUserAgent::PushHistory(const TNode* card) {
+  history_.push_back({deckPath_, card->AttributeOr("id"), deck_.IndexOf(card)});
+  if (history_.size() > kMaxHistoryDepth) {
+    // As a phone's history did: the oldest card is forgotten.
+    history_.erase(history_.begin());
+    Note("История переходов достигла " + std::to_string(kMaxHistoryDepth) +
+         " карт: самая старая забыта");
+  }
+}
+
+std::vector<TUserAgent::THistoryItem> TUserAgent::History() const {
+  std::vector<THistoryItem> items;
+  for (const THistoryEntry& entry : history_)
+    items.push_back({entry.DeckPath, entry.CardId, entry.CardIndex});
+  return items;
 }
 
 void TUserAgent::Open(std::string_view bytes, std::string path, std::optional<TDeck> parsed) {
-  LeaveCard();
-  variables_.clear();
-  history_.clear();
-  request_.reset();
-  error_.clear();
-  deckPath_ = std::move(path);
-  bytes_ = std::string(bytes);
-  homePath_ = deckPath_;
-  homeBytes_ = bytes_;
-  deck_ = parsed ? std::move(*parsed) : ParseDeck(bytes_);
-  card_ = nullptr;
-  if (deck_.Cards.empty()) {
-    Fail("В колоде нет ни одной карты");
-    InitCard();
-    return;
-  }
-  history_.push_back({deckPath_, deck_.Cards[0]->AttributeOr("id"), 0});
-  Enter(deck_.Cards[0], true);
+  Guarded([&] {
+    LeaveCard();
+    variables_.clear();
+    history_.clear();
+    request_.reset();
+    error_.clear();
+    deckPath_ = std::move(path);
+    bytes_ = std::string(bytes);
+    homePath_ = deckPath_;
+    homeBytes_ = bytes_;
+    deck_ = parsed ? std::move(*parsed) : ParseDeck(bytes_);
+    card_ = nullptr;
+    if (deck_.Cards.empty()) {
+      Fail("В колоде нет ни одной карты");
+      InitCard();
+      return;
+    }
+    history_.push_back({deckPath_, deck_.Cards[0]->AttributeOr("id"), 0});
+    Enter(deck_.Cards[0], true);
+  });
 }
 
 void TUserAgent::SetDeckPath(std::string path) {
@@ -407,660 +332,61 @@ void TUserAgent::SetDeckPath(std::string path) {
 }
 
 void TUserAgent::Restart() {
-  std::string bytes = homeBytes_;
-  std::string path = homePath_;
-  Open(bytes, path);
+  Guarded([&] {
+    std::string bytes = homeBytes_;
+    std::string path = homePath_;
+    Open(bytes, path);
+  });
 }
 
 void TUserAgent::Reload(std::string_view bytes, std::optional<TDeck> parsed) {
-  homeBytes_ = std::string(bytes);
-  // Away in another deck file: the edit waits until the user comes back.
-  if (deckPath_ != homePath_) return;
-  // A card lost to an edit that left no cards at all is looked for again.
-  std::string id = card_ ? CardId() : lostCardId_;
-  int index = card_ ? deck_.IndexOf(card_) : lostCardIndex_;
-  int focus = focus_;
-  // The timer keeps running across an edit: only its card may change.
-  auto due = timerDue_;
-  // Nothing may point into the old tree once it is replaced.
-  timer_ = nullptr;
-  timerDue_.reset();
-  focusables_.clear();
-  focus_ = -1;
-  bytes_ = std::string(bytes);
-  deck_ = parsed ? std::move(*parsed) : ParseDeck(bytes_);
-  error_.clear();
-  card_ = nullptr;
-  const TNode* card = nullptr;
-  if (!id.empty())
-    card = deck_.FindCard(id);
-  else if (index >= 0 && index < static_cast<int>(deck_.Cards.size()) &&
-           !deck_.Cards[index]->Attribute("id"))
-    card = deck_.Cards[index];
-  if (!card) {
-    if (deck_.Cards.empty()) {
-      // Mid-edit (the user is typing the markup around the cards): keep the
-      // context until the cards are back.
-      lostCardId_ = id;
-      lostCardIndex_ = index;
-      Fail("В колоде нет ни одной карты");
-      InitCard();
-      return;
-    }
-    std::string copy = bytes_;
-    Open(copy, deckPath_, std::move(deck_));
-    return;
-  }
-  card_ = card;
-  if (!history_.empty()) history_.back().CardIndex = deck_.IndexOf(card);
-  InitCard();
-  if (due && timer_) timerDue_ = due;
-  if (focus >= 0 && focus < static_cast<int>(focusables_.size())) focus_ = focus;
-}
-
-// The task element of a do, anchor or onevent.
-TUserAgent::TTask TUserAgent::TaskOf(const TNode* holder) const {
-  TTask task;
-  if (!holder) return task;
-  for (const TNode& child : holder->Children) {
-    if (child.Kind != TNode::TKind::Element) continue;
-    if (child.Name == "go") {
-      task.Kind = TTask::TKind::Go;
-      task.Href = child.AttributeOr("href");
-    } else if (child.Name == "prev") {
-      task.Kind = TTask::TKind::Prev;
-    } else if (child.Name == "refresh") {
-      task.Kind = TTask::TKind::Refresh;
-    } else if (child.Name == "noop") {
-      task.Kind = TTask::TKind::Noop;
-    } else {
-      continue;
-    }
-    task.Node = &child;
-    return task;
-  }
-  return task;
-}
-
-TUserAgent::TTask TUserAgent::EventTask(const TNode* element, std::string_view type,
-                                        bool useTemplate) const {
-  if (element) {
-    if (const std::string* href = element->Attribute(type)) {
-      TTask task;
-      task.Kind = TTask::TKind::Go;
-      task.Href = *href;
-      return task;
-    }
-    for (const TNode& child : element->Children)
-      if (child.IsElement("onevent") && child.AttributeOr("type") == type) return TaskOf(&child);
-  }
-  if (useTemplate && deck_.Template) return EventTask(deck_.Template, type, false);
-  return {};
-}
-
-void TUserAgent::Run(const TTask& task) {
-  if (++depth_ > kMaxEventDepth) {
-    --depth_;
-    Fail("Задачи вызывают друг друга без конца: переход остановлен");
-    return;
-  }
-  switch (task.Kind) {
-    case TTask::TKind::Go:
-      RunGo(task);
-      break;
-    case TTask::TKind::Prev:
-      RunPrev(task);
-      break;
-    case TTask::TKind::Refresh:
-      RunRefresh(task);
-      break;
-    case TTask::TKind::Noop:
-    case TTask::TKind::None:
-      break;
-  }
-  --depth_;
-}
-
-std::vector<std::pair<std::string, std::string>> TUserAgent::EvaluateSetvars(
-    const TNode* task) const {
-  std::vector<std::pair<std::string, std::string>> values;
-  if (!task) return values;
-  for (const TNode& child : task->Children)
-    if (child.IsElement("setvar"))
-      values.emplace_back(Substitute(child.AttributeOr("name")),
-                          Substitute(child.AttributeOr("value")));
-  return values;
-}
-
-void TUserAgent::ApplySetvars(const TNode* task) {
-  for (const auto& [name, value] : EvaluateSetvars(task)) SetVariable(name, value);
-}
-
-std::string TUserAgent::ResolvePath(const std::string& relative) const {
-  namespace fs = std::filesystem;
-  fs::path target(relative);
-  if (target.is_absolute()) return target.lexically_normal().string();
-  return (fs::path(deckPath_).parent_path() / target).lexically_normal().string();
-}
-
-std::optional<std::string> TUserAgent::ReadDeck(const std::string& path, std::string& problem) {
-  if (path == homePath_) return homeBytes_;
-  if (!loader_) return std::nullopt;
-  return loader_(path, problem);
-}
-
-bool TUserAgent::LoadDeck(const std::string& path, std::string bytes) {
-  deckPath_ = path;
-  bytes_ = std::move(bytes);
-  deck_ = ParseDeck(bytes_);
-  card_ = nullptr;
-  return !deck_.Cards.empty();
-}
-
-void TUserAgent::RunGo(const TTask& task) {
-  std::string href = Substitute(task.Href, TConversion::Escape);
-  auto setvars = EvaluateSetvars(task.Node);
-  if (href.empty()) {
-    Fail("У перехода нет адреса (href)");
-    return;
-  }
-  std::string fragment;
-  std::string address = href;
-  if (std::size_t hash = href.find('#'); hash != std::string::npos) {
-    fragment = href.substr(hash + 1);
-    address = href.substr(0, hash);
-  }
-  bool network = HasScheme(address) && Lower(address.substr(0, 5)) != "file:";
-  if (network) {
-    TRequest request;
-    request.Method =
-        task.Node && Lower(task.Node->AttributeOr("method")) == "post" ? "POST" : "GET";
-    request.Url = href;
-    if (task.Node)
-      for (const TNode& child : task.Node->Children)
-        if (child.IsElement("postfield"))
-          request.Fields.emplace_back(Substitute(child.AttributeOr("name")),
-                                      Substitute(child.AttributeOr("value")));
-    request_ = std::move(request);
-    return;
-  }
-  if (!address.empty()) {
-    if (Lower(address.substr(0, 5)) == "file:") {
-      address = address.substr(5);
-      while (address.size() > 1 && address[0] == '/' && address[1] == '/') address.erase(0, 1);
-    }
-    if (std::size_t query = address.find('?'); query != std::string::npos) address.resize(query);
-    address = UnescapeUrl(address);
-    if (deckPath_.empty() && !std::filesystem::path(address).is_absolute()) {
-      Fail("Колода не сохранена в файл: адрес «" + address + "» не от чего отсчитать");
-      return;
-    }
-    std::string path = ResolvePath(address);
-    if (path != deckPath_) {
-      std::string problem;
-      std::optional<std::string> bytes = ReadDeck(path, problem);
-      if (!bytes) {
-        Fail(problem.empty() ? "Не удалось открыть " + path : problem);
-        return;
-      }
-      LeaveCard();
-      if (!LoadDeck(path, std::move(*bytes))) {
-        Fail("В колоде " + path + " нет ни одной карты");
+  Guarded([&] {
+    homeBytes_ = std::string(bytes);
+    // Away in another deck file: the edit waits until the user comes back.
+    if (deckPath_ != homePath_) return;
+    // A card lost to an edit that left no cards at all is looked for again.
+    std::string id = card_ ? CardId() : lostCardId_;
+    int index = card_ ? deck_.IndexOf(card_) : lostCardIndex_;
+    int focus = focus_;
+    // The timer keeps running across an edit: only its card may change.
+    auto due = timerDue_;
+    // Nothing may point into the old tree once it is replaced.
+    timer_ = nullptr;
+    timerDue_.reset();
+    focusables_.clear();
+    focus_ = -1;
+    bytes_ = std::string(bytes);
+    deck_ = parsed ? std::move(*parsed) : ParseDeck(bytes_);
+    error_.clear();
+    card_ = nullptr;
+    const TNode* card = nullptr;
+    if (!id.empty())
+      card = deck_.FindCard(id);
+    else if (index >= 0 && index < static_cast<int>(deck_.Cards.size()) &&
+             !deck_.Cards[index]->Attribute("id"))
+      card = deck_.Cards[index];
+    if (!card) {
+      if (deck_.Cards.empty()) {
+        // Mid-edit (the user is typing the markup around the cards): keep the
+        // context until the cards are back.
+        lostCardId_ = id;
+        lostCardIndex_ = index;
+        Fail("В колоде нет ни одной карты");
         InitCard();
         return;
       }
-      const TNode* card = fragment.empty() ? deck_.Cards[0] : deck_.FindCard(fragment);
-      if (!card) {
-        Fail("В колоде " + path + " нет карты «" + fragment + "»");
-        card = deck_.Cards[0];
-      }
-      history_.push_back({deckPath_, card->AttributeOr("id"), deck_.IndexOf(card)});
-      Enter(card, true, &setvars);
+      std::string copy = bytes_;
+      Open(copy, deckPath_, std::move(deck_));
       return;
     }
-  }
-  const TNode* card = fragment.empty() ? (deck_.Cards.empty() ? nullptr : deck_.Cards[0])
-                                       : deck_.FindCard(fragment);
-  if (!card) {
-    Fail("В колоде нет карты «" + fragment + "»");
-    return;
-  }
-  LeaveCard();
-  history_.push_back({deckPath_, card->AttributeOr("id"), deck_.IndexOf(card)});
-  Enter(card, true, &setvars);
-}
-
-void TUserAgent::RunPrev(const TTask& task) {
-  if (history_.size() < 2) {
-    ApplySetvars(task.Node);
-    return;
-  }
-  auto setvars = EvaluateSetvars(task.Node);
-  LeaveCard();
-  history_.pop_back();
-  THistoryEntry entry = history_.back();
-  if (entry.DeckPath != deckPath_) {
-    std::string problem;
-    std::optional<std::string> bytes = ReadDeck(entry.DeckPath, problem);
-    if (!bytes || !LoadDeck(entry.DeckPath, std::move(*bytes))) {
-      Fail(problem.empty() ? "Не удалось вернуться в " + entry.DeckPath : problem);
-      InitCard();
-      return;
-    }
-  }
-  const TNode* card = entry.CardId.empty() ? nullptr : deck_.FindCard(entry.CardId);
-  if (!card && entry.CardIndex >= 0 && entry.CardIndex < static_cast<int>(deck_.Cards.size()))
-    card = deck_.Cards[entry.CardIndex];
-  if (!card) card = deck_.Cards.empty() ? nullptr : deck_.Cards[0];
-  for (const auto& [name, value] : setvars) SetVariable(name, value);
-  if (!card) {
+    card_ = card;
+    if (!history_.empty()) history_.back().CardIndex = deck_.IndexOf(card);
     InitCard();
-    return;
-  }
-  Enter(card, false);
+    if (due && timer_) timerDue_ = due;
+    if (focus >= 0 && focus < static_cast<int>(focusables_.size())) focus_ = focus;
+  });
 }
 
-void TUserAgent::RunRefresh(const TTask& task) {
-  LeaveCard();
-  ApplySetvars(task.Node);
-  InitCard();
-}
-
-void TUserAgent::Enter(const TNode* card, bool forward, const TAssignments* setvars) {
-  card_ = card;
-  menuOpen_ = false;
-  request_.reset();
-  if (forward && card->AttributeOr("newcontext") == "true") {
-    variables_.clear();
-    THistoryEntry top = history_.empty()
-                            ? THistoryEntry{deckPath_, card->AttributeOr("id"), deck_.IndexOf(card)}
-                            : history_.back();
-    history_.assign(1, top);
-  }
-  // The go's setvars take effect after a new context is made, so they land
-  // in it.
-  if (setvars)
-    for (const auto& [name, value] : *setvars) SetVariable(name, value);
-  TTask task = EventTask(card, forward ? "onenterforward" : "onenterbackward", true);
-  if (task.Kind == TTask::TKind::Go || task.Kind == TTask::TKind::Prev) {
-    // The event's task takes the place of showing the card.
-    InitCard();
-    Run(task);
-    return;
-  }
-  if (task.Kind == TTask::TKind::Refresh) ApplySetvars(task.Node);
-  InitCard();
-}
-
-void TUserAgent::LeaveCard() {
-  if (timer_ && timerDue_) {
-    std::int64_t left = std::max<std::int64_t>(0, *timerDue_ - clock_());
-    std::string name = timer_->AttributeOr("name");
-    if (!name.empty()) SetVariable(name, std::to_string((left + 99) / 100));
-  }
-  timerDue_.reset();
-  timer_ = nullptr;
-}
-
-void TUserAgent::InitCard() {
-  focusables_.clear();
-  inputText_.clear();
-  selects_.clear();
-  focus_ = -1;
-  menuOpen_ = false;
-  timer_ = nullptr;
-  timerDue_.reset();
-  if (!card_) return;
-  std::vector<const TNode*> found;
-  FindAll(*card_, "input", found);
-  for (const TNode* input : found) InitInput(input);
-  found.clear();
-  FindAll(*card_, "select", found);
-  for (const TNode* select : found) InitSelect(select);
-  int optionIndex = 0;
-  CollectFocusables(*card_, nullptr, optionIndex);
-  if (!focusables_.empty()) focus_ = 0;
-  StartTimer();
-}
-
-void TUserAgent::InitInput(const TNode* input) {
-  std::string name = input->AttributeOr("name");
-  std::string format = input->AttributeOr("format");
-  std::string value = Variable(name);
-  auto acceptable = [&](const std::string& text) {
-    if (text.empty()) return true;
-    return FormatComplete(format, DecodeUtf8(text));
-  };
-  if (value.empty() || !acceptable(value)) {
-    value = Substitute(input->AttributeOr("value"));
-    if (!acceptable(value)) value.clear();
-  }
-  if (const std::string* max = input->Attribute("maxlength")) {
-    std::size_t limit = static_cast<std::size_t>(std::max(0, std::atoi(max->c_str())));
-    std::u32string chars = DecodeUtf8(value);
-    if (limit > 0 && chars.size() > limit) value = EncodeUtf8(chars.substr(0, limit));
-  }
-  SetVariable(name, value);
-  inputText_[input] = value;
-}
-
-void TUserAgent::InitSelect(const TNode* select) {
-  std::vector<const TNode*> options;
-  Flatten(*select, options);
-  bool multiple = select->AttributeOr("multiple") == "true";
-  std::vector<bool> chosen(options.size(), false);
-  auto byIndices = [&](const std::string& list) {
-    bool any = false;
-    for (const std::string& part : Split(list, ';')) {
-      int index = std::atoi(part.c_str());
-      if (index >= 1 && index <= static_cast<int>(options.size())) {
-        chosen[index - 1] = true;
-        any = true;
-        if (!multiple) break;
-      }
-    }
-    return any;
-  };
-  auto byValues = [&](const std::string& list) {
-    bool any = false;
-    for (const std::string& part : Split(list, ';')) {
-      for (std::size_t i = 0; i < options.size(); ++i) {
-        if (options[i]->AttributeOr("value") == part) {
-          chosen[i] = true;
-          any = true;
-          break;
-        }
-      }
-      if (any && !multiple) break;
-    }
-    return any;
-  };
-  std::string iname = select->AttributeOr("iname");
-  std::string name = select->AttributeOr("name");
-  bool done = false;
-  if (!iname.empty() && !Variable(iname).empty()) done = byIndices(Variable(iname));
-  if (!done && select->Attribute("ivalue"))
-    done = byIndices(Substitute(select->AttributeOr("ivalue")));
-  if (!done && !name.empty() && !Variable(name).empty()) done = byValues(Variable(name));
-  if (!done && select->Attribute("value"))
-    done = byValues(Substitute(select->AttributeOr("value")));
-  if (!done && !multiple && !options.empty()) chosen[0] = true;
-  selects_[select] = std::move(chosen);
-  CommitSelect(select);
-}
-
-void TUserAgent::CommitSelect(const TNode* select) {
-  std::vector<const TNode*> options;
-  Flatten(*select, options);
-  const std::vector<bool>& chosen = selects_[select];
-  std::string values, indices;
-  for (std::size_t i = 0; i < options.size() && i < chosen.size(); ++i) {
-    if (!chosen[i]) continue;
-    if (!indices.empty()) {
-      indices += ';';
-      values += ';';
-    }
-    indices += std::to_string(i + 1);
-    values += options[i]->AttributeOr("value");
-  }
-  if (const std::string* name = select->Attribute("name")) SetVariable(*name, values);
-  if (const std::string* iname = select->Attribute("iname")) SetVariable(*iname, indices);
-}
-
-void TUserAgent::CollectFocusables(const TNode& node, const TNode* select, int& optionIndex) {
-  for (const TNode& child : node.Children) {
-    if (child.Kind != TNode::TKind::Element) continue;
-    if (child.Name == "a" || child.Name == "anchor") {
-      focusables_.push_back({TFocusKind::Link, &child});
-    } else if (child.Name == "input") {
-      focusables_.push_back({TFocusKind::Input, &child});
-    } else if (child.Name == "select") {
-      int index = 0;
-      CollectFocusables(child, &child, index);
-    } else if (child.Name == "option" && select) {
-      focusables_.push_back({TFocusKind::Option, &child, select, optionIndex++});
-    } else if (child.Name == "do" || child.Name == "onevent" || child.Name == "timer") {
-      continue;
-    } else {
-      CollectFocusables(child, select, optionIndex);
-    }
-  }
-}
-
-int TUserAgent::FocusOf(const TNode* node) const {
-  for (std::size_t i = 0; i < focusables_.size(); ++i)
-    if (focusables_[i].Node == node) return static_cast<int>(i);
-  return -1;
-}
-
-void TUserAgent::SetFocus(int index) {
-  if (index >= -1 && index < static_cast<int>(focusables_.size())) focus_ = index;
-}
-
-void TUserAgent::StartTimer() {
-  std::vector<const TNode*> timers;
-  for (const TNode& child : card_->Children)
-    if (child.IsElement("timer")) timers.push_back(&child);
-  if (timers.empty()) return;
-  const TNode* timer = timers.front();
-  std::string name = timer->AttributeOr("name");
-  std::string value = name.empty() ? std::string() : Variable(name);
-  if (value.empty()) value = Substitute(timer->AttributeOr("value"));
-  long long tenths = std::atoll(value.c_str());
-  if (!name.empty()) SetVariable(name, std::to_string(std::max(0LL, tenths)));
-  timer_ = timer;
-  if (tenths > 0) timerDue_ = clock_() + tenths * 100;
-}
-
-std::optional<std::int64_t> TUserAgent::TimerDueInMs() const {
-  if (!timerDue_) return std::nullopt;
-  return std::max<std::int64_t>(0, *timerDue_ - clock_());
-}
-
-void TUserAgent::Poll() {
-  if (!timerDue_ || clock_() < *timerDue_ || !card_) return;
-  timerDue_.reset();
-  if (timer_) {
-    std::string name = timer_->AttributeOr("name");
-    if (!name.empty()) SetVariable(name, "0");
-  }
-  TTask task = EventTask(card_, "ontimer", true);
-  error_.clear();
-  Run(task);
-}
-
-std::vector<const TNode*> TUserAgent::DoElements() const {
-  std::vector<const TNode*> result;
-  if (!card_) return result;
-  std::vector<const TNode*> cardDos;
-  FindAll(*card_, "do", cardDos);
-  auto nameOf = [](const TNode* element) {
-    std::string name = element->AttributeOr("name");
-    return name.empty() ? element->AttributeOr("type") : name;
-  };
-  std::vector<std::string> names;
-  for (const TNode* element : cardDos) names.push_back(nameOf(element));
-  std::vector<const TNode*> all = cardDos;
-  if (deck_.Template) {
-    std::vector<const TNode*> templateDos;
-    FindAll(*deck_.Template, "do", templateDos);
-    for (const TNode* element : templateDos)
-      if (std::find(names.begin(), names.end(), nameOf(element)) == names.end())
-        all.push_back(element);
-  }
-  for (const TNode* element : all) {
-    TTask task = TaskOf(element);
-    if (task.Kind == TTask::TKind::Noop) continue;  // a noop shadows and hides
-    result.push_back(element);
-  }
-  return result;
-}
-
-std::string TUserAgent::DoLabel(const TNode* element) const {
-  std::string label = Substitute(element->AttributeOr("label"));
-  if (!label.empty()) return label;
-  std::string type = element->AttributeOr("type");
-  if (type == "accept") return "OK";
-  if (type == "prev") return "Назад";
-  if (type == "help") return "Справка";
-  if (type == "reset") return "Сброс";
-  if (type == "options") return "Опции";
-  if (type == "delete") return "Удалить";
-  return "Выбор";
-}
-
-TSoftKey TUserAgent::SoftKeyLabel(int key) const {
-  if (request_) return key == 1 ? TSoftKey{"Назад"} : TSoftKey{};
-  if (menuOpen_) return key == 0 ? TSoftKey{"Выбор"} : TSoftKey{"Назад"};
-  std::vector<const TNode*> dos = DoElements();
-  if (key == 0) return dos.empty() ? TSoftKey{} : TSoftKey{DoLabel(dos[0])};
-  if (dos.size() == 2) return TSoftKey{DoLabel(dos[1])};
-  if (dos.size() > 2) return TSoftKey{"Опции", true};
-  return {};
-}
-
-void TUserAgent::SoftKey(int key) {
-  error_.clear();
-  if (request_) {
-    if (key == 1) Back();
-    return;
-  }
-  if (menuOpen_) {
-    if (key == 0)
-      Select();
-    else
-      Back();
-    return;
-  }
-  std::vector<const TNode*> dos = DoElements();
-  if (key == 0 && !dos.empty()) {
-    Run(TaskOf(dos[0]));
-  } else if (key == 1 && dos.size() == 2) {
-    Run(TaskOf(dos[1]));
-  } else if (key == 1 && dos.size() > 2) {
-    menuOpen_ = true;
-    focusables_.clear();
-    for (std::size_t i = 1; i < dos.size(); ++i) focusables_.push_back({TFocusKind::Menu, dos[i]});
-    focus_ = 0;
-  }
-}
-
-void TUserAgent::Select() {
-  error_.clear();
-  if (request_) return;
-  if (focus_ < 0 || focus_ >= static_cast<int>(focusables_.size())) return;
-  TFocusable item = focusables_[focus_];
-  switch (item.Kind) {
-    case TFocusKind::Menu: {
-      menuOpen_ = false;
-      TTask task = TaskOf(item.Node);
-      // Closing the menu gives the card its own keys back.
-      focusables_.clear();
-      int optionIndex = 0;
-      if (card_) CollectFocusables(*card_, nullptr, optionIndex);
-      focus_ = focusables_.empty() ? -1 : 0;
-      Run(task);
-      break;
-    }
-    case TFocusKind::Link: {
-      if (item.Node->Name == "a") {
-        TTask task;
-        task.Kind = TTask::TKind::Go;
-        task.Href = item.Node->AttributeOr("href");
-        Run(task);
-      } else {
-        Run(TaskOf(item.Node));
-      }
-      break;
-    }
-    case TFocusKind::Option: {
-      std::vector<bool>& chosen = selects_[item.Select];
-      if (item.OptionIndex >= static_cast<int>(chosen.size())) break;
-      if (item.Select->AttributeOr("multiple") == "true") {
-        chosen[item.OptionIndex] = !chosen[item.OptionIndex];
-      } else {
-        std::fill(chosen.begin(), chosen.end(), false);
-        chosen[item.OptionIndex] = true;
-      }
-      CommitSelect(item.Select);
-      Run(EventTask(item.Node, "onpick", false));
-      break;
-    }
-    case TFocusKind::Input:
-      break;
-  }
-}
-
-void TUserAgent::Back() {
-  error_.clear();
-  if (request_) {
-    request_.reset();
-    return;
-  }
-  if (menuOpen_) {
-    menuOpen_ = false;
-    focusables_.clear();
-    int optionIndex = 0;
-    if (card_) CollectFocusables(*card_, nullptr, optionIndex);
-    focus_ = focusables_.empty() ? -1 : 0;
-    return;
-  }
-  TTask task;
-  task.Kind = TTask::TKind::Prev;
-  Run(task);
-}
-
-std::string TUserAgent::InputText(const TNode* input) const {
-  auto it = inputText_.find(input);
-  return it == inputText_.end() ? std::string() : it->second;
-}
-
-bool TUserAgent::InputAcceptable(const TNode* input) const {
-  std::string text = InputText(input);
-  if (text.empty()) return input->AttributeOr("emptyok") == "true" || !input->Attribute("format");
-  return FormatComplete(input->AttributeOr("format"), DecodeUtf8(text));
-}
-
-void TUserAgent::Type(std::string_view text) {
-  if (focus_ < 0 || focus_ >= static_cast<int>(focusables_.size())) return;
-  const TFocusable& item = focusables_[focus_];
-  if (item.Kind != TFocusKind::Input) return;
-  const TNode* input = item.Node;
-  std::string format = input->AttributeOr("format");
-  int maxLength = std::atoi(input->AttributeOr("maxlength", "0").c_str());
-  std::u32string value = DecodeUtf8(inputText_[input]);
-  for (char32_t ch : DecodeUtf8(text)) {
-    // Literals of the mask are put in for the user.
-    while (char32_t literal = FormatLiteral(format, value.size())) {
-      if (maxLength > 0 && static_cast<int>(value.size()) >= maxLength) break;
-      value.push_back(literal);
-      if (literal == ch) goto next;
-    }
-    if (maxLength > 0 && static_cast<int>(value.size()) >= maxLength) break;
-    if (!FormatAllows(format, value.size(), ch)) continue;
-    value.push_back(ch);
-  next:;
-  }
-  inputText_[input] = EncodeUtf8(value);
-  if (InputAcceptable(input)) SetVariable(input->AttributeOr("name"), inputText_[input]);
-}
-
-bool TUserAgent::Erase() {
-  if (focus_ < 0 || focus_ >= static_cast<int>(focusables_.size())) return false;
-  const TFocusable& item = focusables_[focus_];
-  if (item.Kind != TFocusKind::Input) return false;
-  std::u32string value = DecodeUtf8(inputText_[item.Node]);
-  if (value.empty()) return false;
-  value.pop_back();
-  inputText_[item.Node] = EncodeUtf8(value);
-  if (InputAcceptable(item.Node))
-    SetVariable(item.Node->AttributeOr("name"), inputText_[item.Node]);
-  return true;
-}
-
-std::vector<bool> TUserAgent::OptionStates(const TNode* select) const {
-  auto it = selects_.find(select);
-  return it == selects_.end() ? std::vector<bool>() : it->second;
-}
+// The task element of a do, anchor or onevent.
 
 }  // namespace deckhand::wml

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "wml/Deck.h"
+#include "wml/DeckFile.h"
 
 namespace deckhand::wml {
 
@@ -34,8 +35,6 @@ TClock SteadyClock();
 // Reads a deck file: its bytes, or nullopt with error set to a Russian text.
 using TDeckLoader =
     std::function<std::optional<std::string>(const std::string& path, std::string& error)>;
-// Reads a file from disk (any size up to 4 MB; bigger is refused).
-std::optional<std::string> ReadDeckFile(const std::string& path, std::string& error);
 
 // How a variable's value is put into text.
 enum class TConversion { Escape, Unescape, None };
@@ -43,10 +42,16 @@ enum class TConversion { Escape, Unescape, None };
 // A request to the network that the phone would send.
 struct TRequest {
   std::string Method;  // "GET" or "POST"
-  std::string Url;     // variables substituted, escaped as sent
+  // Variables substituted, escaped as sent; a GET's fields are in its
+  // query (WML 1.1 §9.5.1).
+  std::string Url;
   std::vector<std::pair<std::string, std::string>> Fields;  // postfields
+  // The Referer the phone sends with sendreferer="true": the URI of the
+  // deck holding the task; empty when none is sent.
+  std::string Referer;
 
-  // The request as text: "GET http://..." then one "name=value" per line.
+  // The request as text: "GET http://...", the "Referer: ..." line when
+  // one is sent, then a POST's fields, one "name=value" per line.
   std::string Describe() const;
 };
 
@@ -93,14 +98,33 @@ class TUserAgent {
 
   // Variables of the browser context.
   std::string Variable(std::string_view name) const;
+  // Sets (an empty value unsets) a variable; a value or a context beyond
+  // the limits of wml/EmulatorLimits.h is refused with Error() saying so.
   void SetVariable(const std::string& name, const std::string& value);
   const std::map<std::string, std::string>& Variables() const { return variables_; }
   // text with its variable references replaced; fallback is the conversion
   // of references that name none.
   std::string Substitute(std::string_view text, TConversion fallback = TConversion::None) const;
+  // An attribute's value with its variable references replaced, each
+  // reference without a conversion converted as WML 1.1 §10.3.1 says for
+  // that attribute (escaped in an address).
+  std::string SubstituteAttribute(const TNode& element, std::string_view attribute) const;
+  // The conversion of a reference without one in that attribute.
+  static TConversion AttributeConversion(std::string_view attribute);
 
-  // Number of cards in the history, the current one included.
+  // Number of cards in the history, the current one included. It holds at
+  // most kMaxHistoryDepth cards (wml/EmulatorLimits.h): beyond, the oldest
+  // is forgotten.
   int HistoryDepth() const { return static_cast<int>(history_.size()); }
+  // One card of the history: its deck file ("" for the deck given to Open
+  // without a file) and its id ("" when it has none) or position.
+  struct THistoryItem {
+    std::string DeckPath;
+    std::string CardId;
+    int CardIndex = 0;
+  };
+  // The history, oldest first; the last is the current card.
+  std::vector<THistoryItem> History() const;
 
   // What the keys reach on the current screen, in document order.
   const std::vector<TFocusable>& Focusables() const { return focusables_; }
@@ -150,6 +174,11 @@ class TUserAgent {
   // well. Errors never stop the agent: the screen stays where it was.
   const std::string& Error() const { return error_; }
 
+  // Called at the start of every task step and where a go replaces the
+  // deck; tests throw from it (std::bad_alloc) to see that a failure inside
+  // a step is caught at the agent's entry points and leaves it usable.
+  void SetStepHook(std::function<void()> hook) { stepHook_ = std::move(hook); }
+
  private:
   struct THistoryEntry {
     std::string DeckPath;
@@ -168,7 +197,9 @@ class TUserAgent {
   void RunGo(const TTask& task);
   void RunPrev(const TTask& task);
   void RunRefresh(const TTask& task);
-  void ApplySetvars(const TNode* task);
+  // Applies the setvars of a task; false (nothing applied, the error set)
+  // when they would outgrow the limits.
+  bool ApplySetvars(const TNode* task);
   std::vector<std::pair<std::string, std::string>> EvaluateSetvars(const TNode* task) const;
   // Shows a card, running onenterforward/onenterbackward first.
   using TAssignments = std::vector<std::pair<std::string, std::string>>;
@@ -178,12 +209,36 @@ class TUserAgent {
   void InitInput(const TNode* input);
   void InitSelect(const TNode* select);
   void CommitSelect(const TNode* select);
+  std::string OptionValue(const TNode* option) const;
   void CollectFocusables(const TNode& node, const TNode* select, int& optionIndex);
   void StartTimer();
-  bool LoadDeck(const std::string& path, std::string bytes);
+  // Reads and parses a deck file without changing anything; on failure
+  // sets the error and returns nullopt.
+  std::optional<TDeck> FetchDeck(const std::string& path, std::string& bytes);
+  void CommitDeck(const std::string& path, std::string bytes, TDeck deck);
+  TRequest MakeRequest(const TNode* go, const std::string& href) const;
   // A deck file's bytes; the deck given to Open is read from memory.
   std::optional<std::string> ReadDeck(const std::string& path, std::string& problem);
+  // The first failure of a step is the one reported; a note (something the
+  // agent did on its own, the step went on) gives way to a failure.
   void Fail(std::string message);
+  void Note(std::string message);
+  // Runs one user action: gives it a fresh budget of task steps, and turns
+  // an allocation failure inside it into an error with the agent usable.
+  template <typename TAction>
+  void Guarded(TAction&& action);
+  void Recover(std::string message);
+  void Step();
+  // Sets a variable within the limits; false (and the error set) when the
+  // value or the context would grow beyond them.
+  bool Assign(const std::string& name, const std::string& value);
+  void SetValue(const std::string& name, const std::string& value);
+  // Substitute, stopping once the result is longer than limit bytes.
+  std::string SubstituteUpTo(std::string_view text, TConversion fallback, std::size_t limit) const;
+  // Whether the assignments fit the limits, the error set when not.
+  bool Fits(const std::vector<std::pair<std::string, std::string>>& assignments);
+  void PushHistory(const TNode* card);
+
   std::string ResolvePath(const std::string& relative) const;
 
   TClock clock_;
@@ -206,10 +261,13 @@ class TUserAgent {
   const TNode* timer_ = nullptr;
   std::optional<TRequest> request_;
   std::string error_;
-  int depth_ = 0;
+  bool errorIsNote_ = false;
+  int steps_ = 0;  // task steps of the current user action
+  bool inAction_ = false;
+  std::function<void()> stepHook_;
   // The card shown before an edit left the deck without cards.
   std::string lostCardId_;
-  int lostCardIndex_ = -1;  // nesting of tasks run by events, against endless chains
+  int lostCardIndex_ = -1;
 };
 
 // Format masks of input (WML 1.1): whether the mask lets ch stand at

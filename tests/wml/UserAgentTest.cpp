@@ -5,7 +5,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
+#include "wml/EmulatorLimits.h"
 #include "wml/UserAgent.h"
 
 namespace deckhand::wml {
@@ -239,7 +241,8 @@ TEST_F(UserAgentTest, NewcontextClearsVariablesAndHistory) {
   agent_.SoftKey(0);
   EXPECT_EQ(agent_.CardId(), "c");
   EXPECT_EQ(agent_.Variable("x"), "");
-  EXPECT_EQ(agent_.Variable("y"), "2");  // the go's setvar lands in the new context
+  // WML 1.1 §12.5.1: the go's setvar is applied, then the new context unsets it.
+  EXPECT_EQ(agent_.Variable("y"), "");
   EXPECT_EQ(agent_.HistoryDepth(), 1);
   agent_.Back();
   EXPECT_EQ(agent_.CardId(), "c");
@@ -423,6 +426,164 @@ TEST_F(UserAgentTest, DeckModelEntitiesAndHostileInternalSubsets) {
               "2&3")
         << prolog;
   }
+}
+
+// WML 1.1 §12.5.5 for prev: a previous deck that can no longer be read or
+// holds no card leaves the current card, its history and its variables.
+TEST_F(UserAgentTest, PrevIntoADeckThatCannotBeReadKeepsTheCard) {
+  std::map<std::string, std::string> files = {
+      {"/d/two.wml", Deck(R"w(<card id="t"><p><a href="three.wml">3</a></p></card>)w")},
+      {"/d/three.wml", Deck(R"w(<card id="c"><p>c</p></card>)w")}};
+  agent_.SetLoader([&](const std::string& path, std::string& error) -> std::optional<std::string> {
+    auto it = files.find(path);
+    if (it == files.end()) {
+      error = "Файл не найден: " + path;
+      return std::nullopt;
+    }
+    return it->second;
+  });
+  Open(R"w(<card id="a"><p><a href="two.wml">2</a></p></card>)w", "/d/one.wml");
+  SelectItem(0);
+  SelectItem(0);
+  ASSERT_EQ(agent_.CardId(), "c");
+  agent_.SetVariable("v", "1");
+  for (std::string replacement : {std::string(), std::string("plain text")}) {
+    if (replacement.empty())
+      files.erase("/d/two.wml");
+    else
+      files["/d/two.wml"] = replacement;
+    agent_.Back();
+    EXPECT_EQ(agent_.CardId(), "c");
+    EXPECT_EQ(agent_.DeckPath(), "/d/three.wml");
+    EXPECT_EQ(agent_.HistoryDepth(), 3);
+    EXPECT_EQ(agent_.Variable("v"), "1");
+    EXPECT_NE(agent_.Error().find("two.wml"), std::string::npos) << agent_.Error();
+  }
+  ASSERT_EQ(agent_.History().size(), 3u);
+  EXPECT_EQ(agent_.History()[1].DeckPath, "/d/two.wml");
+  EXPECT_EQ(agent_.History()[1].CardId, "t");
+}
+
+// The limits a phone had, enforced by the agent: each stops its step with a
+// Russian message, throws nothing and leaves the agent usable.
+class UserAgentLimits : public UserAgentTest {
+ protected:
+  std::size_t ContextBytes() const {
+    std::size_t bytes = 0;
+    for (const auto& [name, value] : agent_.Variables()) bytes += name.size() + value.size();
+    return bytes;
+  }
+};
+
+TEST_F(UserAgentLimits, DoublingVariableStopsAtTheLimit) {
+  Open(
+      R"w(<card id="a" ontimer="#a"><onevent type="onenterforward"><refresh><setvar name="x" value="$(x:n)$(x:n)ab"/></refresh></onevent><timer value="1"/><p>$(x)</p></card>)w");
+  for (int tick = 0; tick < 100; ++tick) EXPECT_NO_THROW(Wait(100));
+  EXPECT_EQ(agent_.CardId(), "a");
+  EXPECT_LE(agent_.Variable("x").size(), kMaxVariableBytes);
+  EXPECT_GE(agent_.Variable("x").size(), kMaxVariableBytes / 2);
+  EXPECT_NE(agent_.Error().find("«x»"), std::string::npos) << agent_.Error();
+  EXPECT_LE(agent_.HistoryDepth(), static_cast<int>(kMaxHistoryDepth));
+  agent_.Restart();
+  EXPECT_EQ(agent_.CardId(), "a");
+  EXPECT_EQ(agent_.Variable("x"), "ab");
+  EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
+}
+
+TEST_F(UserAgentLimits, ContextAndValuesStayWithinTheirLimits) {
+  std::string setvars;
+  for (int i = 0; i < 40; ++i)
+    setvars += "<setvar name=\"v" + std::to_string(i) + "\" value=\"$(big)\"/>";
+  Open("<card id=\"a\"><do type=\"accept\"><go href=\"#b\">" + setvars +
+       "</go></do><p>a</p></card><card id=\"b\"><p>b</p></card>");
+  agent_.SetVariable("big", std::string(kMaxVariableBytes + 1, 'z'));  // too long: refused
+  EXPECT_EQ(agent_.Variable("big"), "");
+  EXPECT_NE(agent_.Error().find("«big»"), std::string::npos) << agent_.Error();
+  agent_.SetVariable("big", std::string(kMaxVariableBytes - 10, 'z'));
+  EXPECT_EQ(agent_.Variable("big").size(), kMaxVariableBytes - 10);
+  // 40 copies would take far more than the context may hold: the go stops
+  // before it changes anything.
+  agent_.SoftKey(0);
+  EXPECT_EQ(agent_.CardId(), "a");
+  EXPECT_FALSE(agent_.Error().empty());
+  EXPECT_EQ(agent_.Variables().size(), 1u);
+  EXPECT_LE(ContextBytes(), kMaxContextBytes);
+  // Typing stops at the value's limit too.
+  Open(R"w(<card id="t"><p><input name="in"/></p></card>)w");
+  agent_.SetFocus(0);
+  for (int i = 0; i < 10; ++i) agent_.Type(std::string(kMaxVariableBytes / 4, 'q'));
+  EXPECT_LE(agent_.Variable("in").size(), kMaxVariableBytes);
+  EXPECT_FALSE(agent_.Error().empty());
+}
+
+TEST_F(UserAgentLimits, EndlessTaskChainsStopAtTheStepLimit) {
+  Open(
+      R"w(<card id="a"><onevent type="onenterforward"><go href="#b"><setvar name="n" value="$(n)1"/></go></onevent><p>a</p></card>
+<card id="b"><onevent type="onenterforward"><go href="#a"><setvar name="n" value="$(n)1"/></go></onevent><p>b</p></card>)w");
+  EXPECT_NE(agent_.Error().find("без конца"), std::string::npos) << agent_.Error();
+  EXPECT_NE(agent_.Card(), nullptr);
+  // Every step of the chain ran, up to the limit, and no further.
+  EXPECT_GT(agent_.Variable("n").size(), static_cast<std::size_t>(kMaxTaskSteps) / 2);
+  EXPECT_LE(agent_.Variable("n").size(), static_cast<std::size_t>(kMaxTaskSteps));
+  // Each user action has its own budget: a refresh still works.
+  Open(
+      R"w(<card id="a"><do type="accept"><refresh><setvar name="k" value="1"/></refresh></do></card>)w");
+  agent_.SoftKey(0);
+  EXPECT_EQ(agent_.Variable("k"), "1");
+  EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
+}
+
+TEST_F(UserAgentLimits, HistoryKeepsTheNewestCardsUpToTheLimit) {
+  Open(R"w(<card id="a" ontimer="#b"><timer value="1"/><p>a</p></card>
+<card id="b" ontimer="#a"><timer value="1"/><p>b</p></card>)w");
+  const int ticks = static_cast<int>(kMaxHistoryDepth) * 3 + 1;
+  for (int tick = 0; tick < ticks; ++tick) Wait(100);
+  EXPECT_EQ(agent_.CardId(), "b");  // every tick went forward
+  EXPECT_EQ(agent_.HistoryDepth(), static_cast<int>(kMaxHistoryDepth));
+  EXPECT_NE(agent_.Error().find("История"), std::string::npos) << agent_.Error();
+  for (int back = 1; back < static_cast<int>(kMaxHistoryDepth); ++back) agent_.Back();
+  EXPECT_EQ(agent_.HistoryDepth(), 1);
+  std::string oldest = agent_.CardId();
+  agent_.Back();
+  EXPECT_EQ(agent_.CardId(), oldest);
+}
+
+TEST_F(UserAgentLimits, AllocationFailureInAStepLeavesTheAgentUsable) {
+  auto dir = std::filesystem::temp_directory_path() /
+             ("deckhand-ua-oom-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "two.wml") << Deck(R"w(<card id="x"><p><a href="#y">y</a></p></card>
+<card id="y"><p>y</p></card>)w");
+  Open(R"w(<card id="a"><p><a href="#b">b</a> <a href="two.wml">two</a></p></card>
+<card id="b"><p>b</p></card>)w",
+       (dir / "one.wml").string());
+  // Every point where a step can fail, one after the other: the first task
+  // step, and the middle of a go to another deck file (its tree replaced,
+  // the card not yet entered).
+  for (int failAt = 1; failAt <= 2; ++failAt) {
+    SCOPED_TRACE(failAt);
+    agent_.Restart();
+    int calls = 0;
+    agent_.SetStepHook([&] {
+      if (++calls == failAt) throw std::bad_alloc();
+    });
+    EXPECT_NO_THROW(SelectItem(1));
+    agent_.SetStepHook({});
+    EXPECT_NE(agent_.Error().find("памяти"), std::string::npos) << agent_.Error();
+    // Whatever the screen shows now is a card of the deck held, and the
+    // keys work on it.
+    if (agent_.Card()) {
+      EXPECT_GE(agent_.Deck().IndexOf(agent_.Card()), 0);
+    }
+    EXPECT_NO_THROW(SelectItem(0));
+    EXPECT_NO_THROW(agent_.Back());
+    agent_.Restart();
+    EXPECT_EQ(agent_.CardId(), "a");
+    SelectItem(1);
+    EXPECT_EQ(agent_.CardId(), "x");
+    EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
+  }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

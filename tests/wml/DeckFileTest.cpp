@@ -1,0 +1,108 @@
+// Reading deck files for the emulator: only regular files, never more than
+// the limit, never blocking and never throwing, whatever the name points at.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "wml/DeckFile.h"
+
+namespace deckhand::wml {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DeckFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("deckhand-deckfile-" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+    // A read that blocks would hang the test for good: end it instead.
+    ::alarm(60);
+  }
+  void TearDown() override {
+    ::alarm(0);
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  std::string Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    return (dir_ / name).string();
+  }
+  fs::path dir_;
+};
+
+TEST_F(DeckFileTest, RegularFilesAreReadWholeUpToTheLimit) {
+  std::string error;
+  const std::string deck = "<wml><card id=\"a\"/></wml>";
+  EXPECT_EQ(ReadDeckFile(Write("deck.wml", deck), error), deck);
+  EXPECT_EQ(ReadDeckFile(Write("empty.wml", ""), error), std::string());
+  // Exactly the limit is read; one byte more is refused with a message.
+  EXPECT_EQ(ReadBoundedFile(Write("ten", std::string(10, 'x')), error, 10), std::string(10, 'x'));
+  error.clear();
+  EXPECT_FALSE(ReadBoundedFile(Write("eleven", std::string(11, 'x')), error, 10));
+  EXPECT_EQ(error, "Файл слишком велик для телефона: " + (dir_ / "eleven").string());
+  // A symbolic link to a deck reads the deck.
+  fs::create_symlink(dir_ / "deck.wml", dir_ / "link.wml");
+  EXPECT_EQ(ReadDeckFile((dir_ / "link.wml").string(), error), deck);
+}
+
+TEST_F(DeckFileTest, WhatIsNotARegularFileIsRefusedWithARussianMessage) {
+  std::string error;
+  EXPECT_FALSE(ReadDeckFile(dir_.string(), error));
+  EXPECT_EQ(error, "Это папка, а не файл: " + dir_.string());
+  EXPECT_FALSE(ReadDeckFile((dir_ / "missing.wml").string(), error));
+  EXPECT_EQ(error, "Файл не найден: " + (dir_ / "missing.wml").string());
+  // Devices that never end or never answer.
+  for (const char* device : {"/dev/zero", "/dev/null", "/dev/urandom"}) {
+    if (!fs::exists(device)) continue;
+    error.clear();
+    EXPECT_FALSE(ReadDeckFile(device, error)) << device;
+    EXPECT_EQ(error, std::string("Это не файл: ") + device);
+  }
+}
+
+TEST_F(DeckFileTest, NamedPipeIsRefusedWithoutWaitingForAWriter) {
+  const fs::path fifo = dir_ / "pipe.wml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string error;
+  // No writer: opening for reading alone would wait for one.
+  EXPECT_FALSE(ReadDeckFile(fifo.string(), error));
+  EXPECT_EQ(error, "Это не файл: " + fifo.string());
+}
+
+TEST_F(DeckFileTest, ProcFilesNeitherBlockNorThrowNorReadForEver) {
+  if (!fs::exists("/proc/self/pagemap")) GTEST_SKIP() << "no /proc here";
+  std::string error;
+  // pagemap reports size 0 and holds 8 bytes per page of the address space:
+  // reading stops at the limit.
+  EXPECT_NO_THROW({
+    EXPECT_FALSE(ReadDeckFile("/proc/self/pagemap", error));
+    EXPECT_FALSE(error.empty());
+  });
+  // mem cannot be read at its start (an error, not an exception).
+  error.clear();
+  EXPECT_NO_THROW({
+    EXPECT_FALSE(ReadDeckFile("/proc/self/mem", error));
+    EXPECT_FALSE(error.empty());
+  });
+  // kmsg waits for the kernel's next message when read in the usual way;
+  // either it is refused or what is there now comes back.
+  if (fs::exists("/proc/kmsg")) {
+    error.clear();
+    std::optional<std::string> kmsg;
+    EXPECT_NO_THROW(kmsg = ReadDeckFile("/proc/kmsg", error));
+    EXPECT_TRUE(kmsg || !error.empty());
+  }
+  // A small regular /proc file reporting size 0 is still read whole.
+  error.clear();
+  auto status = ReadDeckFile("/proc/self/status", error);
+  ASSERT_TRUE(status) << error;
+  EXPECT_NE(status->find("Name:"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace deckhand::wml
