@@ -806,6 +806,7 @@ static TScreenText BuildScreen(const TUserAgent& agent, int contentWidth, bool t
       builder.Stop("Заголовок карточки длиннее " + std::to_string(kMaxTitleBytes) +
                    " байт, больше, чем показывал телефон: карточка не показана.");
     }
+    state.Stats.TitleBytes = title.size();
     screen.Title = DecodeUtf8(title);
     builder.Card(*card);
   }

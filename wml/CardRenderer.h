@@ -38,6 +38,7 @@ QImage DecodeWbmp(const std::string& bytes);
 struct TLayoutStats {
   std::size_t Elements = 0;       // elements laid out
   std::size_t TextBytes = 0;      // bytes of text laid out (the title's apart)
+  std::size_t TitleBytes = 0;     // bytes of the title laid out
   std::size_t Images = 0;         // images placed
   std::size_t ImageDecodes = 0;   // image files read and decoded (not from the cache)
   std::size_t CutCharacters = 0;  // characters copied while cutting words longer than a line
