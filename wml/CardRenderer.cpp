@@ -356,20 +356,6 @@ class TBuilder {
     state_.Message = std::move(message);
   }
 
-  // The limit's message as the screen's last paragraph (outside the limits).
-  void ShowMessage() {
-    if (!state_.Stopped()) return;
-    Flush();
-    wrap_ = true;
-    align_ = 0;
-    const std::string message = state_.Message;
-    state_.Message.clear();
-    state_.Stats.TextBytes = 0;
-    Text(message, TStyle());
-    Flush();
-    state_.Message = message;
-  }
-
   static std::string LimitText() {
     return "Текст карточки длиннее " + std::to_string(kMaxCardTextBytes / 1024) +
            " КБ, больше, чем держал телефон: дальше не показано.";
@@ -810,8 +796,19 @@ static TScreenText BuildScreen(const TUserAgent& agent, int contentWidth, bool t
     screen.Title = DecodeUtf8(title);
     builder.Card(*card);
   }
-  builder.ShowMessage();
-  screen.Lines = std::move(builder.Lines);
+  builder.Flush();
+  if (state.Stopped()) {
+    // The limit's message heads the screen, above what was laid out, so it
+    // is seen at once.
+    TLayoutState own;
+    TBuilder note(agent, contentWidth, tables, own);
+    note.Text(state.Message, TStyle());
+    note.Flush();
+    for (TLine& line : builder.Lines) line.Top += note.Y;
+    screen.Lines = std::move(note.Lines);
+  }
+  screen.Lines.insert(screen.Lines.end(), std::make_move_iterator(builder.Lines.begin()),
+                      std::make_move_iterator(builder.Lines.end()));
   return screen;
 }
 

@@ -14,8 +14,8 @@
 //
 // Layout is bounded by the limits of EmulatorLimits.h (text, title, elements,
 // images and their pixels): reaching one stops the layout where it is, draws
-// a Russian message on the screen after what was laid out, and keeps the
-// message for the caller (LimitMessage). Decoded images are kept between
+// a Russian message at the top of the screen, above what was laid out, and
+// keeps the message for the caller (LimitMessage). Decoded images are kept between
 // renders, by path, modification time and size.
 #pragma once
 
