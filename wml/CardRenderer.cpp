@@ -404,7 +404,12 @@ class TBuilder {
   void Walk1(const TNode& node, const TStyle& inherited) {
     if (state_.Stopped()) return;
     if (node.Kind == TNode::TKind::Text) {
-      Text(agent_.Substitute(node.Text), inherited);
+      // Only a prefix of a text far over the limit is worth substituting.
+      std::string_view raw = node.Text;
+      const bool over = raw.size() > 2 * kMaxCardTextBytes;
+      if (over) raw = raw.substr(0, 2 * kMaxCardTextBytes);
+      Text(agent_.Substitute(raw), inherited);
+      if (over) Stop(LimitText());
       return;
     }
     if (!Count()) return;
@@ -786,8 +791,10 @@ static TScreenText BuildScreen(const TUserAgent& agent, int contentWidth, bool t
     }
     builder.Flush();
   } else if (const TNode* card = agent.Card()) {
-    std::string title = agent.Substitute(card->AttributeOr("title"));
-    if (title.size() > kMaxTitleBytes) {
+    std::string_view raw;
+    if (const std::string* attribute = card->Attribute("title")) raw = *attribute;
+    std::string title = agent.Substitute(raw.substr(0, 2 * kMaxTitleBytes + 1));
+    if (title.size() > kMaxTitleBytes || raw.size() > 2 * kMaxTitleBytes) {
       title.resize(Utf8Prefix(title, kMaxTitleBytes));
       builder.Stop("Заголовок карточки длиннее " + std::to_string(kMaxTitleBytes) +
                    " байт, больше, чем показывал телефон: карточка не показана.");
