@@ -356,20 +356,6 @@ class TBuilder {
     state_.Message = std::move(message);
   }
 
-  // The limit's message as the screen's last paragraph (outside the limits).
-  void ShowMessage() {
-    if (!state_.Stopped()) return;
-    Flush();
-    wrap_ = true;
-    align_ = 0;
-    const std::string message = state_.Message;
-    state_.Message.clear();
-    state_.Stats.TextBytes = 0;
-    Text(message, TStyle());
-    Flush();
-    state_.Message = message;
-  }
-
   static std::string LimitText() {
     return "Текст карточки длиннее " + std::to_string(kMaxCardTextBytes / 1024) +
            " КБ, больше, чем держал телефон: дальше не показано.";
@@ -418,7 +404,12 @@ class TBuilder {
   void Walk1(const TNode& node, const TStyle& inherited) {
     if (state_.Stopped()) return;
     if (node.Kind == TNode::TKind::Text) {
-      Text(agent_.Substitute(node.Text), inherited);
+      // Only a prefix of a text far over the limit is worth substituting.
+      std::string_view raw = node.Text;
+      const bool over = raw.size() > 2 * kMaxCardTextBytes;
+      if (over) raw = raw.substr(0, 2 * kMaxCardTextBytes);
+      Text(agent_.Substitute(raw), inherited);
+      if (over) Stop(LimitText());
       return;
     }
     if (!Count()) return;
@@ -532,7 +523,7 @@ class TBuilder {
            " картинок, больше, чем показывал телефон: дальше не показано.");
       return;
     }
-    std::string src = agent_.Substitute(node.AttributeOr("src"));
+    std::string src = agent_.SubstituteAttribute(node, "src");
     std::string lower = src;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (state_.Images && lower.size() > 5 && lower.compare(lower.size() - 5, 5, ".wbmp") == 0 &&
@@ -800,17 +791,31 @@ static TScreenText BuildScreen(const TUserAgent& agent, int contentWidth, bool t
     }
     builder.Flush();
   } else if (const TNode* card = agent.Card()) {
-    std::string title = agent.Substitute(card->AttributeOr("title"));
-    if (title.size() > kMaxTitleBytes) {
+    std::string_view raw;
+    if (const std::string* attribute = card->Attribute("title")) raw = *attribute;
+    std::string title = agent.Substitute(raw.substr(0, 2 * kMaxTitleBytes + 1));
+    if (title.size() > kMaxTitleBytes || raw.size() > 2 * kMaxTitleBytes) {
       title.resize(Utf8Prefix(title, kMaxTitleBytes));
       builder.Stop("Заголовок карточки длиннее " + std::to_string(kMaxTitleBytes) +
                    " байт, больше, чем показывал телефон: карточка не показана.");
     }
+    state.Stats.TitleBytes = title.size();
     screen.Title = DecodeUtf8(title);
     builder.Card(*card);
   }
-  builder.ShowMessage();
-  screen.Lines = std::move(builder.Lines);
+  builder.Flush();
+  if (state.Stopped()) {
+    // The limit's message heads the screen, above what was laid out, so it
+    // is seen at once.
+    TLayoutState own;
+    TBuilder note(agent, contentWidth, tables, own);
+    note.Text(state.Message, TStyle());
+    note.Flush();
+    for (TLine& line : builder.Lines) line.Top += note.Y;
+    screen.Lines = std::move(note.Lines);
+  }
+  screen.Lines.insert(screen.Lines.end(), std::make_move_iterator(builder.Lines.begin()),
+                      std::make_move_iterator(builder.Lines.end()));
   return screen;
 }
 

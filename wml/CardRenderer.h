@@ -14,8 +14,8 @@
 //
 // Layout is bounded by the limits of EmulatorLimits.h (text, title, elements,
 // images and their pixels): reaching one stops the layout where it is, draws
-// a Russian message on the screen after what was laid out, and keeps the
-// message for the caller (LimitMessage). Decoded images are kept between
+// a Russian message at the top of the screen, above what was laid out, and
+// keeps the message for the caller (LimitMessage). Decoded images are kept between
 // renders, by path, modification time and size.
 #pragma once
 
@@ -38,6 +38,7 @@ QImage DecodeWbmp(const std::string& bytes);
 struct TLayoutStats {
   std::size_t Elements = 0;       // elements laid out
   std::size_t TextBytes = 0;      // bytes of text laid out (the title's apart)
+  std::size_t TitleBytes = 0;     // bytes of the title laid out
   std::size_t Images = 0;         // images placed
   std::size_t ImageDecodes = 0;   // image files read and decoded (not from the cache)
   std::size_t CutCharacters = 0;  // characters copied while cutting words longer than a line

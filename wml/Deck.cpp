@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "wml/EmulatorLimits.h"
+
 namespace deckhand::wml {
 
 const std::string* TNode::Attribute(std::string_view name) const {
@@ -94,40 +96,74 @@ void AppendText(TNode& parent, std::string_view text) {
   }
 }
 
-void Convert(xmlNodePtr from, TNode& to, int depth) {
+// Entity references expanded in one deck, against decks whose references
+// multiply their text (a 25 KB deck can name an entity of a kilobyte eight
+// thousand times).
+struct TExpansion {
+  std::size_t Bytes = 0;
+  std::size_t Count = 0;
+  bool Over = false;
+};
+
+// The text an entity reference stands for: WML's nbsp and shy, or the
+// literal text of an entity of the deck's internal subset (not expanded
+// further, so nested entities cannot multiply). Empty, and the deck marked
+// as over its limits, once the references of the deck expand too far.
+std::string_view EntityText(xmlNodePtr reference, TExpansion& expansion) {
+  std::string_view text;
+  if (const char* wml = WmlEntity(reinterpret_cast<const char*>(reference->name)))
+    text = wml;
+  else if (reference->children && reference->children->type == XML_ENTITY_DECL) {
+    auto* entity = reinterpret_cast<xmlEntityPtr>(reference->children);
+    if (entity->content && xmlStrlen(entity->content) < 4096)
+      text = reinterpret_cast<const char*>(entity->content);
+  }
+  if (expansion.Over) return {};
+  expansion.Bytes += text.size();
+  if (++expansion.Count > kMaxEntityExpansions || expansion.Bytes > kMaxExpandedDeckBytes) {
+    expansion.Over = true;
+    return {};
+  }
+  return text;
+}
+
+// An attribute's value with its entity references expanded, in one pass:
+// libxml2's own xmlNodeListGetString appends each reference's text to the
+// whole value so far, which costs the square of the value's length.
+std::string AttributeValue(xmlAttrPtr attr, TExpansion& expansion) {
+  std::string value;
+  for (xmlNodePtr part = attr->children; part; part = part->next) {
+    if (part->type == XML_TEXT_NODE || part->type == XML_CDATA_SECTION_NODE) {
+      if (part->content) value += reinterpret_cast<const char*>(part->content);
+    } else if (part->type == XML_ENTITY_REF_NODE) {
+      value += EntityText(part, expansion);
+    }
+  }
+  return value;
+}
+
+void Convert(xmlNodePtr from, TNode& to, int depth, TExpansion& expansion) {
   to.Kind = TNode::TKind::Element;
   to.Name = reinterpret_cast<const char*>(from->name);
   to.Line = static_cast<int>(xmlGetLineNo(from));
-  for (xmlAttrPtr attr = from->properties; attr; attr = attr->next) {
-    xmlChar* value = xmlNodeListGetString(from->doc, attr->children, 1);
+  for (xmlAttrPtr attr = from->properties; attr; attr = attr->next)
     to.Attributes.emplace_back(reinterpret_cast<const char*>(attr->name),
-                               value ? reinterpret_cast<const char*>(value) : "");
-    xmlFree(value);
-  }
+                               AttributeValue(attr, expansion));
   if (depth > 200) return;
-  for (xmlNodePtr child = from->children; child; child = child->next) {
+  for (xmlNodePtr child = from->children; child && !expansion.Over; child = child->next) {
     switch (child->type) {
       case XML_ELEMENT_NODE: {
         to.Children.emplace_back();
-        Convert(child, to.Children.back(), depth + 1);
+        Convert(child, to.Children.back(), depth + 1, expansion);
         break;
       }
       case XML_TEXT_NODE:
       case XML_CDATA_SECTION_NODE:
         if (child->content) AppendText(to, reinterpret_cast<const char*>(child->content));
         break;
-      case XML_ENTITY_REF_NODE: {
-        if (const char* text = WmlEntity(reinterpret_cast<const char*>(child->name)))
-          AppendText(to, text);
-        else if (child->children && child->children->type == XML_ENTITY_DECL) {
-          // An entity of the deck's internal subset: its literal text, not
-          // expanded further, so nested entities cannot multiply.
-          auto* entity = reinterpret_cast<xmlEntityPtr>(child->children);
-          if (entity->content && xmlStrlen(entity->content) < 4096)
-            AppendText(to, reinterpret_cast<const char*>(entity->content));
-        }
+      case XML_ENTITY_REF_NODE:
+        AppendText(to, EntityText(child, expansion));
         break;
-      }
       default:
         break;
     }
@@ -161,16 +197,16 @@ void OnStructuredError(void* userData, xmlErrorPtr error) {
 void OnGenericError(void*, const char*, ...) {}
 
 // The parser asks here for every entity. Besides XML's own and the deck's,
-// WML's nbsp and shy are known without the DTD, as phones knew them: given
-// as predefined entities, their text goes straight into the content.
+// WML's nbsp and shy are known without the DTD, as phones knew them. They are
+// general entities, not predefined ones: libxml2 copies only the first byte
+// of a predefined entity into an attribute value, which cut the two bytes of
+// their UTF-8 in half; the model fills in their text (WmlEntity).
 xmlEntityPtr GetEntity(void* context, const xmlChar* name) {
   if (xmlEntityPtr predefined = xmlGetPredefinedEntity(name)) return predefined;
-  static xmlEntityPtr const nbsp =
-      xmlNewEntity(nullptr, BAD_CAST "nbsp", XML_INTERNAL_PREDEFINED_ENTITY, nullptr, nullptr,
-                   BAD_CAST "\xC2\xA0");
-  static xmlEntityPtr const shy =
-      xmlNewEntity(nullptr, BAD_CAST "shy", XML_INTERNAL_PREDEFINED_ENTITY, nullptr, nullptr,
-                   BAD_CAST "\xC2\xAD");
+  static xmlEntityPtr const nbsp = xmlNewEntity(
+      nullptr, BAD_CAST "nbsp", XML_INTERNAL_GENERAL_ENTITY, nullptr, nullptr, BAD_CAST "\xC2\xA0");
+  static xmlEntityPtr const shy = xmlNewEntity(nullptr, BAD_CAST "shy", XML_INTERNAL_GENERAL_ENTITY,
+                                               nullptr, nullptr, BAD_CAST "\xC2\xAD");
   if (xmlEntityPtr declared = xmlSAX2GetEntity(context, name)) return declared;
   if (xmlStrEqual(name, BAD_CAST "nbsp")) return nbsp;
   if (xmlStrEqual(name, BAD_CAST "shy")) return shy;
@@ -185,6 +221,24 @@ TDeck ParseDeck(std::string_view bytes) {
   TDeck deck;
   if (bytes.empty()) {
     deck.ParseProblem = "пустая колода";
+    return deck;
+  }
+  // Bytes of value 0 are no text at all: say what is there (libxml2 calls
+  // such a deck empty).
+  if (bytes.front() == '\0') {
+    const std::size_t zeros = std::min(bytes.find_first_not_of('\0'), bytes.size());
+    if (zeros == bytes.size()) {
+      deck.ParseProblem = "в колоде одни нулевые байты (" + std::to_string(zeros) +
+                          "), а не текст: файл повреждён или ещё не записан";
+    } else if (zeros == 1 && bytes.size() > 1 && bytes[1] != '\0') {
+      deck.ParseProblem =
+          "колода начинается с нулевого байта, а через байт идёт текст: похоже, она записана в "
+          "UTF-16 без метки порядка байтов; сохраните её в UTF-8 или Windows-1251";
+    } else {
+      deck.ParseProblem = "колода начинается с нулевых байтов (" + std::to_string(zeros) +
+                          " подряд), а не с текста: файл повреждён или записан не в той "
+                          "кодировке";
+    }
     return deck;
   }
   const char* encoding = nullptr;
@@ -214,9 +268,17 @@ TDeck ParseDeck(std::string_view bytes) {
     xmlNodePtr root = xmlDocGetRootElement(doc);
     if (root) {
       auto tree = std::make_shared<TNode>();
-      Convert(root, *tree, 0);
-      deck.Root = tree;
-      CollectCards(*tree, deck);
+      TExpansion expansion;
+      Convert(root, *tree, 0, expansion);
+      if (expansion.Over) {
+        deck.ParseProblem = "ссылки на сущности разворачиваются в текст больше " +
+                            std::to_string(kMaxExpandedDeckBytes / (1024 * 1024)) +
+                            " МБ (или больше " + std::to_string(kMaxEntityExpansions) +
+                            " раз), больше, чем держал телефон: колода не показана";
+      } else {
+        deck.Root = tree;
+        CollectCards(*tree, deck);
+      }
     }
     xmlFreeDoc(doc);
   }

@@ -68,10 +68,10 @@ inline constexpr std::size_t kMaxCachedImages = 256;
 // hand-written source with comments and long texts stays well within it.
 inline constexpr std::size_t kMaxDeckFileBytes = 4u * 1024 * 1024;
 
-// Text of a deck after its entity references are expanded, and entity references expanded in
-// one deck: references that name references grow quadratically or exponentially. A deck may
-// expand to at most four times its limit as a file, then it is refused.
-inline constexpr std::size_t kMaxExpandedDeckBytes = 4 * kMaxDeckFileBytes;
+// Text that the entity references of one deck expand to, and the number of references
+// expanded: a few references repeated make a small deck expand to gigabytes. The expansion may
+// be as large as a deck file itself, no larger; a deck beyond either figure is refused.
+inline constexpr std::size_t kMaxExpandedDeckBytes = kMaxDeckFileBytes;
 inline constexpr std::size_t kMaxEntityExpansions = 100000;
 
 }  // namespace deckhand::wml

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "wml/CardRenderer.h"
+#include "wml/EmulatorLimits.h"
 
 namespace deckhand::wml {
 namespace {
@@ -203,6 +204,107 @@ TEST_F(CardRendererTest, WbmpPictures) {
   EXPECT_TRUE(DecodeWbmp(std::string("\x00\x00\x08\x02\x0F", 5)).isNull());      // short
   EXPECT_TRUE(DecodeWbmp(std::string("\x01\x00\x08\x02\x0F\xFF", 6)).isNull());  // not type 0
   EXPECT_TRUE(DecodeWbmp("").isNull());
+}
+
+// Hostile cards: each stops at one of the phone's limits, with a message on
+// the screen and for the caller, and the work stays bounded whatever the
+// size of the card.
+TEST_F(CardRendererTest, HostileCardsStopAtThePhonesLimitsWithAMessage) {
+  auto render = [&](const std::string& deck, const std::string& path = {}) {
+    agent_.Open(deck, path);
+    auto screen = std::make_unique<TPhoneScreen>(agent_, DefaultPhone());
+    screen->Render();
+    return screen;
+  };
+  // A title of 1 MB: only its first kilobyte is laid out; the card is not.
+  auto title =
+      render(Deck("<card id=\"a\" title=\"" + std::string(1 << 20, 't') + "\"><p>x</p></card>"));
+  EXPECT_LE(title->Stats().TitleBytes, kMaxTitleBytes);
+  EXPECT_NE(title->LimitMessage().find("Заголовок карточки длиннее"), std::string::npos);
+  // A word of 1 MB: laid out up to the text limit, each character copied
+  // once while it is cut into lines.
+  auto word = render(Deck("<card id=\"a\"><p>" + std::string(1 << 20, 'w') + "</p></card>"));
+  EXPECT_LE(word->Stats().TextBytes, kMaxCardTextBytes);
+  EXPECT_LE(word->Stats().CutCharacters, kMaxCardTextBytes);
+  EXPECT_NE(word->LimitMessage().find("Текст карточки длиннее"), std::string::npos);
+  // Under the limit the cutting is linear too: 60,000 characters, 60,000 copied.
+  auto fits = render(Deck("<card id=\"a\"><p>" + std::string(60000, 'w') + "</p></card>"));
+  EXPECT_EQ(fits->Stats().CutCharacters, 60000u);
+  EXPECT_EQ(fits->LimitMessage(), "");
+  EXPECT_EQ(fits->Stats().Lines, (60000u + 19) / 20);  // 20 characters a line
+  // Elements beyond the limit are not laid out.
+  std::string breaks;
+  for (int i = 0; i < 20000; ++i) breaks += "<br/>";
+  auto many = render(Deck("<card id=\"a\"><p>" + breaks + "</p></card>"));
+  EXPECT_LE(many->Stats().Elements, kMaxLaidOutElements + 1);
+  EXPECT_NE(many->LimitMessage().find("элементов"), std::string::npos);
+  // Nesting 100,000 deep: bounded, no deep recursion.
+  std::string open, close;
+  for (int i = 0; i < 100000; ++i) {
+    open += "<b>";
+    close += "</b>";
+  }
+  auto deep = render(Deck("<card id=\"a\"><p>" + open + "x" + close + "</p></card>"));
+  EXPECT_LE(deep->Stats().Elements, kMaxLaidOutElements + 1);
+  // A select of many options: bounded the same way.
+  std::string options;
+  for (int i = 0; i < 20000; ++i)
+    options += "<option value=\"" + std::to_string(i) + "\">o</option>";
+  auto select =
+      render(Deck("<card id=\"a\"><p><select name=\"s\">" + options + "</select></p></card>"));
+  EXPECT_LE(select->Stats().Elements, kMaxLaidOutElements + 1);
+  EXPECT_FALSE(select->LimitMessage().empty());
+
+  // The message heads the screen: the same pixels as a card holding only it.
+  TUserAgent plain([] { return std::int64_t{0}; });
+  plain.Open(Deck("<card id=\"m\"><p>" + many->LimitMessage() + "</p></card>"));
+  QImage expected = TPhoneScreen(plain, DefaultPhone()).Render();
+  QImage shown = many->Render();
+  EXPECT_EQ(shown.copy(0, 0, 124, 40), expected.copy(0, 0, 124, 40));
+}
+
+TEST_F(CardRendererTest, ImagesAreDecodedOnceAndBoundedPerCard) {
+  auto dir = std::filesystem::temp_directory_path() /
+             ("deckhand-images-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+  std::filesystem::create_directories(dir);
+  auto wbmp = [&](const std::string& name, int width, int height) {
+    std::ofstream out(dir / name, std::ios::binary);
+    auto number = [&](int value) {
+      if (value >= 128) out << static_cast<char>(0x80 | (value >> 7));
+      out << static_cast<char>(value & 0x7F);
+    };
+    out << std::string("\x00\x00", 2);
+    number(width);
+    number(height);
+    out << std::string(static_cast<std::size_t>((width + 7) / 8) * height, '\0');
+  };
+  wbmp("dot.wbmp", 8, 8);
+  std::string images;
+  for (int i = 0; i < 2000; ++i) images += "<img src=\"dot.wbmp\" alt=\"x\"/>";
+  agent_.Open(Deck("<card id=\"a\"><p>" + images + "</p></card>"), (dir / "deck.wml").string());
+  TPhoneScreen screen(agent_, DefaultPhone());
+  const QImage first = screen.Render();
+  EXPECT_EQ(screen.Stats().ImageDecodes, 1u);  // one file, decoded once
+  EXPECT_LE(screen.Stats().Images, kMaxImagesPerCard + 1);
+  EXPECT_NE(screen.LimitMessage().find("картинок"), std::string::npos);
+  EXPECT_EQ(screen.Render(), first);
+  EXPECT_EQ(screen.Stats().ImageDecodes, 0u);  // a redraw decodes nothing
+  // A changed file is decoded again.
+  wbmp("dot.wbmp", 16, 8);
+  screen.Render();
+  EXPECT_EQ(screen.Stats().ImageDecodes, 1u);
+  // A picture of more pixels than a phone could hold stops the card.
+  wbmp("big.wbmp", 600, 600);
+  agent_.Open(Deck("<card id=\"a\"><p><img src=\"big.wbmp\" alt=\"x\"/></p></card>"),
+              (dir / "deck.wml").string());
+  screen.Render();
+  EXPECT_NE(screen.LimitMessage().find("Картинка big.wbmp больше"), std::string::npos);
+  // An ordinary card reaches no limit.
+  agent_.Open(Deck("<card id=\"a\"><p><img src=\"dot.wbmp\" alt=\"x\"/> text</p></card>"),
+              (dir / "deck.wml").string());
+  screen.Render();
+  EXPECT_EQ(screen.LimitMessage(), "");
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(CardRendererTest, EveryMuseumDeckShowsItsFirstCard) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "wml/Deck.h"
 #include "wml/DeckFile.h"
 
 namespace deckhand::wml {
@@ -102,6 +103,60 @@ TEST_F(DeckFileTest, ProcFilesNeitherBlockNorThrowNorReadForEver) {
   auto status = ReadDeckFile("/proc/self/status", error);
   ASSERT_TRUE(status) << error;
   EXPECT_NE(status->find("Name:"), std::string::npos);
+}
+
+// The emulator's tolerant parser: entity references expand in one pass and
+// within the limits, and bytes that are no text are named.
+std::string EntityDeck(std::size_t entityBytes, std::size_t references, bool inAttribute) {
+  std::string refs;
+  for (std::size_t i = 0; i < references; ++i) refs += "&e;";
+  return "<?xml version=\"1.0\"?>\n<!DOCTYPE wml [<!ENTITY e \"" + std::string(entityBytes, 'x') +
+         "\">]>\n<wml><card id=\"a\"" +
+         (inAttribute ? " title=\"" + refs + "\"><p>t" : "><p>" + refs) + "</p></card></wml>\n";
+}
+
+TEST(TolerantParser, EntityReferencesExpandWithinTheLimits) {
+  // Attribute values: text, the deck's entity, WML's nbsp, XML's own.
+  TDeck deck = ParseDeck(
+      "<!DOCTYPE wml [<!ENTITY e \"ee\">]><wml><card id=\"a\" title=\"1&e;2&nbsp;3&amp;4&#65;\"/>"
+      "</wml>");
+  ASSERT_EQ(deck.Cards.size(), 1u);
+  EXPECT_EQ(deck.Cards[0]->AttributeOr("title"),
+            "1ee2\xC2\xA0"
+            "3&4A");
+  // 25 KB whose attribute expands to 8 MB, and the same in text: refused
+  // with a message, not held in memory.
+  for (bool attribute : {true, false}) {
+    const std::string bytes = EntityDeck(1000, 8000, attribute);
+    ASSERT_LT(bytes.size(), 30000u);
+    TDeck big = ParseDeck(bytes);
+    EXPECT_TRUE(big.Cards.empty()) << attribute;
+    EXPECT_EQ(big.Root, nullptr);
+    EXPECT_NE(big.ParseProblem.find("ссылки на сущности разворачиваются"), std::string::npos)
+        << big.ParseProblem;
+  }
+  // Many small references beyond the count limit, though their text is small.
+  TDeck many = ParseDeck(EntityDeck(1, kMaxEntityExpansions + 1, false));
+  EXPECT_TRUE(many.Cards.empty());
+  // Within the limits the whole text is there.
+  TDeck fits = ParseDeck(EntityDeck(1000, 2000, true));
+  ASSERT_EQ(fits.Cards.size(), 1u);
+  EXPECT_EQ(fits.Cards[0]->AttributeOr("title"), std::string(2000000, 'x'));
+  EXPECT_EQ(fits.ParseProblem, "");
+}
+
+TEST(TolerantParser, DeckOfZeroBytesSaysWhatIsThere) {
+  EXPECT_EQ(ParseDeck(std::string(3, '\0')).ParseProblem,
+            "в колоде одни нулевые байты (3), а не текст: файл повреждён или ещё не записан");
+  TDeck zeros = ParseDeck(std::string(4, '\0') + "<wml><card id=\"a\"/></wml>");
+  EXPECT_TRUE(zeros.Cards.empty());
+  EXPECT_EQ(zeros.ParseProblem,
+            "колода начинается с нулевых байтов (4 подряд), а не с текста: файл повреждён или "
+            "записан не в той кодировке");
+  // UTF-16 (big-endian) without a byte-order mark: a zero before each letter.
+  const std::string utf16("\0<\0w\0m\0l\0>", 10);
+  EXPECT_NE(ParseDeck(utf16).ParseProblem.find("UTF-16"), std::string::npos);
+  EXPECT_EQ(ParseDeck("").ParseProblem, "пустая колода");
 }
 
 }  // namespace
