@@ -3,6 +3,7 @@
 // request the compiled bytes.
 #pragma once
 
+#include <cstddef>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -14,6 +15,10 @@ inline constexpr int kCheckClean = 0;   // no deck has an error
 inline constexpr int kCheckErrors = 1;  // some deck has an error
 inline constexpr int kCheckUsageError =
     2;  // bad arguments, or a file that cannot be read or written
+
+// The largest file the checker reads: far above any deck a phone took,
+// enough for the largest generated test decks.
+inline constexpr std::size_t kMaxDeckFileBytes = 64u << 20;
 
 // Runs the checker with the arguments after the program's name; writes the
 // report to out and problems with arguments and files to err.

@@ -70,9 +70,8 @@ class TLint {
     if (Phone != nullptr && compiledSize && !Phone->Accepts(*compiledSize)) {
       Findings.push_back(TParsedDeck::MakeFinding(
           TSeverity::Error, Deck.PositionOf(root),
-          "Скомпилированная колода занимает " + std::to_string(*compiledSize) + " байт, а " +
-              PhoneName + " принимает не больше " + std::to_string(Phone->MaxCompiledDeckBytes) +
-              " байт"));
+          "Скомпилированная колода занимает " + ByteCount(*compiledSize) + ", а " + PhoneName +
+              " принимает не больше " + ByteCount(Phone->MaxCompiledDeckBytes)));
     }
     // One walk over the tree gathers what each card leads to and holds.
     Visit(root, nullptr);
@@ -204,7 +203,9 @@ class TLint {
   void WayBack() {
     if (Template.HasPrev) return;
     for (const TCard& card : Cards) {
-      if (card.HasPrev) continue;
+      // The deck's first card is where a phone enters it: there is nowhere
+      // on the deck to go back to.
+      if (card.HasPrev || &card == &Cards.front()) continue;
       const std::string id = Attribute(card.Node, "id");
       Warn(Deck.PositionOf(card.Node),
            (id.empty() ? std::string("На карточке без id") : "На карточке «" + id + "»") +

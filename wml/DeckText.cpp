@@ -148,54 +148,104 @@ TTextPosition TLineMap::PositionOf(std::size_t offset) const {
   return {static_cast<int>(line + 1), static_cast<int>(offset - LineStarts[line] + 1), offset};
 }
 
+namespace {
+
+// The encoding a declaration names: the value's offset in text and the
+// name, if "<?xml" and white space stand at start and the declaration names
+// one.
+struct TDeclaredEncoding {
+  bool Declared = false;
+  bool Names = false;
+  std::size_t ValueOffset = 0;
+  std::string Name;
+};
+
+TDeclaredEncoding ScanDeclaration(std::string_view text, std::size_t start) {
+  TDeclaredEncoding found;
+  if (text.substr(start, 5) != "<?xml" || start + 5 >= text.size() || !IsSpace(text[start + 5]))
+    return found;
+  found.Declared = true;
+  const std::size_t end = text.find("?>", start);
+  const std::string_view declaration = text.substr(
+      start, end == std::string_view::npos ? std::min<std::size_t>(text.size() - start, 512)
+                                           : end - start);
+  std::size_t at = declaration.find("encoding");
+  while (at != std::string_view::npos) {
+    std::size_t k = at + 8;
+    while (k < declaration.size() && IsSpace(declaration[k])) ++k;
+    if (k < declaration.size() && declaration[k] == '=' && at > 0 && IsSpace(declaration[at - 1])) {
+      ++k;
+      while (k < declaration.size() && IsSpace(declaration[k])) ++k;
+      if (k < declaration.size() && (declaration[k] == '"' || declaration[k] == '\'')) {
+        const std::size_t close = declaration.find(declaration[k], k + 1);
+        if (close != std::string_view::npos) {
+          found.Names = true;
+          found.ValueOffset = start + k + 1;
+          found.Name = std::string(declaration.substr(k + 1, close - k - 1));
+        }
+      }
+      break;
+    }
+    at = declaration.find("encoding", at + 1);
+  }
+  return found;
+}
+
+bool IsUtf16Name(const std::string& lower) {
+  return lower == "utf-16" || lower == "utf16" || lower == "utf-16le" || lower == "utf-16be" ||
+         lower == "iso-10646-ucs-2" || lower == "ucs-2";
+}
+
+}  // namespace
+
 TDeckText::TDeckText(std::string_view deck) : Deck(deck), EncodingName("UTF-8"), Lines(deck) {
   const auto bytes = [&](std::size_t i) {
     return i < deck.size() ? static_cast<unsigned char>(deck[i]) : 0u;
   };
-  if (bytes(0) == 0xFF && bytes(1) == 0xFE) {
+  const bool littleEndian16 = bytes(0) == 0xFF && bytes(1) == 0xFE;
+  if (littleEndian16 || (bytes(0) == 0xFE && bytes(1) == 0xFF)) {
     EncodingName = "UTF-16";
-    DecodeUtf16(false);
-    return;
-  }
-  if (bytes(0) == 0xFE && bytes(1) == 0xFF) {
-    EncodingName = "UTF-16";
-    DecodeUtf16(true);
+    DecodeUtf16(!littleEndian16);
+    // XML 1.0 §4.3.3: an entity with an encoding declaration presented in
+    // another encoding than the one it names is in error; the byte order
+    // mark says UTF-16.
+    const TDeclaredEncoding declared = ScanDeclaration(Decoded, 0);
+    Declared = declared.Declared;
+    if (declared.Names) {
+      DeclaresEncoding = true;
+      EncodingValueOffset = SourceOffset(declared.ValueOffset);
+      if (!IsUtf16Name(Lower(declared.Name)) && !FirstProblem) {
+        FirstProblem = TEncodingProblem{
+            EncodingValueOffset,
+            "Колода записана в UTF-16 (она начинается меткой порядка байтов), а объявление XML "
+            "называет кодировку " +
+                declared.Name + "; замените её на encoding=\"UTF-16\""};
+      }
+    }
     return;
   }
   // The XML declaration: "<?xml" and white space at the very start (after a
   // UTF-8 byte order mark), up to "?>".
-  std::size_t start = (bytes(0) == 0xEF && bytes(1) == 0xBB && bytes(2) == 0xBF) ? 3 : 0;
-  if (deck.substr(start, 5) == "<?xml" && start + 5 < deck.size() && IsSpace(deck[start + 5])) {
-    Declared = true;
-    const std::size_t end = deck.find("?>", start);
-    const std::string_view declaration = deck.substr(
-        start, end == std::string_view::npos ? std::min<std::size_t>(deck.size() - start, 512)
-                                             : end - start);
-    std::size_t at = declaration.find("encoding");
-    while (at != std::string_view::npos) {
-      std::size_t k = at + 8;
-      while (k < declaration.size() && IsSpace(declaration[k])) ++k;
-      if (k < declaration.size() && declaration[k] == '=' && at > 0 &&
-          IsSpace(declaration[at - 1])) {
-        ++k;
-        while (k < declaration.size() && IsSpace(declaration[k])) ++k;
-        if (k < declaration.size() && (declaration[k] == '"' || declaration[k] == '\'')) {
-          const std::size_t close = declaration.find(declaration[k], k + 1);
-          if (close != std::string_view::npos) {
-            DeclaresEncoding = true;
-            EncodingValueOffset = start + k + 1;
-            EncodingName = std::string(declaration.substr(k + 1, close - k - 1));
-          }
-        }
-        break;
-      }
-      at = declaration.find("encoding", at + 1);
-    }
+  const std::size_t start = (bytes(0) == 0xEF && bytes(1) == 0xBB && bytes(2) == 0xBF) ? 3 : 0;
+  const TDeclaredEncoding declared = ScanDeclaration(deck, start);
+  Declared = declared.Declared;
+  if (declared.Names) {
+    DeclaresEncoding = true;
+    EncodingValueOffset = declared.ValueOffset;
+    EncodingName = declared.Name;
   }
   const std::string lower = Lower(EncodingName);
-  if (lower == "utf-8" || lower == "utf8" || lower == "utf-16" || lower == "utf16") {
-    // A deck in 8-bit characters that names UTF-16 is read as UTF-8, as XML
-    // parsers do.
+  if (IsUtf16Name(lower)) {
+    // XML 1.0 §4.3.3: a deck in UTF-16 begins with a byte order mark; one
+    // in 8-bit characters that names UTF-16 is in error. It is read as
+    // UTF-8, so that its other faults are found too.
+    FirstProblem = TEncodingProblem{
+        EncodingValueOffset,
+        "Объявление XML называет кодировку " + EncodingName +
+            ", но колода записана не в UTF-16 (в её начале нет метки порядка байтов); "
+            "замените её на encoding=\"UTF-8\""};
+    DecodeUtf8();
+  } else if (lower == "utf-8" || lower == "utf8") {
     DecodeUtf8();
   } else {
     DecodeWithIconv(EncodingName);
@@ -230,7 +280,7 @@ void TDeckText::DecodeUtf8() {
     message += ", а объявление XML называет кодировку " + EncodingName + "; " + language +
                "замените её на " + fix;
   }
-  FirstProblem = TEncodingProblem{bad, message};
+  if (!FirstProblem) FirstProblem = TEncodingProblem{bad, message};
   // The parser reads on with the bad bytes replaced, so that the deck's
   // other faults are found as well; positions still lead to the deck's bytes.
   Identity = false;

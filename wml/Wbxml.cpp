@@ -165,6 +165,13 @@ bool StartsValueToken(char c) {
 
 std::string_view Name(const xmlChar* name) { return reinterpret_cast<const char*>(name); }
 
+// The attributes that WML 1.1 declares of type %HREF; (href of go and a,
+// src of img, onpick of option, and the card and template events).
+bool IsAddress(std::string_view attribute) {
+  return attribute == "href" || attribute == "src" || attribute == "onenterforward" ||
+         attribute == "onenterbackward" || attribute == "ontimer" || attribute == "onpick";
+}
+
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 class TEncoder {
@@ -188,16 +195,39 @@ class TEncoder {
     }
     if (node->children == nullptr) return true;
     std::string text;
-    for (const xmlNode* child = node->children; child; child = child->next) {
+    if (!Children(node->children, text, 0)) return false;
+    Text(text);
+    Out += static_cast<char>(wbxml::kEnd);
+    return true;
+  }
+
+  std::string Out;
+
+ private:
+  // Most entities one reference may pass through on its way to text; the
+  // parser refuses deeper nesting long before.
+  static constexpr int kMaxEntityDepth = 40;
+
+  // Content nodes: text gathers in text until an element needs it written.
+  // A reference to a general entity stands for the entity's parsed content,
+  // elements included (XML 1.0 §4.4.3, "Included"), as if written in place.
+  bool Children(const xmlNode* child, std::string& text, int depth) {
+    for (; child; child = child->next) {
       switch (child->type) {
         case XML_TEXT_NODE:
         case XML_CDATA_SECTION_NODE:
           if (child->content) text += Name(child->content);
           break;
         case XML_ENTITY_REF_NODE: {
-          xmlChar* content = xmlNodeGetContent(child);
-          if (content) text += Name(content);
-          xmlFree(content);
+          const auto* entity = reinterpret_cast<const xmlEntity*>(child->children);
+          if (entity != nullptr && entity->type == XML_ENTITY_DECL && entity->children != nullptr &&
+              depth < kMaxEntityDepth) {
+            if (!Children(entity->children, text, depth + 1)) return false;
+          } else {
+            xmlChar* content = xmlNodeGetContent(child);
+            if (content) text += Name(content);
+            xmlFree(content);
+          }
           break;
         }
         case XML_ELEMENT_NODE:
@@ -209,14 +239,9 @@ class TEncoder {
           break;
       }
     }
-    Text(text);
-    Out += static_cast<char>(wbxml::kEnd);
     return true;
   }
 
-  std::string Out;
-
- private:
   void InlineString(std::string_view text) {
     if (text.empty()) return;
     Out += static_cast<char>(wbxml::kStrI);
@@ -224,8 +249,13 @@ class TEncoder {
     Out += '\0';
   }
 
-  void Variable(const TTextPiece& piece) {
-    switch (piece.Conversion) {
+  // address: the reference stands in an attribute of type %HREF;, where
+  // WML 1.1 §10.3.1 makes URL escaping the default conversion.
+  void Variable(const TTextPiece& piece, bool address = false) {
+    TVariableConversion conversion = piece.Conversion;
+    if (conversion == TVariableConversion::None && address)
+      conversion = TVariableConversion::Escape;
+    switch (conversion) {
       case TVariableConversion::Escape:
         Out += static_cast<char>(wbxml::kExtI0);
         break;
@@ -290,14 +320,14 @@ class TEncoder {
     InlineString(text.substr(pending));
   }
 
-  void Value(std::string_view value) {
+  void Value(std::string_view value, bool address) {
     if (!HasDollar(value)) {
       ValueText(value);
       return;
     }
     for (const TTextPiece& piece : SplitVariables(value)) {
       if (piece.IsVariable) {
-        Variable(piece);
+        Variable(piece, address);
       } else {
         ValueText(piece.Text);
       }
@@ -330,7 +360,7 @@ class TEncoder {
     }
     if (best == nullptr) return false;
     Out += static_cast<char>(best->Token);
-    Value(std::string_view(value).substr(best->ValuePrefix.size()));
+    Value(std::string_view(value).substr(best->ValuePrefix.size()), IsAddress(name));
     return true;
   }
 

@@ -14,6 +14,6 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const int status = deckhand::wml::RunCheckCommand(arguments, std::cout, std::cerr);
-  std::cout.flush();
+  if (!std::cout.flush()) return deckhand::wml::kCheckUsageError;
   return status;
 }

@@ -60,17 +60,17 @@ TEST_F(CheckCommand, ReportsFindingsAndSizesWithExitStatus) {
   TResult r = Check({good});
   EXPECT_EQ(r.Status, kCheckClean) << r.Out << r.Err;
   const std::size_t size = *CheckDeck(kGood).CompiledSize;
-  EXPECT_EQ(r.Out, good + ": WML 1.1; скомпилированная колода " + std::to_string(size) +
-                       " байт; примут все телефоны таблицы\n");
+  EXPECT_EQ(r.Out, good + ": WML 1.1; скомпилированная колода " + ByteCount(size) +
+                       "; примут все телефоны таблицы\n");
 
-  const std::string bad =
-      Write("bad.wml", kGood.substr(0, kGood.find("<do")) + "<p><input/></p></card></wml>\n");
+  const std::string bad = Write("bad.wml", kGood.substr(0, kGood.find("<do")) +
+                                               "<p><input/></p></card><card id=\"b\"/></wml>\n");
   r = Check({good, bad});
   EXPECT_EQ(r.Status, kCheckErrors);
   EXPECT_NE(r.Out.find(bad + ":3:22: ошибка: У элемента <input> нет обязательного атрибута name\n"),
             std::string::npos)
       << r.Out;
-  EXPECT_NE(r.Out.find(bad + ":3:6: предупреждение: На карточке «a» нет пути назад"),
+  EXPECT_NE(r.Out.find(bad + ":3:41: предупреждение: На карточке «b» нет пути назад"),
             std::string::npos)
       << r.Out;
   EXPECT_NE(r.Out.find(bad + ": не соответствует WML 1.1; скомпилированная колода"),

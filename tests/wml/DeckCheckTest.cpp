@@ -177,7 +177,7 @@ TEST(DeckFindings, KindsAuthorsMeetStandAtTheirPlace) {
   // Missing required attribute, at the tag.
   EXPECT_TRUE(has(5, 26, "обязательного атрибута name")) << Describe(report);
   // A raw ampersand in an address.
-  EXPECT_TRUE(has(6, 26, "&amp;amp;")) << Describe(report);
+  EXPECT_TRUE(has(6, 26, "записан как &amp; (")) << Describe(report);
   // The address fault makes the deck not well-formed: nothing after it is
   // the parser's concern any more, and nothing compiles.
   EXPECT_FALSE(report.WellFormed);
@@ -227,7 +227,7 @@ TEST(DeckFindings, HalfTypedMarkupGetsOneErrorWhereTheParserStopped) {
        "Закрывающий тег </card> не соответствует открытому <p>"},
       {"<wml><card><p>Hello", 3, 20, "Элемент <p> не закрыт до конца колоды (он начат в строке 3)"},
       {"<wml><card title=x><p>a</p></card></wml>", 3, 18, "в кавычках"},
-      {"<wml><card><p>a < b</p></card></wml>", 3, 18, "&amp;lt;"},
+      {"<wml><card><p>a < b</p></card></wml>", 3, 18, "пишется как &lt;"},
       {"<wml><card><p>&#0;</p></card></wml>", 3, 15, "(код 0)"},
       {"<wml><card><p>a</p></card></wml><!-- a -- b -->", 3, 40, "«--»"},
       {"<wml><card><p>a</p></card></wml>\r\n<wml/>", 4, 1, "После закрывающего </wml>"},
