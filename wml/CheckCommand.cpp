@@ -138,6 +138,18 @@ bool WriteAtomically(const std::string& path, const std::string& bytes, std::str
   return true;
 }
 
+// status, once out is written through; a report that cannot be written (a
+// full disk, a closed pipe) is a failure, not a clean check.
+int Written(std::ostream& out, std::ostream& err, int status) {
+  errno = 0;
+  out.flush();
+  if (out) return status;
+  const int error = errno;
+  err << "deckhand-check: не удаётся записать отчёт в стандартный вывод"
+      << (error != 0 ? ": " + SystemError(error) : std::string()) << "\n";
+  return kCheckUsageError;
+}
+
 std::string PhoneList() {
   std::string list;
   for (const TPhoneProfile& phone : PhoneProfiles()) {
@@ -198,7 +210,7 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
       options = false;
     } else if (options && (argument == "--help" || argument == "-h")) {
       out << CheckCommandHelp();
-      return kCheckClean;
+      return Written(out, err, kCheckClean);
     } else if (options && (argument == "--phone" || argument.rfind("--phone=", 0) == 0)) {
       std::string name;
       if (argument == "--phone") {
@@ -293,15 +305,7 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
       status = kCheckUsageError;
     }
   }
-  // A report that cannot be written (a full disk, a closed pipe) is a
-  // failure, not a clean check.
-  out.flush();
-  if (!out) {
-    err << "deckhand-check: не удаётся записать отчёт в стандартный вывод"
-        << (errno != 0 ? ": " + SystemError(errno) : std::string()) << "\n";
-    return kCheckUsageError;
-  }
-  return status;
+  return Written(out, err, status);
 }
 
 }  // namespace deckhand::wml

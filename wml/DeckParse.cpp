@@ -550,6 +550,30 @@ void TParseRun::OnError(const xmlError& error) {
     const std::size_t amp = offset == 0 ? std::string::npos : text.rfind('&', offset - 1);
     if (amp != std::string::npos && offset - amp < 256) offset = amp;
   }
+  if (error.code == XML_DTD_STANDALONE_DEFAULTED) {
+    // Found before the element is made, once its tag is read: at the tag.
+    const std::string& text = Deck.DeckText.Utf8();
+    const std::size_t tag = offset == 0 ? std::string::npos : text.rfind('<', offset - 1);
+    if (tag != std::string::npos) offset = tag;
+  }
+  if (error.code == XML_DTD_ELEM_REDEFINED) {
+    // At the deck's own declaration of the element.
+    const std::string& text = Deck.DeckText.Utf8();
+    const std::string name = Str(error.str1);
+    for (std::size_t at = text.find("<!ELEMENT"); at != std::string::npos && at < offset;
+         at = text.find("<!ELEMENT", at + 1)) {
+      std::size_t k = at + 9;
+      while (k < text.size() &&
+             (text[k] == ' ' || text[k] == '\t' || text[k] == '\r' || text[k] == '\n'))
+        ++k;
+      if (text.compare(k, name.size(), name) == 0 && k + name.size() < text.size() &&
+          (text[k + name.size()] == ' ' || text[k + name.size()] == '\t' ||
+           text[k + name.size()] == '\r' || text[k + name.size()] == '\n')) {
+        offset = at;
+        break;
+      }
+    }
+  }
   if (error.code == XML_ERR_TAG_NAME_MISMATCH) {
     // At the end tag that does not match.
     const std::string& text = Deck.DeckText.Utf8();

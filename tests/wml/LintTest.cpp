@@ -217,3 +217,37 @@ TEST(DeckLint, MuseumCountsByKind) {
                                                  {"table", 2}};
   EXPECT_EQ(nokia, expectedNokia);
 }
+
+TEST(DeckLint, FirstCardIsNeverReportedWithoutAWayBack) {
+  // The first card is where a phone enters the deck: there is nothing on
+  // the deck to go back to. The second card has no way back.
+  const auto warnings = Warnings(
+      "<wml><card id=\"first\"><p><a href=\"#second\">s</a></p></card>"
+      "<card id=\"second\"><p>x</p></card></wml>");
+  const std::string all = Joined(warnings);
+  EXPECT_EQ(all.find("«first» нет пути назад"), std::string::npos) << all;
+  EXPECT_NE(all.find("«second» нет пути назад"), std::string::npos) << all;
+  // A deck of one card, with or without an id: no such warning.
+  for (const char* deck :
+       {"<wml><card id=\"only\"><p>x</p></card></wml>", "<wml><card><p>x</p></card></wml>"}) {
+    const auto only = Warnings(deck);
+    EXPECT_EQ(Joined(only).find("нет пути назад"), std::string::npos) << Joined(only);
+  }
+}
+
+TEST(DeckLint, SelectOfNineOptionsIsNotLongAndTenIs) {
+  const auto select = [](int options) {
+    std::string deck = "<wml><card id=\"a\"><p><select name=\"s\">";
+    for (int i = 0; i < options; ++i)
+      deck += "<option value=\"" + std::to_string(i) + "\">o</option>";
+    return deck + "</select></p></card></wml>";
+  };
+  const auto count = [](const std::vector<std::string>& warnings) {
+    return std::count_if(warnings.begin(), warnings.end(),
+                         [](const std::string& w) { return Kind(w) == "long select"; });
+  };
+  EXPECT_EQ(count(Warnings(select(9), FindPhone("Nokia 7110"))), 0)
+      << Joined(Warnings(select(9), FindPhone("Nokia 7110")));
+  EXPECT_EQ(count(Warnings(select(10), FindPhone("Nokia 7110"))), 1)
+      << Joined(Warnings(select(10), FindPhone("Nokia 7110")));
+}
