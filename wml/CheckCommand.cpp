@@ -194,8 +194,8 @@ std::string CheckCommandHelp() {
          "Проверка ничего не записывает, кроме файла --wbxml.\n";
 }
 
-int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out,
-                    std::ostream& err) {
+int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                    bool leaveLastTree) {
   const TPhoneProfile* phone = nullptr;
   std::optional<std::string> wbxmlPath;
   std::vector<std::string> files;
@@ -250,6 +250,8 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
 
   int status = kCheckClean;
   for (const std::string& file : files) {
+    // The last deck's tree is left to the system when the process ends.
+    if (leaveLastTree && &file == &files.back()) LeaveParseTreesAtExit();
     try {
       std::string problem;
       const std::optional<std::string> deck = ReadDeck(file, problem);

@@ -22,8 +22,10 @@ inline constexpr std::size_t kMaxDeckFileBytes = 64u << 20;
 
 // Runs the checker with the arguments after the program's name; writes the
 // report to out and problems with arguments and files to err.
-int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out,
-                    std::ostream& err);
+// leaveLastTree: the process exits once this returns, so the last deck's
+// parse tree is left to the system (see LeaveParseTreesAtExit).
+int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                    bool leaveLastTree = false);
 
 // The text of --help.
 std::string CheckCommandHelp();

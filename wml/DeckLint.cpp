@@ -129,24 +129,42 @@ class TLint {
     const std::size_t start = Deck.StartOffset(element);
     for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
       const std::string_view name = Name(attribute->name);
-      const std::string value = Value(attribute);
+      // Most values are one text node: read in place, copied only when not.
+      std::string owned;
+      std::string_view value;
+      const xmlNode* only = attribute->children;
+      if (only != nullptr && only->next == nullptr && only->type == XML_TEXT_NODE &&
+          only->content != nullptr) {
+        value = Name(only->content);
+      } else {
+        owned = Value(attribute);
+        value = owned;
+      }
       const bool dollar = HasDollar(value);
       if (dollar) BadReferences(element, value, start);
       if (!IsAddressAttribute(name) || dollar) continue;
       const std::size_t hash = value.find('#');
-      if (hash == std::string::npos) continue;
+      if (hash == std::string_view::npos) continue;
       // An address of another deck with a fragment ("deck.wml#id") counts
       // toward reaching a card with that id: a deck often names itself so,
       // and its own file name is unknown here.
-      if (owner != nullptr) owner->Targets.push_back(value.substr(hash + 1));
+      if (owner != nullptr) owner->Targets.emplace_back(value.substr(hash + 1));
       if (hash == 0 && value.size() > 1)
-        CardLinks.push_back({element, std::string(name), value.substr(1)});
+        CardLinks.push_back({element, std::string(name), std::string(value.substr(1))});
     }
-    std::string text;
-    for (const xmlNode* child = element->children; child; child = child->next) {
-      if (child->type == XML_TEXT_NODE && child->content != nullptr) text += Name(child->content);
+    // The element's own text, joined only when some of it holds a "$".
+    bool dollar = false;
+    for (const xmlNode* child = element->children; child && !dollar; child = child->next) {
+      dollar = child->type == XML_TEXT_NODE && child->content != nullptr &&
+               HasDollar(Name(child->content));
     }
-    if (HasDollar(text)) BadReferences(element, text, start);
+    if (dollar) {
+      std::string text;
+      for (const xmlNode* child = element->children; child; child = child->next) {
+        if (child->type == XML_TEXT_NODE && child->content != nullptr) text += Name(child->content);
+      }
+      BadReferences(element, text, start);
+    }
     if (Phone != nullptr) PhoneLimits(element);
     for (const xmlNode* child = element->children; child; child = child->next) {
       if (child->type == XML_ELEMENT_NODE) Visit(child, owner);

@@ -6,6 +6,7 @@
 #include <libxml/xmlerror.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -623,8 +624,10 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   // would free the borrowed declarations with it.
   xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(text.data(), static_cast<int>(text.size()));
   if (ctxt == nullptr) throw std::bad_alloc();
+  // XML_PARSE_COMPACT keeps short text inside its node, not in a block of
+  // its own: the tree is only read once made.
   constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_DTDLOAD | XML_PARSE_DTDVALID |
-                           XML_PARSE_IGNORE_ENC | XML_PARSE_NOCDATA;
+                           XML_PARSE_IGNORE_ENC | XML_PARSE_NOCDATA | XML_PARSE_COMPACT;
   xmlCtxtUseOptions(ctxt, kOptions);
   run.Ctxt = ctxt;
   run.DefaultStartElement = ctxt->sax->startElementNs;
@@ -645,10 +648,14 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   Valid = WellFormed && ctxt->valid && run.LoadedWml11 && !run.RefusedEntity;
   xmlFreeParserCtxt(ctxt);
   if (run.OutOfMemory) throw std::bad_alloc();
-  if (WellFormed) {
+  const bool ownEntities =
+      Tree != nullptr && Tree->intSubset != nullptr && Tree->intSubset->entities != nullptr;
+  if (WellFormed && ownEntities) {
     // Entities whose text grows far beyond the deck are refused, as the
     // parser does when it replaces references (libxml2's amplification
-    // check): the compiled deck and the phone's memory stay bounded.
+    // check): the compiled deck and the phone's memory stay bounded. The
+    // entities of WML 1.1 itself (&nbsp; &shy;) stand for less text than
+    // their references take.
     const std::size_t limit = kMaxEntityExpansionRatio * text.size() + kMaxEntityExpansionExtra;
     TExpansionCount count(limit);
     if (!count.AddTree(xmlDocGetRootElement(Tree.get()))) {
@@ -678,6 +685,26 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   if (!WellFormed) Valid = false;
 }
 
+namespace {
+
+std::atomic<bool> gLeaveTreesAtExit{false};
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kLeakChecked = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kLeakChecked = true;
+#else
+constexpr bool kLeakChecked = false;
+#endif
+#else
+constexpr bool kLeakChecked = false;
+#endif
+
+}  // namespace
+
+void LeaveParseTreesAtExit() { gLeaveTreesAtExit = !kLeakChecked; }
+
 TParsedDeck::~TParsedDeck() {
   if (BorrowedDtd != nullptr && Tree) {
     // The entities' parsed text belongs to this tree (its nodes and its
@@ -695,6 +722,7 @@ TParsedDeck::~TParsedDeck() {
         nullptr);
     if (Tree && Tree->extSubset == BorrowedDtd) Tree->extSubset = nullptr;
   }
+  if (gLeaveTreesAtExit) (void)Tree.release();  // the process ends right after
 }
 
 TFinding TParsedDeck::MakeFinding(TSeverity severity, TTextPosition at, std::string message) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -131,12 +132,28 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 TLineMap::TLineMap(std::string_view text) : Size(text.size()) {
   LineStarts.push_back(0);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      LineStarts.push_back(i + 1);
-    } else if (text[i] == '\n') {
-      LineStarts.push_back(i + 1);
+  // The next CR and the next LF, each found by the C library a block of
+  // bytes at a time; a line ends at CR LF, a lone CR or a lone LF.
+  const char* const data = text.data();
+  const std::size_t n = text.size();
+  const auto next = [&](char c, std::size_t from) -> std::size_t {
+    if (from >= n) return n;
+    const void* at = std::memchr(data + from, c, n - from);
+    return at == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(at) - data);
+  };
+  std::size_t cr = next('\r', 0), lf = next('\n', 0);
+  while (cr < n || lf < n) {
+    if (lf < cr) {
+      LineStarts.push_back(lf + 1);
+      lf = next('\n', lf + 1);
+    } else {
+      std::size_t start = cr + 1;
+      if (start < n && data[start] == '\n') {
+        ++start;
+        lf = next('\n', start);
+      }
+      LineStarts.push_back(start);
+      cr = next('\r', cr + 1);
     }
   }
 }
@@ -377,16 +394,50 @@ void TDeckText::DecodeWithIconv(const std::string& name) {
     // Every byte is one character: the decoded text's offset at the start
     // of each block of bytes is all the way back needs.
     const TByteTable& table = *SingleByte;
+    // ASCII stays itself in every such encoding this program meets; the
+    // loop copies it straight and looks up only the other bytes.
+    bool asciiSame = true;
+    for (int c = 0; c < 0x80 && asciiSame; ++c)
+      asciiSame = table.Defined[c] && table.Length[c] == 1 && table.Utf8[c][0] == c;
+    const auto* in = reinterpret_cast<const unsigned char*>(Deck.data());
+    // Eight ASCII bytes at a time where the encoding keeps ASCII as it is.
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+    const auto asciiWord = [&](std::size_t i, std::size_t end) {
+      if (!asciiSame || i + 8 > end) return false;
+      std::uint64_t word;
+      std::memcpy(&word, in + i, 8);
+      return (word & kHighBits) == 0;
+    };
     std::size_t length = 0;
-    for (unsigned char c : Deck) length += table.Length[c];
+    for (std::size_t i = 0; i < Deck.size();) {
+      if (asciiWord(i, Deck.size())) {
+        length += 8;
+        i += 8;
+      } else {
+        length += table.Length[in[i++]];
+      }
+    }
     Decoded.resize(length);
     BlockStarts.reserve(Deck.size() / kBlock + 1);
     char* out = Decoded.data();
-    for (std::size_t i = 0; i < Deck.size(); ++i) {
-      if (i % kBlock == 0) BlockStarts.push_back(static_cast<std::size_t>(out - Decoded.data()));
-      const auto c = static_cast<unsigned char>(Deck[i]);
-      if (!table.Defined[c]) ReportUndecodable(i, 1);
-      for (unsigned char k = 0; k < table.Length[c]; ++k) *out++ = table.Utf8[c][k];
+    for (std::size_t block = 0; block < Deck.size(); block += kBlock) {
+      BlockStarts.push_back(static_cast<std::size_t>(out - Decoded.data()));
+      const std::size_t end = std::min(Deck.size(), block + kBlock);
+      for (std::size_t i = block; i < end; ++i) {
+        if (asciiWord(i, end)) {
+          std::memcpy(out, in + i, 8);
+          out += 8;
+          i += 7;
+          continue;
+        }
+        const unsigned char c = in[i];
+        if (c < 0x80 && asciiSame) {
+          *out++ = static_cast<char>(c);
+          continue;
+        }
+        if (!table.Defined[c]) ReportUndecodable(i, 1);
+        for (unsigned char k = 0; k < table.Length[c]; ++k) *out++ = table.Utf8[c][k];
+      }
     }
     iconv_close(cd);
     return;

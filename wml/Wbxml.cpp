@@ -2,6 +2,8 @@
 
 #include <array>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "wml/Variables.h"
 
@@ -152,12 +154,24 @@ constexpr std::array kAttributeValues{
     TAttributeValue{"www.", 0xA1},
 };
 
-// Whether some attribute-value token begins with the character c.
-bool StartsValueToken(char c) {
+// The attribute-start tokens of each attribute name, looked up once per
+// attribute of the deck instead of a walk over the whole table.
+const std::vector<const TAttributeStart*>* StartsOf(std::string_view name) {
   static const auto starts = [] {
-    std::array<bool, 256> table{};
+    std::unordered_map<std::string_view, std::vector<const TAttributeStart*>> map;
+    for (const TAttributeStart& start : kAttributeStarts) map[start.Name].push_back(&start);
+    return map;
+  }();
+  const auto found = starts.find(name);
+  return found == starts.end() ? nullptr : &found->second;
+}
+
+// The attribute-value tokens that begin with each character.
+const std::vector<const TAttributeValue*>& ValueTokensStartingWith(char c) {
+  static const auto starts = [] {
+    std::array<std::vector<const TAttributeValue*>, 256> table;
     for (const TAttributeValue& value : kAttributeValues)
-      table[static_cast<unsigned char>(value.Text[0])] = true;
+      table[static_cast<unsigned char>(value.Text[0])].push_back(&value);
     return table;
   }();
   return starts[static_cast<unsigned char>(c)];
@@ -297,15 +311,12 @@ class TEncoder {
     std::size_t pending = 0;
     std::size_t i = 0;
     while (i < text.size()) {
-      if (!StartsValueToken(text[i])) {
-        ++i;
-        continue;
-      }
+      const std::vector<const TAttributeValue*>& candidates = ValueTokensStartingWith(text[i]);
       const TAttributeValue* best = nullptr;
-      for (const TAttributeValue& value : kAttributeValues) {
-        if (text.substr(i, value.Text.size()) == value.Text &&
-            (best == nullptr || value.Text.size() > best->Text.size())) {
-          best = &value;
+      for (const TAttributeValue* value : candidates) {
+        if (text.substr(i, value->Text.size()) == value->Text &&
+            (best == nullptr || value->Text.size() > best->Text.size())) {
+          best = value;
         }
       }
       if (best == nullptr) {
@@ -340,27 +351,31 @@ class TEncoder {
       name = std::string(Name(attribute->ns->prefix)) + ":";
     }
     name += Name(attribute->name);
-    std::string value;
+    // Most values are one text node: read in place, copied only when not.
+    std::string owned;
+    std::string_view value;
     const xmlNode* child = attribute->children;
     if (child != nullptr && child->next == nullptr && child->type == XML_TEXT_NODE &&
         child->content) {
       value = Name(child->content);
     } else if (child != nullptr) {
       xmlChar* raw = xmlNodeListGetString(const_cast<xmlDoc*>(Doc), child, 1);
-      value = raw ? std::string(Name(raw)) : std::string();
+      owned = raw ? std::string(Name(raw)) : std::string();
       xmlFree(raw);
+      value = owned;
     }
     const TAttributeStart* best = nullptr;
-    for (const TAttributeStart& start : kAttributeStarts) {
-      if (start.Name == name &&
-          std::string_view(value).substr(0, start.ValuePrefix.size()) == start.ValuePrefix &&
-          (best == nullptr || start.ValuePrefix.size() > best->ValuePrefix.size())) {
-        best = &start;
+    const std::vector<const TAttributeStart*>* starts = StartsOf(name);
+    if (starts == nullptr) return false;
+    for (const TAttributeStart* start : *starts) {
+      if (value.substr(0, start->ValuePrefix.size()) == start->ValuePrefix &&
+          (best == nullptr || start->ValuePrefix.size() > best->ValuePrefix.size())) {
+        best = start;
       }
     }
     if (best == nullptr) return false;
     Out += static_cast<char>(best->Token);
-    Value(std::string_view(value).substr(best->ValuePrefix.size()), IsAddress(name));
+    Value(value.substr(best->ValuePrefix.size()), IsAddress(name));
     return true;
   }
 
@@ -370,10 +385,13 @@ class TEncoder {
 }  // namespace
 
 unsigned char WmlTagToken(std::string_view name) {
-  for (const TTag& tag : kTags) {
-    if (tag.Name == name) return tag.Token;
-  }
-  return 0;
+  static const auto tokens = [] {
+    std::unordered_map<std::string_view, unsigned char> map;
+    for (const TTag& tag : kTags) map.emplace(tag.Name, tag.Token);
+    return map;
+  }();
+  const auto found = tokens.find(name);
+  return found == tokens.end() ? 0 : found->second;
 }
 
 std::optional<std::string> EncodeWbxml(const xmlDoc* doc) {
