@@ -353,6 +353,39 @@ class TExpansionCount {
   std::unordered_map<const xmlEntity*, std::size_t> Sizes;
 };
 
+// What a deck holds where the parser found no markup at all: nothing but
+// white space, zero bytes (a damaged or binary file), or text that is not
+// markup, quoted from its start.
+std::string NothingLikeMarkup(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() &&
+         (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n'))
+    ++at;
+  if (at == text.size()) return "Колода пуста";
+  if (text[at] == '\0') {
+    return "Колода начинается нулевыми байтами (0x00), а не разметкой: это не текст WML — "
+           "файл повреждён или двоичный (например, скомпилированная колода .wmlc)";
+  }
+  std::string start;
+  for (std::size_t k = at; k < text.size() && k < at + 40 && text[k] != '\n' && text[k] != '\r';
+       ++k) {
+    const auto c = static_cast<unsigned char>(text[k]);
+    start += c < 0x20 || c == 0x7F ? '?' : text[k];
+  }
+  // No half of a character at the cut: the last character's lead byte
+  // tells how long it should be.
+  std::size_t lead = start.size();
+  while (lead > 0 && (static_cast<unsigned char>(start[lead - 1]) & 0xC0) == 0x80) --lead;
+  if (lead > 0) {
+    const auto c = static_cast<unsigned char>(start[lead - 1]);
+    const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    if (lead - 1 + length > start.size()) start.resize(lead - 1);
+  }
+  return "Колода должна начинаться разметкой (<?xml …?>, <!DOCTYPE …> или <wml>), а начинается "
+         "текстом «" +
+         start + "»";
+}
+
 }  // namespace
 
 std::string TParseRun::Message(const xmlError& error, bool& attributeError,
@@ -473,7 +506,17 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
     case XML_ERR_ATTRIBUTE_REDEFINED:
       return "Атрибут " + s1 + " указан у элемента дважды";
     case XML_ERR_DOCUMENT_EMPTY:
-      return "Колода пуста";
+      return NothingLikeMarkup(Deck.DeckText.Utf8());
+    case XML_ERR_NOT_STANDALONE:
+      // "Entity(%s) document marked standalone but requires external subset"
+      return "В колоде standalone=\"yes\", а сущность &" + s1 +
+             "; объявлена в DTD WML 1.1: запишите знак числовой ссылкой (&#160; вместо &nbsp;, "
+             "&#173; вместо &shy;) или уберите standalone=\"yes\"";
+    case XML_DTD_STANDALONE_WHITE_SPACE:
+      // "standalone: %s declared in the external subset contains white spaces nodes"
+      return "В колоде standalone=\"yes\", а между элементами внутри <" + s1 +
+             "> стоят пробелы или переводы строк, которые DTD WML 1.1 не считает текстом: "
+             "уберите их или уберите standalone=\"yes\"";
     case XML_ERR_DOCUMENT_END:
       return "После закрывающего </wml> ничего не может стоять, кроме комментариев";
     case XML_ERR_RESERVED_XML_NAME:

@@ -430,3 +430,26 @@ TEST(DeckLimits, TextEntitiesThatExpandQuadraticallyAreRefused) {
   ASSERT_TRUE(report.CompiledSize);
   EXPECT_GT(*report.CompiledSize, 1020000u);
 }
+
+TEST(CheckMessages, ADeckWithoutMarkupIsToldByWhatItHolds) {
+  // Nothing, or white space only: empty.
+  for (const std::string deck : {"", "   \r\n\t"}) {
+    const auto errors = Errors(CheckDeck(deck));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].Message, "Колода пуста");
+  }
+  // Zero bytes first: a damaged or binary file, not an empty deck.
+  auto errors = Errors(CheckDeck(std::string("\0\0\0\0<wml/>", 10)));
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors[0].Message.find("нулевыми байтами (0x00)"), std::string::npos)
+      << errors[0].Message;
+  // Text: quoted from its start, never cut inside a character.
+  errors = Errors(CheckDeck("  hello, world"));
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors[0].Message.find("начинается текстом «hello, world»"), std::string::npos)
+      << errors[0].Message;
+  errors = Errors(CheckDeck(std::string(39, 'x') + "\xD0\xAF\xD0\xAF"));
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors[0].Message.find("«" + std::string(39, 'x') + "»"), std::string::npos)
+      << errors[0].Message;
+}

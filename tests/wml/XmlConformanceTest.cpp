@@ -149,6 +149,19 @@ TEST(XmlConformance, StandaloneYesWithDefaultedExternalAttributeIsInvalid) {
                                   "<wml>\n<card id=\"a\" newcontext=\"false\" ordered=\"true\"><p "
                                   "align=\"left\" mode=\"wrap\">x</p></card></wml>\n");
   ExpectVerdict(spaced, false, "white space in <wml>");
+  EXPECT_NE(Errors(CheckDeck(spaced)).find("между элементами внутри <wml> стоят пробелы"),
+            std::string::npos)
+      << Errors(CheckDeck(spaced));
+  // Neighbour (§4.1, WFC: Entity Declared): a standalone deck may not use
+  // an entity the external subset declares, &nbsp; among them.
+  const std::string nbsp = Deck(declaration, "",
+                                "<wml><card id=\"a\" newcontext=\"false\" ordered=\"true\"><p "
+                                "align=\"left\" mode=\"wrap\">x&nbsp;y</p></card></wml>\n");
+  EXPECT_FALSE(CheckDeck(nbsp).WellFormed);
+  EXPECT_NE(Errors(CheckDeck(nbsp)).find("сущность &nbsp; объявлена в DTD WML 1.1"),
+            std::string::npos)
+      << Errors(CheckDeck(nbsp));
+  ExpectVerdict(nbsp, false, "&nbsp; in a standalone deck");
   // Neighbour: without standalone="yes" nothing of this applies.
   ExpectVerdict(Deck("<?xml version=\"1.0\" standalone=\"no\"?>"), true, "standalone=\"no\"");
 }
