@@ -1,6 +1,7 @@
 #include "wml/DeckLint.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <set>
@@ -16,8 +17,12 @@ std::string_view Name(const xmlChar* name) {
   return name ? std::string_view(reinterpret_cast<const char*>(name)) : std::string_view();
 }
 
+// Compared without measuring the node's name first: most names differ in
+// their first letter.
 bool Is(const xmlNode* node, std::string_view name) {
-  return node != nullptr && node->type == XML_ELEMENT_NODE && Name(node->name) == name;
+  if (node == nullptr || node->type != XML_ELEMENT_NODE || node->name == nullptr) return false;
+  const auto* own = reinterpret_cast<const char*>(node->name);
+  return std::strncmp(own, name.data(), name.size()) == 0 && own[name.size()] == '\0';
 }
 
 std::string Attribute(const xmlNode* node, const char* name) {

@@ -385,13 +385,11 @@ class TEncoder {
 }  // namespace
 
 unsigned char WmlTagToken(std::string_view name) {
-  static const auto tokens = [] {
-    std::unordered_map<std::string_view, unsigned char> map;
-    for (const TTag& tag : kTags) map.emplace(tag.Name, tag.Token);
-    return map;
-  }();
-  const auto found = tokens.find(name);
-  return found == tokens.end() ? 0 : found->second;
+  if (name.empty()) return 0;
+  for (const TTag& tag : kTags) {
+    if (tag.Name[0] == name[0] && tag.Name == name) return tag.Token;
+  }
+  return 0;
 }
 
 std::optional<std::string> EncodeWbxml(const xmlDoc* doc) {
