@@ -47,8 +47,8 @@ std::optional<std::string> ReadDeck(const std::string& path, std::string& proble
     return std::nullopt;
   }
   const auto tooLarge = [&] {
-    problem =
-        "файл больше " + ByteCount(kMaxDeckFileBytes) + ": это не колода WML, и он не проверяется";
+    problem = "файл больше " + std::to_string(kMaxDeckFileBytes >> 20) + " МБ" +
+              ": это не колода WML, и он не проверяется";
     close(fd);
     return std::nullopt;
   };
@@ -153,8 +153,8 @@ int Written(std::ostream& out, std::ostream& err, int status) {
 std::string PhoneList() {
   std::string list;
   for (const TPhoneProfile& phone : PhoneProfiles()) {
-    list +=
-        "  " + std::string(phone.Name) + " (до " + ByteCount(phone.MaxCompiledDeckBytes) + ")\n";
+    list += "  " + std::string(phone.Name) + " (до " +
+            ByteCountGenitive(phone.MaxCompiledDeckBytes) + ")\n";
   }
   return list;
 }
@@ -183,14 +183,20 @@ std::string CheckCommandHelp() {
          "                   длина заголовков и надписей клавиш, таблицы, ширина картинок,\n"
          "                   списки длиннее 9 пунктов\n"
          "  --wbxml ВЫХОД    записать скомпилированную колоду (файл .wmlc) в ВЫХОД; только\n"
-         "                   с одним файлом; файл заменяется целиком или не меняется вовсе\n"
+         "                   с одним файлом; файл заменяется целиком или не меняется вовсе;\n"
+         "                   символическая ссылка, папка, устройство или канал не заменяются\n"
          "  --help           показать эту справку\n"
          "\n"
          "Телефоны:\n" +
          PhoneList() +
          "\n"
+         "Читаются только обычные файлы, не больше " +
+         std::to_string(kMaxDeckFileBytes >> 20) +
+         " МБ.\n"
+         "\n"
          "Код возврата: 0 — ни в одной колоде нет ошибок, 1 — хотя бы в одной есть ошибка,\n"
-         "2 — неверные параметры или файл, который нельзя прочитать или записать.\n"
+         "2 — неверные параметры, файл, который нельзя прочитать или записать, или отчёт,\n"
+         "который не удалось вывести.\n"
          "Проверка ничего не записывает, кроме файла --wbxml.\n";
 }
 
@@ -286,7 +292,7 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
           out << "; не примут:";
           for (std::size_t k = 0; k < refusing.size(); ++k) {
             out << (k ? ", " : " ") << refusing[k]->Name << " (до "
-                << ByteCount(refusing[k]->MaxCompiledDeckBytes) << ")";
+                << ByteCountGenitive(refusing[k]->MaxCompiledDeckBytes) << ")";
           }
           out << "\n";
         }

@@ -49,6 +49,12 @@ std::string ByteCount(std::size_t bytes) {
   return std::to_string(bytes) + (few ? " байта" : " байт");
 }
 
+std::string ByteCountGenitive(std::size_t bytes) {
+  // Singular for the numbers ending in 1 (but not 11), plural for the rest.
+  const bool one = bytes % 10 == 1 && bytes % 100 != 11;
+  return std::to_string(bytes) + (one ? " байта" : " байт");
+}
+
 std::vector<const TPhoneProfile*> PhonesRefusing(std::size_t compiledSize) {
   std::vector<const TPhoneProfile*> refusing;
   for (const TPhoneProfile& phone : PhoneProfiles()) {

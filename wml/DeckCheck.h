@@ -57,6 +57,9 @@ void LeaveParseTreesAtExit();
 // A count of bytes in Russian, the noun in the form the number takes:
 // "1 байт", "22 байта", "5 байт", "21 байт", "101 байт".
 std::string ByteCount(std::size_t bytes);
+// The same after "до", "больше", "не больше" (the genitive): "до 1 байта",
+// "до 22 байт", "больше 21 байта", "до 1397 байт".
+std::string ByteCountGenitive(std::size_t bytes);
 
 // The phones whose compiled-deck limit is below compiledSize, smallest first.
 std::vector<const TPhoneProfile*> PhonesRefusing(std::size_t compiledSize);

@@ -76,7 +76,7 @@ class TLint {
       Findings.push_back(TParsedDeck::MakeFinding(
           TSeverity::Error, Deck.PositionOf(root),
           "Скомпилированная колода занимает " + ByteCount(*compiledSize) + ", а " + PhoneName +
-              " принимает не больше " + ByteCount(Phone->MaxCompiledDeckBytes)));
+              " принимает не больше " + ByteCountGenitive(Phone->MaxCompiledDeckBytes)));
     }
     // One walk over the tree gathers what each card leads to and holds.
     Visit(root, nullptr);

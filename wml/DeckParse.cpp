@@ -708,8 +708,8 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
         element = element->parent;
       ParserFindings.push_back(
           MakeFinding(TSeverity::Error, PositionOf(element),
-                      "Сущности колоды раскрываются в огромный текст (больше " + ByteCount(limit) +
-                          " из колоды в " + ByteCount(text.size()) +
+                      "Сущности колоды раскрываются в огромный текст (больше " +
+                          ByteCountGenitive(limit) + " из колоды в " + ByteCount(text.size()) +
                           "): такая колода не проверяется и не компилируется"));
       WellFormed = false;
     }

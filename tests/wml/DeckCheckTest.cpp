@@ -381,6 +381,12 @@ TEST(CheckMessages, ByteCountsUseRussianPluralForms) {
       {1397, "1397 байт"}, {0, "0 байт"},
   };
   for (const auto& [bytes, text] : counts) EXPECT_EQ(ByteCount(bytes), text);
+  // After "до" and "больше": the genitive.
+  const std::pair<std::size_t, const char*> after[] = {
+      {1, "1 байта"},  {2, "2 байт"},      {11, "11 байт"},     {21, "21 байта"},
+      {22, "22 байт"}, {101, "101 байта"}, {1397, "1397 байт"}, {10000, "10000 байт"},
+  };
+  for (const auto& [bytes, text] : after) EXPECT_EQ(ByteCountGenitive(bytes), text);
   // In a lint finding: a compiled size past a phone's limit.
   std::string big = "<wml><card id=\"a\"><p>";
   for (int i = 0; i < 400; ++i) big += "word" + std::to_string(i) + " ";
