@@ -6,6 +6,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "wml/Variables.h"
 
@@ -43,8 +45,8 @@ std::size_t CountCharacters(std::string_view utf8) {
 }
 
 // Attributes whose value is an address a task or an event goes to.
-constexpr const char* kAddressAttributes[] = {"href", "onenterforward", "onenterbackward",
-                                              "ontimer", "onpick"};
+constexpr std::string_view kAddressAttributes[] = {"href", "onenterforward", "onenterbackward",
+                                                   "ontimer", "onpick"};
 
 template <typename F>
 void ForEachElement(const xmlNode* node, F&& visit) {
@@ -116,7 +118,7 @@ class TLint {
   }
 
   static bool IsAddressAttribute(std::string_view name) {
-    for (const char* address : kAddressAttributes) {
+    for (const std::string_view address : kAddressAttributes) {
       if (name == address) return true;
     }
     return false;
@@ -198,7 +200,7 @@ class TLint {
 
   void Reachability() {
     if (Cards.empty()) return;
-    std::set<const TCard*> reached{&Cards.front()};
+    std::unordered_set<const TCard*> reached{&Cards.front()};
     std::deque<const TCard*> queue{&Cards.front()};
     const auto follow = [&](const std::vector<std::string>& targets) {
       for (const std::string& id : targets) {
@@ -299,7 +301,7 @@ class TLint {
   std::deque<TCard> Cards;  // a deque: cards keep their addresses as it grows
   TCard Template{nullptr, {}, false};
   std::vector<TCardLink> CardLinks;
-  std::map<std::string, const TCard*> CardById;
+  std::unordered_map<std::string, const TCard*> CardById;
 };
 
 }  // namespace
