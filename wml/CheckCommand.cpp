@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -18,8 +20,10 @@ namespace {
 
 std::string SystemError(int error) { return std::strerror(error); }
 
-// Reads a whole regular file; a folder, a device, a FIFO or a socket is
-// refused before a byte is read, so the checker never blocks on one.
+// Reads a whole regular file of at most kMaxDeckFileBytes; a folder, a
+// device, a FIFO or a socket is refused before a byte is read, so the
+// checker never blocks on one. The size the file reports is not trusted:
+// files of /proc report 0 and hold more, some without end.
 std::optional<std::string> ReadDeck(const std::string& path, std::string& problem) {
   const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -42,16 +46,24 @@ std::optional<std::string> ReadDeck(const std::string& path, std::string& proble
     close(fd);
     return std::nullopt;
   }
-  if (info.st_size > INT_MAX / 2) {
-    problem = "файл слишком велик для колоды WML (" + std::to_string(info.st_size) + " байт)";
+  const auto tooLarge = [&] {
+    problem = "файл больше " + std::to_string(kMaxDeckFileBytes >> 20) + " МБ" +
+              ": это не колода WML, и он не проверяется";
     close(fd);
     return std::nullopt;
-  }
+  };
+  if (info.st_size < 0 || static_cast<std::uintmax_t>(info.st_size) > kMaxDeckFileBytes)
+    return tooLarge();
   std::string bytes;
   bytes.resize(static_cast<std::size_t>(info.st_size));
   std::size_t done = 0;
   for (;;) {
-    if (done == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew meanwhile
+    if (done == bytes.size()) {
+      // The file grew meanwhile, or reports no size: read on in steps, a
+      // byte past the limit at most.
+      if (done > kMaxDeckFileBytes) return tooLarge();
+      bytes.resize(std::min(bytes.size() + 65536, kMaxDeckFileBytes + 1));
+    }
     const ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -62,6 +74,7 @@ std::optional<std::string> ReadDeck(const std::string& path, std::string& proble
     if (got == 0) break;
     done += static_cast<std::size_t>(got);
   }
+  if (done > kMaxDeckFileBytes) return tooLarge();
   close(fd);
   bytes.resize(done);
   return bytes;
@@ -73,10 +86,22 @@ bool WriteAtomically(const std::string& path, const std::string& bytes, std::str
   const std::size_t slash = path.rfind('/');
   const std::string folder =
       slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  // The name itself, not what it leads to: renaming over a symbolic link
+  // would replace the link (/dev/stdout among them) with a file.
   struct stat target {};
-  if (stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
-    problem = "это не обычный файл, и он не будет заменён";
-    return false;
+  if (lstat(path.c_str(), &target) == 0) {
+    if (S_ISLNK(target.st_mode)) {
+      problem = "это символическая ссылка, и она не будет заменена: назовите обычный файл";
+      return false;
+    }
+    if (S_ISDIR(target.st_mode)) {
+      problem = "это папка, а не файл";
+      return false;
+    }
+    if (!S_ISREG(target.st_mode)) {
+      problem = "это не обычный файл (устройство, канал или сокет), и он не будет заменён";
+      return false;
+    }
   }
   std::string temporary = folder + "/.deckhand-check-XXXXXX";
   const int fd = mkstemp(temporary.data());
@@ -96,7 +121,10 @@ bool WriteAtomically(const std::string& path, const std::string& bytes, std::str
     }
     done += static_cast<std::size_t>(wrote);
   }
-  fchmod(fd, 0644);
+  // The mode a new file gets (0666 less the umask), not mkstemp's 0600.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
   if (fsync(fd) != 0 || close(fd) != 0) {
     problem = "ошибка записи: " + SystemError(errno);
     unlink(temporary.c_str());
@@ -110,11 +138,23 @@ bool WriteAtomically(const std::string& path, const std::string& bytes, std::str
   return true;
 }
 
+// status, once out is written through; a report that cannot be written (a
+// full disk, a closed pipe) is a failure, not a clean check.
+int Written(std::ostream& out, std::ostream& err, int status) {
+  errno = 0;
+  out.flush();
+  if (out) return status;
+  const int error = errno;
+  err << "deckhand-check: не удаётся записать отчёт в стандартный вывод"
+      << (error != 0 ? ": " + SystemError(error) : std::string()) << "\n";
+  return kCheckUsageError;
+}
+
 std::string PhoneList() {
   std::string list;
   for (const TPhoneProfile& phone : PhoneProfiles()) {
-    list += "  " + std::string(phone.Name) + " (до " + std::to_string(phone.MaxCompiledDeckBytes) +
-            " байт)\n";
+    list += "  " + std::string(phone.Name) + " (до " +
+            ByteCountGenitive(phone.MaxCompiledDeckBytes) + ")\n";
   }
   return list;
 }
@@ -143,19 +183,25 @@ std::string CheckCommandHelp() {
          "                   длина заголовков и надписей клавиш, таблицы, ширина картинок,\n"
          "                   списки длиннее 9 пунктов\n"
          "  --wbxml ВЫХОД    записать скомпилированную колоду (файл .wmlc) в ВЫХОД; только\n"
-         "                   с одним файлом; файл заменяется целиком или не меняется вовсе\n"
+         "                   с одним файлом; файл заменяется целиком или не меняется вовсе;\n"
+         "                   символическая ссылка, папка, устройство или канал не заменяются\n"
          "  --help           показать эту справку\n"
          "\n"
          "Телефоны:\n" +
          PhoneList() +
          "\n"
+         "Читаются только обычные файлы, не больше " +
+         std::to_string(kMaxDeckFileBytes >> 20) +
+         " МБ.\n"
+         "\n"
          "Код возврата: 0 — ни в одной колоде нет ошибок, 1 — хотя бы в одной есть ошибка,\n"
-         "2 — неверные параметры или файл, который нельзя прочитать или записать.\n"
+         "2 — неверные параметры, файл, который нельзя прочитать или записать, или отчёт,\n"
+         "который не удалось вывести.\n"
          "Проверка ничего не записывает, кроме файла --wbxml.\n";
 }
 
-int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out,
-                    std::ostream& err) {
+int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                    bool leaveLastTree) {
   const TPhoneProfile* phone = nullptr;
   std::optional<std::string> wbxmlPath;
   std::vector<std::string> files;
@@ -170,7 +216,7 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
       options = false;
     } else if (options && (argument == "--help" || argument == "-h")) {
       out << CheckCommandHelp();
-      return kCheckClean;
+      return Written(out, err, kCheckClean);
     } else if (options && (argument == "--phone" || argument.rfind("--phone=", 0) == 0)) {
       std::string name;
       if (argument == "--phone") {
@@ -210,6 +256,8 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
 
   int status = kCheckClean;
   for (const std::string& file : files) {
+    // The last deck's tree is left to the system when the process ends.
+    if (leaveLastTree && &file == &files.back()) LeaveParseTreesAtExit();
     try {
       std::string problem;
       const std::optional<std::string> deck = ReadDeck(file, problem);
@@ -218,7 +266,8 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
         status = kCheckUsageError;
         continue;
       }
-      const TDeckReport report = CheckDeck(*deck, phone);
+      std::optional<std::string> compiled;
+      const TDeckReport report = CheckDeck(*deck, phone, wbxmlPath ? &compiled : nullptr);
       bool hasError = false;
       for (const TFinding& finding : report.Findings) {
         hasError = hasError || finding.Severity == TSeverity::Error;
@@ -235,7 +284,7 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
             << "не компилируется: в колоде есть элементы или атрибуты, которых нет в WML 1.1\n";
       } else {
         out << (report.Valid ? "WML 1.1" : "не соответствует WML 1.1")
-            << "; скомпилированная колода " << *report.CompiledSize << " байт";
+            << "; скомпилированная колода " << ByteCount(*report.CompiledSize);
         const auto refusing = PhonesRefusing(*report.CompiledSize);
         if (refusing.empty()) {
           out << "; примут все телефоны таблицы\n";
@@ -243,13 +292,13 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
           out << "; не примут:";
           for (std::size_t k = 0; k < refusing.size(); ++k) {
             out << (k ? ", " : " ") << refusing[k]->Name << " (до "
-                << refusing[k]->MaxCompiledDeckBytes << " байт)";
+                << ByteCountGenitive(refusing[k]->MaxCompiledDeckBytes) << ")";
           }
           out << "\n";
         }
       }
       if (wbxmlPath) {
-        const std::optional<std::string> bytes = CompileDeck(*deck);
+        const std::optional<std::string>& bytes = compiled;
         if (!bytes) {
           err << "deckhand-check: " << file << ": колода не компилируется, " << *wbxmlPath
               << " не записан\n";
@@ -264,7 +313,7 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
       status = kCheckUsageError;
     }
   }
-  return status;
+  return Written(out, err, status);
 }
 
 }  // namespace deckhand::wml

@@ -1,10 +1,13 @@
 #include "wml/DeckLint.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "wml/Variables.h"
 
@@ -16,8 +19,12 @@ std::string_view Name(const xmlChar* name) {
   return name ? std::string_view(reinterpret_cast<const char*>(name)) : std::string_view();
 }
 
+// Compared without measuring the node's name first: most names differ in
+// their first letter.
 bool Is(const xmlNode* node, std::string_view name) {
-  return node != nullptr && node->type == XML_ELEMENT_NODE && Name(node->name) == name;
+  if (node == nullptr || node->type != XML_ELEMENT_NODE || node->name == nullptr) return false;
+  const auto* own = reinterpret_cast<const char*>(node->name);
+  return std::strncmp(own, name.data(), name.size()) == 0 && own[name.size()] == '\0';
 }
 
 std::string Attribute(const xmlNode* node, const char* name) {
@@ -38,8 +45,8 @@ std::size_t CountCharacters(std::string_view utf8) {
 }
 
 // Attributes whose value is an address a task or an event goes to.
-constexpr const char* kAddressAttributes[] = {"href", "onenterforward", "onenterbackward",
-                                              "ontimer", "onpick"};
+constexpr std::string_view kAddressAttributes[] = {"href", "onenterforward", "onenterbackward",
+                                                   "ontimer", "onpick"};
 
 template <typename F>
 void ForEachElement(const xmlNode* node, F&& visit) {
@@ -70,9 +77,8 @@ class TLint {
     if (Phone != nullptr && compiledSize && !Phone->Accepts(*compiledSize)) {
       Findings.push_back(TParsedDeck::MakeFinding(
           TSeverity::Error, Deck.PositionOf(root),
-          "Скомпилированная колода занимает " + std::to_string(*compiledSize) + " байт, а " +
-              PhoneName + " принимает не больше " + std::to_string(Phone->MaxCompiledDeckBytes) +
-              " байт"));
+          "Скомпилированная колода занимает " + ByteCount(*compiledSize) + ", а " + PhoneName +
+              " принимает не больше " + ByteCountGenitive(Phone->MaxCompiledDeckBytes)));
     }
     // One walk over the tree gathers what each card leads to and holds.
     Visit(root, nullptr);
@@ -112,7 +118,7 @@ class TLint {
   }
 
   static bool IsAddressAttribute(std::string_view name) {
-    for (const char* address : kAddressAttributes) {
+    for (const std::string_view address : kAddressAttributes) {
       if (name == address) return true;
     }
     return false;
@@ -130,24 +136,42 @@ class TLint {
     const std::size_t start = Deck.StartOffset(element);
     for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
       const std::string_view name = Name(attribute->name);
-      const std::string value = Value(attribute);
+      // Most values are one text node: read in place, copied only when not.
+      std::string owned;
+      std::string_view value;
+      const xmlNode* only = attribute->children;
+      if (only != nullptr && only->next == nullptr && only->type == XML_TEXT_NODE &&
+          only->content != nullptr) {
+        value = Name(only->content);
+      } else {
+        owned = Value(attribute);
+        value = owned;
+      }
       const bool dollar = HasDollar(value);
       if (dollar) BadReferences(element, value, start);
       if (!IsAddressAttribute(name) || dollar) continue;
       const std::size_t hash = value.find('#');
-      if (hash == std::string::npos) continue;
+      if (hash == std::string_view::npos) continue;
       // An address of another deck with a fragment ("deck.wml#id") counts
       // toward reaching a card with that id: a deck often names itself so,
       // and its own file name is unknown here.
-      if (owner != nullptr) owner->Targets.push_back(value.substr(hash + 1));
+      if (owner != nullptr) owner->Targets.emplace_back(value.substr(hash + 1));
       if (hash == 0 && value.size() > 1)
-        CardLinks.push_back({element, std::string(name), value.substr(1)});
+        CardLinks.push_back({element, std::string(name), std::string(value.substr(1))});
     }
-    std::string text;
-    for (const xmlNode* child = element->children; child; child = child->next) {
-      if (child->type == XML_TEXT_NODE && child->content != nullptr) text += Name(child->content);
+    // The element's own text, joined only when some of it holds a "$".
+    bool dollar = false;
+    for (const xmlNode* child = element->children; child && !dollar; child = child->next) {
+      dollar = child->type == XML_TEXT_NODE && child->content != nullptr &&
+               HasDollar(Name(child->content));
     }
-    if (HasDollar(text)) BadReferences(element, text, start);
+    if (dollar) {
+      std::string text;
+      for (const xmlNode* child = element->children; child; child = child->next) {
+        if (child->type == XML_TEXT_NODE && child->content != nullptr) text += Name(child->content);
+      }
+      BadReferences(element, text, start);
+    }
     if (Phone != nullptr) PhoneLimits(element);
     for (const xmlNode* child = element->children; child; child = child->next) {
       if (child->type == XML_ELEMENT_NODE) Visit(child, owner);
@@ -176,7 +200,7 @@ class TLint {
 
   void Reachability() {
     if (Cards.empty()) return;
-    std::set<const TCard*> reached{&Cards.front()};
+    std::unordered_set<const TCard*> reached{&Cards.front()};
     std::deque<const TCard*> queue{&Cards.front()};
     const auto follow = [&](const std::vector<std::string>& targets) {
       for (const std::string& id : targets) {
@@ -204,7 +228,9 @@ class TLint {
   void WayBack() {
     if (Template.HasPrev) return;
     for (const TCard& card : Cards) {
-      if (card.HasPrev) continue;
+      // The deck's first card is where a phone enters it: there is nowhere
+      // on the deck to go back to.
+      if (card.HasPrev || &card == &Cards.front()) continue;
       const std::string id = Attribute(card.Node, "id");
       Warn(Deck.PositionOf(card.Node),
            (id.empty() ? std::string("На карточке без id") : "На карточке «" + id + "»") +
@@ -275,7 +301,7 @@ class TLint {
   std::deque<TCard> Cards;  // a deque: cards keep their addresses as it grows
   TCard Template{nullptr, {}, false};
   std::vector<TCardLink> CardLinks;
-  std::map<std::string, const TCard*> CardById;
+  std::unordered_map<std::string, const TCard*> CardById;
 };
 
 }  // namespace

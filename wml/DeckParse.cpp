@@ -5,11 +5,14 @@
 #include <libxml/parserInternals.h>
 #include <libxml/xmlerror.h>
 
+#include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "wml/WmlDtd.h"
 
@@ -25,6 +28,25 @@ std::string Trimmed(std::string text) {
 }
 
 xmlExternalEntityLoader gPreviousLoader = nullptr;
+
+// Whether a DOCTYPE's identifiers name WML 1.1. The public identifier is
+// compared after its white space is normalised (XML 1.0 §4.2.2: runs of
+// white space become one space, none at either end).
+bool NamesWml11(const char* publicId, const char* systemId) {
+  if (systemId != nullptr && kWml11SystemId == systemId) return true;
+  if (publicId == nullptr) return false;
+  std::string normal;
+  for (const char* c = publicId; *c; ++c) {
+    const bool space = *c == ' ' || *c == '\t' || *c == '\r' || *c == '\n';
+    if (!space) {
+      normal += *c;
+    } else if (!normal.empty() && normal.back() != ' ') {
+      normal += ' ';
+    }
+  }
+  if (!normal.empty() && normal.back() == ' ') normal.pop_back();
+  return normal == kWml11PublicId;
+}
 
 }  // namespace
 
@@ -71,8 +93,7 @@ xmlParserInputPtr LoadDeckEntity(TParseRun* run, const char* url, const char* id
                                  xmlParserCtxtPtr ctxt) {
   // While a deck is read on this thread every load is the deck's, also those
   // of the parser contexts it makes for external entities.
-  const bool wml11 =
-      (id != nullptr && kWml11PublicId == id) || (url != nullptr && kWml11SystemId == url);
+  const bool wml11 = NamesWml11(id, url);
   if (wml11 && !run->LoadedWml11) {
     const std::string_view dtd = Wml11Dtd();
     xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateMem(
@@ -169,11 +190,19 @@ void OnExternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
                       const xmlChar* systemId) {
   auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
   TParseRun* run = tRun;
-  const bool wml11 =
-      (externalId != nullptr && kWml11PublicId == reinterpret_cast<const char*>(externalId)) ||
-      (systemId != nullptr && kWml11SystemId == reinterpret_cast<const char*>(systemId));
+  const bool wml11 = NamesWml11(reinterpret_cast<const char*>(externalId),
+                                reinterpret_cast<const char*>(systemId));
+  // A deck with declarations of its own, or one that says it stands alone,
+  // has the WML 1.1 declarations read after its internal subset, as XML 1.0
+  // orders them: the parser then finds an element declared twice (§3.2),
+  // adds an internal ATTLIST's attributes to the element (§3.3), and tells
+  // an attribute defaulted from the external subset of a standalone deck
+  // (§2.9). Any other deck borrows the thread's declarations.
+  const bool ownDeclarations = ctxt->myDoc != nullptr && ctxt->myDoc->intSubset != nullptr &&
+                               ctxt->myDoc->intSubset->children != nullptr;
   if (run != nullptr && run->Wml11 != nullptr && wml11 && ctxt->wellFormed &&
-      ctxt->myDoc != nullptr && ctxt->myDoc->extSubset == nullptr) {
+      ctxt->myDoc != nullptr && ctxt->myDoc->extSubset == nullptr && !ownDeclarations &&
+      ctxt->standalone != 1) {
     xmlDtdPtr dtd = run->Wml11;
     ctxt->myDoc->extSubset = dtd;
     run->LoadedWml11 = true;
@@ -225,6 +254,138 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, 
   }
 }
 
+// A CDATA section is character data: in an element whose declaration
+// allows only elements it is invalid (XML 1.0 §3, VC: Element Valid), even
+// when it holds only white space, which outside one would be ignorable.
+void OnCdata(void* ctx, const xmlChar* value, int length) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  TParseRun* run = tRun;
+  const xmlNode* parent = ctxt->node;
+  if (run != nullptr && ctxt->validate && parent != nullptr && parent->type == XML_ELEMENT_NODE &&
+      ctxt->myDoc != nullptr) {
+    xmlElementPtr declaration = nullptr;
+    if (ctxt->myDoc->intSubset != nullptr)
+      declaration = xmlGetDtdElementDesc(ctxt->myDoc->intSubset, parent->name);
+    if ((declaration == nullptr || declaration->etype == XML_ELEMENT_TYPE_UNDEFINED) &&
+        ctxt->myDoc->extSubset != nullptr)
+      declaration = xmlGetDtdElementDesc(ctxt->myDoc->extSubset, parent->name);
+    if (declaration != nullptr && declaration->etype == XML_ELEMENT_TYPE_ELEMENT) {
+      ctxt->valid = 0;
+      try {
+        const std::size_t end = run->CurrentOffset();
+        const std::string& text = run->Deck.Text().Utf8();
+        const std::size_t at = end == 0 ? std::string::npos : text.rfind("<![CDATA[", end - 1);
+        run->Add(TSeverity::Error, at == std::string::npos ? end : at,
+                 "Раздел CDATA не может стоять прямо внутри <" +
+                     Str(reinterpret_cast<const char*>(parent->name)) +
+                     ">: в этом элементе допустимы только элементы");
+      } catch (const std::bad_alloc&) {
+        run->OutOfMemory = true;  // raised once the parser has returned
+      }
+    }
+  }
+  if (ctxt->sax->characters != nullptr) ctxt->sax->characters(ctx, value, length);
+}
+
+// Counts the text a deck's entity references stand for, each reference
+// counted whole, as a reader that replaces them (the compiler, the phone)
+// would make it, and stops counting at a limit: entities that refer to
+// others several times grow that text as a power of the deck's size.
+class TExpansionCount {
+ public:
+  explicit TExpansionCount(std::size_t limit) : Limit(limit) {}
+
+  // Adds the references below node (its attributes and content); false,
+  // with Over set to the reference that passed the limit, once it is
+  // passed.
+  bool AddTree(const xmlNode* node) {
+    for (; node != nullptr; node = node->next) {
+      if (node->type == XML_ENTITY_REF_NODE) {
+        Total += Expanded(reinterpret_cast<const xmlEntity*>(node->children), 0);
+        if (Total > Limit) {
+          Over = node;
+          return false;
+        }
+      } else if (node->type == XML_ELEMENT_NODE) {
+        for (const xmlAttr* attribute = node->properties; attribute; attribute = attribute->next) {
+          if (!AddTree(attribute->children)) return false;
+        }
+        if (!AddTree(node->children)) return false;
+      }
+    }
+    return true;
+  }
+
+  std::size_t Total = 0;
+  const xmlNode* Over = nullptr;
+
+ private:
+  std::size_t Expanded(const xmlEntity* entity, int depth) {
+    if (entity == nullptr || entity->type != XML_ENTITY_DECL) return 0;
+    if (const auto found = Sizes.find(entity); found != Sizes.end()) return found->second;
+    std::size_t size = 0;
+    if (entity->children == nullptr || depth > 40) {
+      size = static_cast<std::size_t>(std::max(entity->length, 0));
+    } else {
+      size = Content(entity->children, depth);
+    }
+    Sizes.emplace(entity, size);
+    return size;
+  }
+
+  std::size_t Content(const xmlNode* node, int depth) {
+    std::size_t size = 0;
+    for (; node != nullptr && size <= Limit; node = node->next) {
+      if (node->type == XML_ENTITY_REF_NODE) {
+        size += Expanded(reinterpret_cast<const xmlEntity*>(node->children), depth + 1);
+      } else if (node->type == XML_ELEMENT_NODE) {
+        for (const xmlAttr* attribute = node->properties; attribute; attribute = attribute->next)
+          size += Content(attribute->children, depth);
+        size += Content(node->children, depth);
+      } else if (node->content != nullptr) {
+        size += static_cast<std::size_t>(xmlStrlen(node->content));
+      }
+    }
+    return size;
+  }
+
+  std::size_t Limit;
+  std::unordered_map<const xmlEntity*, std::size_t> Sizes;
+};
+
+// What a deck holds where the parser found no markup at all: nothing but
+// white space, zero bytes (a damaged or binary file), or text that is not
+// markup, quoted from its start.
+std::string NothingLikeMarkup(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() &&
+         (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n'))
+    ++at;
+  if (at == text.size()) return "Колода пуста";
+  if (text[at] == '\0') {
+    return "Колода начинается нулевыми байтами (0x00), а не разметкой: это не текст WML — "
+           "файл повреждён или двоичный (например, скомпилированная колода .wmlc)";
+  }
+  std::string start;
+  for (std::size_t k = at; k < text.size() && k < at + 40 && text[k] != '\n' && text[k] != '\r';
+       ++k) {
+    const auto c = static_cast<unsigned char>(text[k]);
+    start += c < 0x20 || c == 0x7F ? '?' : text[k];
+  }
+  // No half of a character at the cut: the last character's lead byte
+  // tells how long it should be.
+  std::size_t lead = start.size();
+  while (lead > 0 && (static_cast<unsigned char>(start[lead - 1]) & 0xC0) == 0x80) --lead;
+  if (lead > 0) {
+    const auto c = static_cast<unsigned char>(start[lead - 1]);
+    const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    if (lead - 1 + length > start.size()) start.resize(lead - 1);
+  }
+  return "Колода должна начинаться разметкой (<?xml …?>, <!DOCTYPE …> или <wml>), а начинается "
+         "текстом «" +
+         start + "»";
+}
+
 }  // namespace
 
 std::string TParseRun::Message(const xmlError& error, bool& attributeError,
@@ -264,6 +425,16 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
       return "Значение атрибута " + s1 + " элемента <" + s2 + "> недопустимо в WML 1.1";
     case XML_DTD_INVALID_DEFAULT:
       return own;
+    case XML_DTD_STANDALONE_DEFAULTED:
+      // "standalone: attribute %s on %s defaulted from external subset"
+      attributeError = true;
+      attribute = s1;
+      return "В колоде standalone=\"yes\", а атрибут " + s1 + " элемента <" + s2 +
+             "> получает значение по умолчанию из DTD WML 1.1: укажите его явно или уберите "
+             "standalone=\"yes\"";
+    case XML_DTD_ELEM_REDEFINED:
+      return "Элемент <" + s1 +
+             "> уже объявлен в DTD WML 1.1: объявлять его в колоде ещё раз нельзя";
     case XML_DTD_ID_REDEFINED:
     case XML_DTD_MULTIPLE_ID:
       attributeError = true;
@@ -303,13 +474,13 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
              "; не определена: в WML 1.1 есть только &amp; &lt; &gt; &quot; &apos; "
              "&nbsp; &shy; и числовые &#…;";
     case XML_ERR_ENTITYREF_SEMICOL_MISSING:
-      return "Знак & должен быть записан как &amp;amp; (в адресе — тоже: ?a=1&amp;amp;b=2)";
+      return "Знак & должен быть записан как &amp; (в адресе — тоже: ?a=1&amp;b=2)";
     case XML_ERR_NAME_REQUIRED:
       if (own.find("EntityRef") != std::string::npos) {
-        return "Знак & должен быть записан как &amp;amp; (в адресе — тоже: ?a=1&amp;amp;b=2)";
+        return "Знак & должен быть записан как &amp; (в адресе — тоже: ?a=1&amp;b=2)";
       }
       if (own.find("StartTag") != std::string::npos) {
-        return "После знака < должно стоять имя элемента; знак < в тексте пишется как &amp;lt;";
+        return "После знака < должно стоять имя элемента; знак < в тексте пишется как &lt;";
       }
       return "Ошибка разметки: ожидается имя (" + own + ")";
     case XML_ERR_TAG_NAME_MISMATCH:
@@ -322,7 +493,7 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
                                         : std::string());
     }
     case XML_ERR_LT_IN_ATTRIBUTE:
-      return "Знак < не может стоять в значении атрибута: запишите его как &amp;lt;";
+      return "Знак < не может стоять в значении атрибута: запишите его как &lt;";
     case XML_ERR_LT_REQUIRED:
     case XML_ERR_GT_REQUIRED:
       return "Тег не закончен знаком >";
@@ -335,7 +506,17 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
     case XML_ERR_ATTRIBUTE_REDEFINED:
       return "Атрибут " + s1 + " указан у элемента дважды";
     case XML_ERR_DOCUMENT_EMPTY:
-      return "Колода пуста";
+      return NothingLikeMarkup(Deck.DeckText.Utf8());
+    case XML_ERR_NOT_STANDALONE:
+      // "Entity(%s) document marked standalone but requires external subset"
+      return "В колоде standalone=\"yes\", а сущность &" + s1 +
+             "; объявлена в DTD WML 1.1: запишите знак числовой ссылкой (&#160; вместо &nbsp;, "
+             "&#173; вместо &shy;) или уберите standalone=\"yes\"";
+    case XML_DTD_STANDALONE_WHITE_SPACE:
+      // "standalone: %s declared in the external subset contains white spaces nodes"
+      return "В колоде standalone=\"yes\", а между элементами внутри <" + s1 +
+             "> стоят пробелы или переводы строк, которые DTD WML 1.1 не считает текстом: "
+             "уберите их или уберите standalone=\"yes\"";
     case XML_ERR_DOCUMENT_END:
       return "После закрывающего </wml> ничего не может стоять, кроме комментариев";
     case XML_ERR_RESERVED_XML_NAME:
@@ -413,6 +594,30 @@ void TParseRun::OnError(const xmlError& error) {
     const std::size_t amp = offset == 0 ? std::string::npos : text.rfind('&', offset - 1);
     if (amp != std::string::npos && offset - amp < 256) offset = amp;
   }
+  if (error.code == XML_DTD_STANDALONE_DEFAULTED) {
+    // Found before the element is made, once its tag is read: at the tag.
+    const std::string& text = Deck.DeckText.Utf8();
+    const std::size_t tag = offset == 0 ? std::string::npos : text.rfind('<', offset - 1);
+    if (tag != std::string::npos) offset = tag;
+  }
+  if (error.code == XML_DTD_ELEM_REDEFINED) {
+    // At the deck's own declaration of the element.
+    const std::string& text = Deck.DeckText.Utf8();
+    const std::string name = Str(error.str1);
+    for (std::size_t at = text.find("<!ELEMENT"); at != std::string::npos && at < offset;
+         at = text.find("<!ELEMENT", at + 1)) {
+      std::size_t k = at + 9;
+      while (k < text.size() &&
+             (text[k] == ' ' || text[k] == '\t' || text[k] == '\r' || text[k] == '\n'))
+        ++k;
+      if (text.compare(k, name.size(), name) == 0 && k + name.size() < text.size() &&
+          (text[k + name.size()] == ' ' || text[k + name.size()] == '\t' ||
+           text[k + name.size()] == '\r' || text[k + name.size()] == '\n')) {
+        offset = at;
+        break;
+      }
+    }
+  }
   if (error.code == XML_ERR_TAG_NAME_MISMATCH) {
     // At the end tag that does not match.
     const std::string& text = Deck.DeckText.Utf8();
@@ -449,9 +654,9 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
     return;
   }
   if (text.size() > static_cast<std::size_t>(INT_MAX)) {
-    ParserFindings.push_back(MakeFinding(
-        TSeverity::Error, {1, 1},
-        "Колода слишком велика для проверки: " + std::to_string(text.size()) + " байт в UTF-8"));
+    ParserFindings.push_back(
+        MakeFinding(TSeverity::Error, {1, 1},
+                    "Колода слишком велика для проверки: " + ByteCount(text.size()) + " в UTF-8"));
     return;
   }
   TParseRun run(*this);
@@ -462,14 +667,17 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   // would free the borrowed declarations with it.
   xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(text.data(), static_cast<int>(text.size()));
   if (ctxt == nullptr) throw std::bad_alloc();
+  // XML_PARSE_COMPACT keeps short text inside its node, not in a block of
+  // its own: the tree is only read once made.
   constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_DTDLOAD | XML_PARSE_DTDVALID |
-                           XML_PARSE_IGNORE_ENC | XML_PARSE_NOCDATA;
+                           XML_PARSE_IGNORE_ENC | XML_PARSE_NOCDATA | XML_PARSE_COMPACT;
   xmlCtxtUseOptions(ctxt, kOptions);
   run.Ctxt = ctxt;
   run.DefaultStartElement = ctxt->sax->startElementNs;
   ctxt->sax->externalSubset = OnExternalSubset;
   ctxt->sax->startElementNs = OnStartElement;
   ctxt->sax->serror = OnStructuredError;
+  ctxt->sax->cdataBlock = OnCdata;  // XML_PARSE_NOCDATA passes CDATA on as text
   ctxt->vctxt.error = nullptr;
   ctxt->vctxt.warning = nullptr;
   TParseRun* outer = tRun;
@@ -483,6 +691,29 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   Valid = WellFormed && ctxt->valid && run.LoadedWml11 && !run.RefusedEntity;
   xmlFreeParserCtxt(ctxt);
   if (run.OutOfMemory) throw std::bad_alloc();
+  const bool ownEntities =
+      Tree != nullptr && Tree->intSubset != nullptr && Tree->intSubset->entities != nullptr;
+  if (WellFormed && ownEntities) {
+    // Entities whose text grows far beyond the deck are refused, as the
+    // parser does when it replaces references (libxml2's amplification
+    // check): the compiled deck and the phone's memory stay bounded. The
+    // entities of WML 1.1 itself (&nbsp; &shy;) stand for less text than
+    // their references take.
+    const std::size_t limit = kMaxEntityExpansionRatio * text.size() + kMaxEntityExpansionExtra;
+    TExpansionCount count(limit);
+    if (!count.AddTree(xmlDocGetRootElement(Tree.get()))) {
+      const xmlNode* element = count.Over;
+      while (element != nullptr &&
+             (element->type != XML_ELEMENT_NODE || element->_private == nullptr))
+        element = element->parent;
+      ParserFindings.push_back(
+          MakeFinding(TSeverity::Error, PositionOf(element),
+                      "Сущности колоды раскрываются в огромный текст (больше " +
+                          ByteCountGenitive(limit) + " из колоды в " + ByteCount(text.size()) +
+                          "): такая колода не проверяется и не компилируется"));
+      WellFormed = false;
+    }
+  }
   if (const auto& problem = DeckText.Problem()) {
     TFinding finding =
         MakeFinding(TSeverity::Error, DeckText.PositionOfSource(problem->Offset), problem->Message);
@@ -496,6 +727,26 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   }
   if (!WellFormed) Valid = false;
 }
+
+namespace {
+
+std::atomic<bool> gLeaveTreesAtExit{false};
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kLeakChecked = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kLeakChecked = true;
+#else
+constexpr bool kLeakChecked = false;
+#endif
+#else
+constexpr bool kLeakChecked = false;
+#endif
+
+}  // namespace
+
+void LeaveParseTreesAtExit() { gLeaveTreesAtExit = !kLeakChecked; }
 
 TParsedDeck::~TParsedDeck() {
   if (BorrowedDtd != nullptr && Tree) {
@@ -514,6 +765,7 @@ TParsedDeck::~TParsedDeck() {
         nullptr);
     if (Tree && Tree->extSubset == BorrowedDtd) Tree->extSubset = nullptr;
   }
+  if (gLeaveTreesAtExit) (void)Tree.release();  // the process ends right after
 }
 
 TFinding TParsedDeck::MakeFinding(TSeverity severity, TTextPosition at, std::string message) {

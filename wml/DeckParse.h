@@ -20,6 +20,11 @@ struct TXmlDocFree {
   void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
 };
 
+// The most text a deck's entity references may stand for, all references
+// counted: this many times the deck's size, and this many bytes more.
+inline constexpr std::size_t kMaxEntityExpansionRatio = 10;
+inline constexpr std::size_t kMaxEntityExpansionExtra = 1 << 20;
+
 class TParsedDeck {
  public:
   explicit TParsedDeck(std::string_view deck);

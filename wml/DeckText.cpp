@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -131,12 +132,28 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 TLineMap::TLineMap(std::string_view text) : Size(text.size()) {
   LineStarts.push_back(0);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      LineStarts.push_back(i + 1);
-    } else if (text[i] == '\n') {
-      LineStarts.push_back(i + 1);
+  // The next CR and the next LF, each found by the C library a block of
+  // bytes at a time; a line ends at CR LF, a lone CR or a lone LF.
+  const char* const data = text.data();
+  const std::size_t n = text.size();
+  const auto next = [&](char c, std::size_t from) -> std::size_t {
+    if (from >= n) return n;
+    const void* at = std::memchr(data + from, c, n - from);
+    return at == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(at) - data);
+  };
+  std::size_t cr = next('\r', 0), lf = next('\n', 0);
+  while (cr < n || lf < n) {
+    if (lf < cr) {
+      LineStarts.push_back(lf + 1);
+      lf = next('\n', lf + 1);
+    } else {
+      std::size_t start = cr + 1;
+      if (start < n && data[start] == '\n') {
+        ++start;
+        lf = next('\n', start);
+      }
+      LineStarts.push_back(start);
+      cr = next('\r', cr + 1);
     }
   }
 }
@@ -148,54 +165,104 @@ TTextPosition TLineMap::PositionOf(std::size_t offset) const {
   return {static_cast<int>(line + 1), static_cast<int>(offset - LineStarts[line] + 1), offset};
 }
 
+namespace {
+
+// The encoding a declaration names: the value's offset in text and the
+// name, if "<?xml" and white space stand at start and the declaration names
+// one.
+struct TDeclaredEncoding {
+  bool Declared = false;
+  bool Names = false;
+  std::size_t ValueOffset = 0;
+  std::string Name;
+};
+
+TDeclaredEncoding ScanDeclaration(std::string_view text, std::size_t start) {
+  TDeclaredEncoding found;
+  if (text.substr(start, 5) != "<?xml" || start + 5 >= text.size() || !IsSpace(text[start + 5]))
+    return found;
+  found.Declared = true;
+  const std::size_t end = text.find("?>", start);
+  const std::string_view declaration = text.substr(
+      start, end == std::string_view::npos ? std::min<std::size_t>(text.size() - start, 512)
+                                           : end - start);
+  std::size_t at = declaration.find("encoding");
+  while (at != std::string_view::npos) {
+    std::size_t k = at + 8;
+    while (k < declaration.size() && IsSpace(declaration[k])) ++k;
+    if (k < declaration.size() && declaration[k] == '=' && at > 0 && IsSpace(declaration[at - 1])) {
+      ++k;
+      while (k < declaration.size() && IsSpace(declaration[k])) ++k;
+      if (k < declaration.size() && (declaration[k] == '"' || declaration[k] == '\'')) {
+        const std::size_t close = declaration.find(declaration[k], k + 1);
+        if (close != std::string_view::npos) {
+          found.Names = true;
+          found.ValueOffset = start + k + 1;
+          found.Name = std::string(declaration.substr(k + 1, close - k - 1));
+        }
+      }
+      break;
+    }
+    at = declaration.find("encoding", at + 1);
+  }
+  return found;
+}
+
+bool IsUtf16Name(const std::string& lower) {
+  return lower == "utf-16" || lower == "utf16" || lower == "utf-16le" || lower == "utf-16be" ||
+         lower == "iso-10646-ucs-2" || lower == "ucs-2";
+}
+
+}  // namespace
+
 TDeckText::TDeckText(std::string_view deck) : Deck(deck), EncodingName("UTF-8"), Lines(deck) {
   const auto bytes = [&](std::size_t i) {
     return i < deck.size() ? static_cast<unsigned char>(deck[i]) : 0u;
   };
-  if (bytes(0) == 0xFF && bytes(1) == 0xFE) {
+  const bool littleEndian16 = bytes(0) == 0xFF && bytes(1) == 0xFE;
+  if (littleEndian16 || (bytes(0) == 0xFE && bytes(1) == 0xFF)) {
     EncodingName = "UTF-16";
-    DecodeUtf16(false);
-    return;
-  }
-  if (bytes(0) == 0xFE && bytes(1) == 0xFF) {
-    EncodingName = "UTF-16";
-    DecodeUtf16(true);
+    DecodeUtf16(!littleEndian16);
+    // XML 1.0 §4.3.3: an entity with an encoding declaration presented in
+    // another encoding than the one it names is in error; the byte order
+    // mark says UTF-16.
+    const TDeclaredEncoding declared = ScanDeclaration(Decoded, 0);
+    Declared = declared.Declared;
+    if (declared.Names) {
+      DeclaresEncoding = true;
+      EncodingValueOffset = SourceOffset(declared.ValueOffset);
+      if (!IsUtf16Name(Lower(declared.Name)) && !FirstProblem) {
+        FirstProblem = TEncodingProblem{
+            EncodingValueOffset,
+            "Колода записана в UTF-16 (она начинается меткой порядка байтов), а объявление XML "
+            "называет кодировку " +
+                declared.Name + "; замените её на encoding=\"UTF-16\""};
+      }
+    }
     return;
   }
   // The XML declaration: "<?xml" and white space at the very start (after a
   // UTF-8 byte order mark), up to "?>".
-  std::size_t start = (bytes(0) == 0xEF && bytes(1) == 0xBB && bytes(2) == 0xBF) ? 3 : 0;
-  if (deck.substr(start, 5) == "<?xml" && start + 5 < deck.size() && IsSpace(deck[start + 5])) {
-    Declared = true;
-    const std::size_t end = deck.find("?>", start);
-    const std::string_view declaration = deck.substr(
-        start, end == std::string_view::npos ? std::min<std::size_t>(deck.size() - start, 512)
-                                             : end - start);
-    std::size_t at = declaration.find("encoding");
-    while (at != std::string_view::npos) {
-      std::size_t k = at + 8;
-      while (k < declaration.size() && IsSpace(declaration[k])) ++k;
-      if (k < declaration.size() && declaration[k] == '=' && at > 0 &&
-          IsSpace(declaration[at - 1])) {
-        ++k;
-        while (k < declaration.size() && IsSpace(declaration[k])) ++k;
-        if (k < declaration.size() && (declaration[k] == '"' || declaration[k] == '\'')) {
-          const std::size_t close = declaration.find(declaration[k], k + 1);
-          if (close != std::string_view::npos) {
-            DeclaresEncoding = true;
-            EncodingValueOffset = start + k + 1;
-            EncodingName = std::string(declaration.substr(k + 1, close - k - 1));
-          }
-        }
-        break;
-      }
-      at = declaration.find("encoding", at + 1);
-    }
+  const std::size_t start = (bytes(0) == 0xEF && bytes(1) == 0xBB && bytes(2) == 0xBF) ? 3 : 0;
+  const TDeclaredEncoding declared = ScanDeclaration(deck, start);
+  Declared = declared.Declared;
+  if (declared.Names) {
+    DeclaresEncoding = true;
+    EncodingValueOffset = declared.ValueOffset;
+    EncodingName = declared.Name;
   }
   const std::string lower = Lower(EncodingName);
-  if (lower == "utf-8" || lower == "utf8" || lower == "utf-16" || lower == "utf16") {
-    // A deck in 8-bit characters that names UTF-16 is read as UTF-8, as XML
-    // parsers do.
+  if (IsUtf16Name(lower)) {
+    // XML 1.0 §4.3.3: a deck in UTF-16 begins with a byte order mark; one
+    // in 8-bit characters that names UTF-16 is in error. It is read as
+    // UTF-8, so that its other faults are found too.
+    FirstProblem = TEncodingProblem{
+        EncodingValueOffset,
+        "Объявление XML называет кодировку " + EncodingName +
+            ", но колода записана не в UTF-16 (в её начале нет метки порядка байтов); "
+            "замените её на encoding=\"UTF-8\""};
+    DecodeUtf8();
+  } else if (lower == "utf-8" || lower == "utf8") {
     DecodeUtf8();
   } else {
     DecodeWithIconv(EncodingName);
@@ -230,7 +297,7 @@ void TDeckText::DecodeUtf8() {
     message += ", а объявление XML называет кодировку " + EncodingName + "; " + language +
                "замените её на " + fix;
   }
-  FirstProblem = TEncodingProblem{bad, message};
+  if (!FirstProblem) FirstProblem = TEncodingProblem{bad, message};
   // The parser reads on with the bad bytes replaced, so that the deck's
   // other faults are found as well; positions still lead to the deck's bytes.
   Identity = false;
@@ -327,16 +394,50 @@ void TDeckText::DecodeWithIconv(const std::string& name) {
     // Every byte is one character: the decoded text's offset at the start
     // of each block of bytes is all the way back needs.
     const TByteTable& table = *SingleByte;
+    // ASCII stays itself in every such encoding this program meets; the
+    // loop copies it straight and looks up only the other bytes.
+    bool asciiSame = true;
+    for (int c = 0; c < 0x80 && asciiSame; ++c)
+      asciiSame = table.Defined[c] && table.Length[c] == 1 && table.Utf8[c][0] == c;
+    const auto* in = reinterpret_cast<const unsigned char*>(Deck.data());
+    // Eight ASCII bytes at a time where the encoding keeps ASCII as it is.
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+    const auto asciiWord = [&](std::size_t i, std::size_t end) {
+      if (!asciiSame || i + 8 > end) return false;
+      std::uint64_t word;
+      std::memcpy(&word, in + i, 8);
+      return (word & kHighBits) == 0;
+    };
     std::size_t length = 0;
-    for (unsigned char c : Deck) length += table.Length[c];
+    for (std::size_t i = 0; i < Deck.size();) {
+      if (asciiWord(i, Deck.size())) {
+        length += 8;
+        i += 8;
+      } else {
+        length += table.Length[in[i++]];
+      }
+    }
     Decoded.resize(length);
     BlockStarts.reserve(Deck.size() / kBlock + 1);
     char* out = Decoded.data();
-    for (std::size_t i = 0; i < Deck.size(); ++i) {
-      if (i % kBlock == 0) BlockStarts.push_back(static_cast<std::size_t>(out - Decoded.data()));
-      const auto c = static_cast<unsigned char>(Deck[i]);
-      if (!table.Defined[c]) ReportUndecodable(i, 1);
-      for (unsigned char k = 0; k < table.Length[c]; ++k) *out++ = table.Utf8[c][k];
+    for (std::size_t block = 0; block < Deck.size(); block += kBlock) {
+      BlockStarts.push_back(static_cast<std::size_t>(out - Decoded.data()));
+      const std::size_t end = std::min(Deck.size(), block + kBlock);
+      for (std::size_t i = block; i < end; ++i) {
+        if (asciiWord(i, end)) {
+          std::memcpy(out, in + i, 8);
+          out += 8;
+          i += 7;
+          continue;
+        }
+        const unsigned char c = in[i];
+        if (c < 0x80 && asciiSame) {
+          *out++ = static_cast<char>(c);
+          continue;
+        }
+        if (!table.Defined[c]) ReportUndecodable(i, 1);
+        for (unsigned char k = 0; k < table.Length[c]; ++k) *out++ = table.Utf8[c][k];
+      }
     }
     iconv_close(cd);
     return;

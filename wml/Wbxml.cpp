@@ -2,6 +2,8 @@
 
 #include <array>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "wml/Variables.h"
 
@@ -152,18 +154,37 @@ constexpr std::array kAttributeValues{
     TAttributeValue{"www.", 0xA1},
 };
 
-// Whether some attribute-value token begins with the character c.
-bool StartsValueToken(char c) {
+// The attribute-start tokens of each attribute name, looked up once per
+// attribute of the deck instead of a walk over the whole table.
+const std::vector<const TAttributeStart*>* StartsOf(std::string_view name) {
   static const auto starts = [] {
-    std::array<bool, 256> table{};
+    std::unordered_map<std::string_view, std::vector<const TAttributeStart*>> map;
+    for (const TAttributeStart& start : kAttributeStarts) map[start.Name].push_back(&start);
+    return map;
+  }();
+  const auto found = starts.find(name);
+  return found == starts.end() ? nullptr : &found->second;
+}
+
+// The attribute-value tokens that begin with each character.
+const std::vector<const TAttributeValue*>& ValueTokensStartingWith(char c) {
+  static const auto starts = [] {
+    std::array<std::vector<const TAttributeValue*>, 256> table;
     for (const TAttributeValue& value : kAttributeValues)
-      table[static_cast<unsigned char>(value.Text[0])] = true;
+      table[static_cast<unsigned char>(value.Text[0])].push_back(&value);
     return table;
   }();
   return starts[static_cast<unsigned char>(c)];
 }
 
 std::string_view Name(const xmlChar* name) { return reinterpret_cast<const char*>(name); }
+
+// The attributes that WML 1.1 declares of type %HREF; (href of go and a,
+// src of img, onpick of option, and the card and template events).
+bool IsAddress(std::string_view attribute) {
+  return attribute == "href" || attribute == "src" || attribute == "onenterforward" ||
+         attribute == "onenterbackward" || attribute == "ontimer" || attribute == "onpick";
+}
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -188,16 +209,39 @@ class TEncoder {
     }
     if (node->children == nullptr) return true;
     std::string text;
-    for (const xmlNode* child = node->children; child; child = child->next) {
+    if (!Children(node->children, text, 0)) return false;
+    Text(text);
+    Out += static_cast<char>(wbxml::kEnd);
+    return true;
+  }
+
+  std::string Out;
+
+ private:
+  // Most entities one reference may pass through on its way to text; the
+  // parser refuses deeper nesting long before.
+  static constexpr int kMaxEntityDepth = 40;
+
+  // Content nodes: text gathers in text until an element needs it written.
+  // A reference to a general entity stands for the entity's parsed content,
+  // elements included (XML 1.0 §4.4.3, "Included"), as if written in place.
+  bool Children(const xmlNode* child, std::string& text, int depth) {
+    for (; child; child = child->next) {
       switch (child->type) {
         case XML_TEXT_NODE:
         case XML_CDATA_SECTION_NODE:
           if (child->content) text += Name(child->content);
           break;
         case XML_ENTITY_REF_NODE: {
-          xmlChar* content = xmlNodeGetContent(child);
-          if (content) text += Name(content);
-          xmlFree(content);
+          const auto* entity = reinterpret_cast<const xmlEntity*>(child->children);
+          if (entity != nullptr && entity->type == XML_ENTITY_DECL && entity->children != nullptr &&
+              depth < kMaxEntityDepth) {
+            if (!Children(entity->children, text, depth + 1)) return false;
+          } else {
+            xmlChar* content = xmlNodeGetContent(child);
+            if (content) text += Name(content);
+            xmlFree(content);
+          }
           break;
         }
         case XML_ELEMENT_NODE:
@@ -209,14 +253,9 @@ class TEncoder {
           break;
       }
     }
-    Text(text);
-    Out += static_cast<char>(wbxml::kEnd);
     return true;
   }
 
-  std::string Out;
-
- private:
   void InlineString(std::string_view text) {
     if (text.empty()) return;
     Out += static_cast<char>(wbxml::kStrI);
@@ -224,8 +263,13 @@ class TEncoder {
     Out += '\0';
   }
 
-  void Variable(const TTextPiece& piece) {
-    switch (piece.Conversion) {
+  // address: the reference stands in an attribute of type %HREF;, where
+  // WML 1.1 §10.3.1 makes URL escaping the default conversion.
+  void Variable(const TTextPiece& piece, bool address = false) {
+    TVariableConversion conversion = piece.Conversion;
+    if (conversion == TVariableConversion::None && address)
+      conversion = TVariableConversion::Escape;
+    switch (conversion) {
       case TVariableConversion::Escape:
         Out += static_cast<char>(wbxml::kExtI0);
         break;
@@ -267,15 +311,12 @@ class TEncoder {
     std::size_t pending = 0;
     std::size_t i = 0;
     while (i < text.size()) {
-      if (!StartsValueToken(text[i])) {
-        ++i;
-        continue;
-      }
+      const std::vector<const TAttributeValue*>& candidates = ValueTokensStartingWith(text[i]);
       const TAttributeValue* best = nullptr;
-      for (const TAttributeValue& value : kAttributeValues) {
-        if (text.substr(i, value.Text.size()) == value.Text &&
-            (best == nullptr || value.Text.size() > best->Text.size())) {
-          best = &value;
+      for (const TAttributeValue* value : candidates) {
+        if (text.substr(i, value->Text.size()) == value->Text &&
+            (best == nullptr || value->Text.size() > best->Text.size())) {
+          best = value;
         }
       }
       if (best == nullptr) {
@@ -290,14 +331,14 @@ class TEncoder {
     InlineString(text.substr(pending));
   }
 
-  void Value(std::string_view value) {
+  void Value(std::string_view value, bool address) {
     if (!HasDollar(value)) {
       ValueText(value);
       return;
     }
     for (const TTextPiece& piece : SplitVariables(value)) {
       if (piece.IsVariable) {
-        Variable(piece);
+        Variable(piece, address);
       } else {
         ValueText(piece.Text);
       }
@@ -310,27 +351,31 @@ class TEncoder {
       name = std::string(Name(attribute->ns->prefix)) + ":";
     }
     name += Name(attribute->name);
-    std::string value;
+    // Most values are one text node: read in place, copied only when not.
+    std::string owned;
+    std::string_view value;
     const xmlNode* child = attribute->children;
     if (child != nullptr && child->next == nullptr && child->type == XML_TEXT_NODE &&
         child->content) {
       value = Name(child->content);
     } else if (child != nullptr) {
       xmlChar* raw = xmlNodeListGetString(const_cast<xmlDoc*>(Doc), child, 1);
-      value = raw ? std::string(Name(raw)) : std::string();
+      owned = raw ? std::string(Name(raw)) : std::string();
       xmlFree(raw);
+      value = owned;
     }
     const TAttributeStart* best = nullptr;
-    for (const TAttributeStart& start : kAttributeStarts) {
-      if (start.Name == name &&
-          std::string_view(value).substr(0, start.ValuePrefix.size()) == start.ValuePrefix &&
-          (best == nullptr || start.ValuePrefix.size() > best->ValuePrefix.size())) {
-        best = &start;
+    const std::vector<const TAttributeStart*>* starts = StartsOf(name);
+    if (starts == nullptr) return false;
+    for (const TAttributeStart* start : *starts) {
+      if (value.substr(0, start->ValuePrefix.size()) == start->ValuePrefix &&
+          (best == nullptr || start->ValuePrefix.size() > best->ValuePrefix.size())) {
+        best = start;
       }
     }
     if (best == nullptr) return false;
     Out += static_cast<char>(best->Token);
-    Value(std::string_view(value).substr(best->ValuePrefix.size()));
+    Value(value.substr(best->ValuePrefix.size()), IsAddress(name));
     return true;
   }
 
@@ -340,8 +385,9 @@ class TEncoder {
 }  // namespace
 
 unsigned char WmlTagToken(std::string_view name) {
+  if (name.empty()) return 0;
   for (const TTag& tag : kTags) {
-    if (tag.Name == name) return tag.Token;
+    if (tag.Name[0] == name[0] && tag.Name == name) return tag.Token;
   }
   return 0;
 }

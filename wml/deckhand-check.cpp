@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   mallopt(M_MXFAST, 0);
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  const int status = deckhand::wml::RunCheckCommand(arguments, std::cout, std::cerr);
-  std::cout.flush();
+  const int status = deckhand::wml::RunCheckCommand(arguments, std::cout, std::cerr, true);
+  if (!std::cout.flush()) return deckhand::wml::kCheckUsageError;
   return status;
 }

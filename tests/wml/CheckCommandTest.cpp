@@ -60,17 +60,17 @@ TEST_F(CheckCommand, ReportsFindingsAndSizesWithExitStatus) {
   TResult r = Check({good});
   EXPECT_EQ(r.Status, kCheckClean) << r.Out << r.Err;
   const std::size_t size = *CheckDeck(kGood).CompiledSize;
-  EXPECT_EQ(r.Out, good + ": WML 1.1; скомпилированная колода " + std::to_string(size) +
-                       " байт; примут все телефоны таблицы\n");
+  EXPECT_EQ(r.Out, good + ": WML 1.1; скомпилированная колода " + ByteCount(size) +
+                       "; примут все телефоны таблицы\n");
 
-  const std::string bad =
-      Write("bad.wml", kGood.substr(0, kGood.find("<do")) + "<p><input/></p></card></wml>\n");
+  const std::string bad = Write("bad.wml", kGood.substr(0, kGood.find("<do")) +
+                                               "<p><input/></p></card><card id=\"b\"/></wml>\n");
   r = Check({good, bad});
   EXPECT_EQ(r.Status, kCheckErrors);
   EXPECT_NE(r.Out.find(bad + ":3:22: ошибка: У элемента <input> нет обязательного атрибута name\n"),
             std::string::npos)
       << r.Out;
-  EXPECT_NE(r.Out.find(bad + ":3:6: предупреждение: На карточке «a» нет пути назад"),
+  EXPECT_NE(r.Out.find(bad + ":3:41: предупреждение: На карточке «b» нет пути назад"),
             std::string::npos)
       << r.Out;
   EXPECT_NE(r.Out.find(bad + ": не соответствует WML 1.1; скомпилированная колода"),
@@ -163,4 +163,105 @@ TEST_F(CheckCommand, WbxmlOutputIsWrittenWholeOrNotAtAll) {
   r = Check({"--wbxml", (Folder / "dir.wmlc").string(), good});
   EXPECT_EQ(r.Status, kCheckUsageError);
   EXPECT_TRUE(fs::is_directory(Folder / "dir.wmlc"));
+}
+
+TEST_F(CheckCommand, UnreadableFileWinsOverErrorsWithExitTwo) {
+  const std::string bad = Write("bad.wml", "<wml><card>");
+  const std::string missing = (Folder / "missing.wml").string();
+  // In either order: a file that cannot be read is exit 2, errors in
+  // another deck do not lower it to 1.
+  for (const auto& files :
+       {std::vector<std::string>{missing, bad}, std::vector<std::string>{bad, missing}}) {
+    const TResult r = Check(files);
+    EXPECT_EQ(r.Status, kCheckUsageError) << r.Out << r.Err;
+    EXPECT_NE(r.Out.find(bad + ":"), std::string::npos) << r.Out;  // still checked
+    EXPECT_NE(r.Err.find("missing.wml: не удаётся открыть файл"), std::string::npos) << r.Err;
+  }
+  EXPECT_EQ(Check({bad}).Status, kCheckErrors);
+}
+
+TEST_F(CheckCommand, CompiledOutputGetsTheUsualMode) {
+  const std::string good = Write("good.wml", kGood);
+  const std::string out = (Folder / "out.wmlc").string();
+  // The mode a new file gets: 0666 less the umask (not mkstemp's 0600).
+  for (const auto& [mask, mode] :
+       {std::pair<mode_t, mode_t>{022, 0644}, {027, 0640}, {002, 0664}}) {
+    const mode_t old = umask(mask);
+    const TResult r = Check({"--wbxml", out, good});
+    umask(old);
+    EXPECT_EQ(r.Status, kCheckClean) << r.Err;
+    struct stat info {};
+    ASSERT_EQ(stat(out.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, mode) << std::oct << mask;
+  }
+}
+
+TEST_F(CheckCommand, WbxmlRefusesALinkADeviceAndAFifo) {
+  const std::string good = Write("good.wml", kGood);
+  // A symbolic link (as /dev/stdout is) is refused and left a link; its
+  // target is not touched either.
+  const std::string target = Write("target.wmlc", "old");
+  const fs::path link = Folder / "link.wmlc";
+  fs::create_symlink(target, link);
+  TResult r = Check({"--wbxml", link.string(), good});
+  EXPECT_EQ(r.Status, kCheckUsageError);
+  EXPECT_NE(r.Err.find("link.wmlc: это символическая ссылка"), std::string::npos) << r.Err;
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(Read(target), "old");
+  // A dangling link too.
+  const fs::path dangling = Folder / "dangling.wmlc";
+  fs::create_symlink(Folder / "nowhere.wmlc", dangling);
+  EXPECT_EQ(Check({"--wbxml", dangling.string(), good}).Status, kCheckUsageError);
+  EXPECT_TRUE(fs::is_symlink(dangling));
+  EXPECT_FALSE(fs::exists(Folder / "nowhere.wmlc"));
+  // A FIFO (a device is refused the same way; no test renames near one).
+  const std::string fifo = (Folder / "pipe.wmlc").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  r = Check({"--wbxml", fifo, good});
+  EXPECT_EQ(r.Status, kCheckUsageError);
+  EXPECT_NE(r.Err.find("это не обычный файл"), std::string::npos) << r.Err;
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+TEST_F(CheckCommand, FilesAreReadUpToALimit) {
+  // A file past the limit is refused unread (a sparse file: no disk used).
+  const std::string huge = (Folder / "huge.wml").string();
+  fs::resize_file(Write("huge.wml", ""), kMaxDeckFileBytes + 1);
+  TResult r = Check({huge});
+  EXPECT_EQ(r.Status, kCheckUsageError);
+  EXPECT_NE(r.Err.find("huge.wml: файл больше " + std::to_string(kMaxDeckFileBytes >> 20) + " МБ"),
+            std::string::npos)
+      << r.Err;
+  // A file of /proc reports size 0 and holds far more: read up to the
+  // limit, then refused (or failed), never read to the end of memory.
+  if (fs::exists("/proc/self/pagemap")) {
+    r = Check({"/proc/self/pagemap"});
+    EXPECT_EQ(r.Status, kCheckUsageError) << r.Err;
+    EXPECT_NE(r.Err.find("/proc/self/pagemap: "), std::string::npos) << r.Err;
+  }
+}
+
+namespace {
+
+// A stream buffer that takes nothing, as a full disk.
+class TFullBuffer : public std::streambuf {
+ protected:
+  int_type overflow(int_type) override { return traits_type::eof(); }
+  std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+}  // namespace
+
+TEST_F(CheckCommand, AReportThatCannotBeWrittenExitsWithTwo) {
+  const std::string good = Write("good.wml", kGood);
+  const std::string bad = Write("bad.wml", "<wml><card>");
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{good}, std::vector<std::string>{bad},
+        std::vector<std::string>{"--help"}}) {
+    TFullBuffer full;
+    std::ostream out(&full);
+    std::ostringstream err;
+    EXPECT_EQ(RunCheckCommand(arguments, out, err), kCheckUsageError) << arguments[0];
+    EXPECT_NE(err.str().find("не удаётся записать отчёт"), std::string::npos) << err.str();
+  }
 }

@@ -177,7 +177,7 @@ TEST(DeckFindings, KindsAuthorsMeetStandAtTheirPlace) {
   // Missing required attribute, at the tag.
   EXPECT_TRUE(has(5, 26, "обязательного атрибута name")) << Describe(report);
   // A raw ampersand in an address.
-  EXPECT_TRUE(has(6, 26, "&amp;amp;")) << Describe(report);
+  EXPECT_TRUE(has(6, 26, "записан как &amp; (")) << Describe(report);
   // The address fault makes the deck not well-formed: nothing after it is
   // the parser's concern any more, and nothing compiles.
   EXPECT_FALSE(report.WellFormed);
@@ -227,7 +227,7 @@ TEST(DeckFindings, HalfTypedMarkupGetsOneErrorWhereTheParserStopped) {
        "Закрывающий тег </card> не соответствует открытому <p>"},
       {"<wml><card><p>Hello", 3, 20, "Элемент <p> не закрыт до конца колоды (он начат в строке 3)"},
       {"<wml><card title=x><p>a</p></card></wml>", 3, 18, "в кавычках"},
-      {"<wml><card><p>a < b</p></card></wml>", 3, 18, "&amp;lt;"},
+      {"<wml><card><p>a < b</p></card></wml>", 3, 18, "пишется как &lt;"},
       {"<wml><card><p>&#0;</p></card></wml>", 3, 15, "(код 0)"},
       {"<wml><card><p>a</p></card></wml><!-- a -- b -->", 3, 40, "«--»"},
       {"<wml><card><p>a</p></card></wml>\r\n<wml/>", 4, 1, "После закрывающего </wml>"},
@@ -347,4 +347,115 @@ TEST(DeckPhones, RefusingPhonesFollowTheLimits) {
   EXPECT_EQ(refusing[1]->Name, "UP.Browser 3.2");
   EXPECT_TRUE(PhonesRefusing(1397).empty());
   EXPECT_EQ(PhonesRefusing(10001).size(), PhoneProfiles().size());
+}
+
+TEST(CheckMessages, BareAmpersandAndLessThanAdviceShowsWhatToType) {
+  // The advice names the text an author types: "&amp;" and "&lt;", not the
+  // markup that would write those out once more.
+  for (const std::string& line : {std::string("<wml><card><p>a & b</p></card></wml>"),
+                                  std::string("<wml><card><p><a href=\"?a=1&b=2\">x</a></p>"
+                                              "</card></wml>")}) {
+    const TDeckReport report = CheckDeck(Deck({line}));
+    const auto errors = Errors(report);
+    ASSERT_FALSE(errors.empty()) << line;
+    EXPECT_NE(errors[0].Message.find("записан как &amp; (в адресе — тоже: ?a=1&amp;b=2)"),
+              std::string::npos)
+        << errors[0].Message;
+    EXPECT_EQ(errors[0].Message.find("&amp;amp;"), std::string::npos) << errors[0].Message;
+  }
+  for (const std::string& line :
+       {std::string("<wml><card><p>a < b</p></card></wml>"),
+        std::string("<wml><card><p><a href=\"a<b\">x</a></p></card></wml>")}) {
+    const auto errors = Errors(CheckDeck(Deck({line})));
+    ASSERT_FALSE(errors.empty()) << line;
+    EXPECT_NE(errors[0].Message.find("как &lt;"), std::string::npos) << errors[0].Message;
+    EXPECT_EQ(errors[0].Message.find("&amp;lt;"), std::string::npos) << errors[0].Message;
+  }
+}
+
+TEST(CheckMessages, ByteCountsUseRussianPluralForms) {
+  const std::pair<std::size_t, const char*> counts[] = {
+      {1, "1 байт"},       {2, "2 байта"},    {5, "5 байт"},     {11, "11 байт"},
+      {12, "12 байт"},     {14, "14 байт"},   {21, "21 байт"},   {22, "22 байта"},
+      {53, "53 байта"},    {101, "101 байт"}, {112, "112 байт"}, {1024, "1024 байта"},
+      {1397, "1397 байт"}, {0, "0 байт"},
+  };
+  for (const auto& [bytes, text] : counts) EXPECT_EQ(ByteCount(bytes), text);
+  // After "до" and "больше": the genitive.
+  const std::pair<std::size_t, const char*> after[] = {
+      {1, "1 байта"},  {2, "2 байт"},      {11, "11 байт"},     {21, "21 байта"},
+      {22, "22 байт"}, {101, "101 байта"}, {1397, "1397 байт"}, {10000, "10000 байт"},
+  };
+  for (const auto& [bytes, text] : after) EXPECT_EQ(ByteCountGenitive(bytes), text);
+  // In a lint finding: a compiled size past a phone's limit.
+  std::string big = "<wml><card id=\"a\"><p>";
+  for (int i = 0; i < 400; ++i) big += "word" + std::to_string(i) + " ";
+  big += "</p></card></wml>";
+  const TDeckReport report = CheckDeck(Deck({big}), FindPhone("Nokia 7110"));
+  ASSERT_TRUE(report.CompiledSize);
+  const std::string expected = "занимает " + ByteCount(*report.CompiledSize) +
+                               ", а Nokia 7110 принимает не больше 1397 байт";
+  EXPECT_NE(Describe(report).find(expected), std::string::npos) << Describe(report);
+}
+
+TEST(DeckLimits, TextEntitiesThatExpandQuadraticallyAreRefused) {
+  // An entity of 10 KB used 100 times by another, that one used 100 times:
+  // a deck of some 11 KB standing for 100 MB of text.
+  std::string deck =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+      "\"http://www.wapforum.org/DTD/wml_1.1.xml\" [\n<!ENTITY a \"" +
+      std::string(10000, 'x') + "\">\n<!ENTITY b \"";
+  for (int i = 0; i < 100; ++i) deck += "&a;";
+  deck += "\">\n]>\n<wml><card id=\"c\"><p>";
+  for (int i = 0; i < 100; ++i) deck += "&b;";
+  deck += "</p></card></wml>\n";
+  TDeckReport report = CheckDeck(deck);
+  EXPECT_FALSE(report.WellFormed);
+  EXPECT_FALSE(report.CompiledSize);
+  EXPECT_FALSE(CompileDeck(deck));
+  const auto errors = Errors(report);
+  ASSERT_EQ(errors.size(), 1u) << Describe(report);
+  EXPECT_NE(errors[0].Message.find("Сущности колоды раскрываются в огромный текст"),
+            std::string::npos)
+      << errors[0].Message;
+  EXPECT_EQ(errors[0].Line, 6);
+
+  // The same in attribute values.
+  std::string inAttributes = deck.substr(0, deck.find("<wml>")) + "<wml><card id=\"c\"><p>";
+  for (int i = 0; i < 100; ++i) inAttributes += "<a href=\"#c\" title=\"&b;\">x</a>";
+  inAttributes += "</p></card></wml>\n";
+  report = CheckDeck(inAttributes);
+  EXPECT_FALSE(report.WellFormed) << Describe(report);
+  EXPECT_FALSE(report.CompiledSize);
+
+  // An entity used as a deck uses one stays valid, and compiles.
+  std::string fair = deck.substr(0, deck.find("<wml>")) + "<wml><card id=\"c\"><p>&a;&a;&b;";
+  fair += "</p></card></wml>\n";
+  report = CheckDeck(fair);
+  EXPECT_TRUE(report.Valid) << Describe(report);
+  ASSERT_TRUE(report.CompiledSize);
+  EXPECT_GT(*report.CompiledSize, 1020000u);
+}
+
+TEST(CheckMessages, ADeckWithoutMarkupIsToldByWhatItHolds) {
+  // Nothing, or white space only: empty.
+  for (const std::string deck : {"", "   \r\n\t"}) {
+    const auto errors = Errors(CheckDeck(deck));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].Message, "Колода пуста");
+  }
+  // Zero bytes first: a damaged or binary file, not an empty deck.
+  auto errors = Errors(CheckDeck(std::string("\0\0\0\0<wml/>", 10)));
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors[0].Message.find("нулевыми байтами (0x00)"), std::string::npos)
+      << errors[0].Message;
+  // Text: quoted from its start, never cut inside a character.
+  errors = Errors(CheckDeck("  hello, world"));
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors[0].Message.find("начинается текстом «hello, world»"), std::string::npos)
+      << errors[0].Message;
+  errors = Errors(CheckDeck(std::string(39, 'x') + "\xD0\xAF\xD0\xAF"));
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors[0].Message.find("«" + std::string(39, 'x') + "»"), std::string::npos)
+      << errors[0].Message;
 }

@@ -4,7 +4,12 @@
 // smallest decks.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "core/Encoding.h"
@@ -121,4 +126,73 @@ TEST(Wbxml, TextStringsEntitiesAndEncodings) {
   EXPECT_EQ(Body("<wml><card><pre>x</pre></card></wml>"), "(none)");
   EXPECT_EQ(Body("<wml><card onclick=\"x\"/></wml>"), "(none)");
   EXPECT_EQ(Body("<wml><card><p>x</card></wml>"), "(none)");
+}
+
+// XML 1.0 §4.4.3: a reference to an internal general entity in content is
+// "included": its replacement text is parsed as if written in place, its
+// elements included. xml2wbxml -n -v 1.1 compiles it so.
+TEST(WbxmlConformance, EntityWithMarkupCompilesItsElements) {
+  const std::string deck =
+      "<?xml version=\"1.0\"?>\n"
+      "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+      "\"http://www.wapforum.org/DTD/wml_1.1.xml\" "
+      "[<!ENTITY x \"<b>bold</b> text\">]>\n"
+      "<wml><card id=\"a\"><p>&x; more</p></card></wml>\n";
+  const auto bytes = CompileDeck(deck);
+  ASSERT_TRUE(bytes);
+  // wml, card id="a", p, then b "bold" END and the text after it.
+  EXPECT_EQ(Hex(*bytes),
+            "01 04 6A 00 7F E7 55 03 61 00 01 60 64 03 62 6F 6C 64 00 01 03 74 65 78 74 20 6D 6F "
+            "72 65 00 01 01 01");
+  // The same when compiled by xml2wbxml, where it is installed.
+  if (std::system("command -v xml2wbxml >/dev/null 2>&1") == 0) {
+    const std::string folder = "/tmp/wbxml-entity-" + std::to_string(getpid());
+    std::system(("mkdir -p " + folder).c_str());
+    { std::ofstream(folder + "/deck.wml", std::ios::binary) << deck; }
+    const int status = std::system(
+        ("xml2wbxml -n -v 1.1 -o " + folder + "/deck.wmlc " + folder + "/deck.wml >/dev/null 2>&1")
+            .c_str());
+    std::ifstream in(folder + "/deck.wmlc", std::ios::binary);
+    const std::string theirs{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::system(("rm -rf " + folder).c_str());
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(Hex(theirs), Hex(*bytes));
+  }
+  // Neighbours: an entity whose text refers to another with markup, used
+  // twice, and one that holds an element with attributes.
+  EXPECT_EQ(Hex(*CompileDeck(kProlog.substr(0, kProlog.size() - 2) +
+                             " [<!ENTITY in \"<i>i</i>\"><!ENTITY out \"&in;<br/>\">]>\n"
+                             "<wml><card><p>&out;&out;</p></card></wml>")),
+            "01 04 6A 00 7F 67 60 6D 03 69 00 01 26 6D 03 69 00 01 26 01 01 01");
+  EXPECT_EQ(Body("<wml><card><p>a</p></card></wml>"), "7F 67 60 03 61 00 01 01 01");
+  EXPECT_EQ(Hex(*CompileDeck(kProlog.substr(0, kProlog.size() - 2) +
+                             " [<!ENTITY go \"<a href='#b'>b</a>\">]>\n"
+                             "<wml><card><p>&go;</p></card></wml>")),
+            "01 04 6A 00 7F 67 60 DC 4A 03 23 62 00 01 03 62 00 01 01 01 01");
+}
+
+// WML 1.1 §10.3.1: an unconverted reference in an attribute of type %HREF;
+// (href, src, onenterforward, onenterbackward, ontimer, onpick) is URL
+// escaped, so the compiler writes EXT_I_0; in text and in other attributes
+// it stays EXT_I_2; an explicit conversion is kept everywhere.
+TEST(WbxmlConformance, VariablesInAddressAttributesCompileWithTheEscapeToken) {
+  // href of go: escape.
+  EXPECT_EQ(Body("<wml><card><p><anchor>x<go href=\"$(u)\"/></anchor></p></card></wml>"),
+            "7F 67 60 62 03 78 00 AB 4A 40 75 00 01 01 01 01 01");
+  // href of a, src of img (alt first, as the attribute order is kept).
+  EXPECT_EQ(Body("<wml><card><p><a href=\"$u\">x</a></p></card></wml>"),
+            "7F 67 60 DC 4A 40 75 00 01 03 78 00 01 01 01 01");
+  EXPECT_EQ(Body("<wml><card><p><img alt=\"$t\" src=\"$s\"/></p></card></wml>"),
+            "7F 67 60 AE 0C 42 74 00 32 40 73 00 01 01 01 01");
+  // The card's events and option's onpick: escape; title: no conversion.
+  EXPECT_EQ(Body("<wml><card title=\"$t\" onenterforward=\"$f\" onenterbackward=\"$b\" "
+                 "ontimer=\"$m\"><p>$t</p></card></wml>"),
+            "7F E7 36 42 74 00 26 40 66 00 25 40 62 00 27 40 6D 00 01 60 42 74 00 01 01 01");
+  EXPECT_EQ(Body("<wml><card><p><select><option onpick=\"$p\" value=\"$v\">o</option>"
+                 "</select></p></card></wml>"),
+            "7F 67 60 77 F5 24 40 70 00 4D 42 76 00 01 03 6F 00 01 01 01 01 01");
+  // Explicit conversions stay as written, in an address too.
+  EXPECT_EQ(Body("<wml><card><p><a href=\"$(u:noesc)$(v:unesc)$(w:escape)\">x</a></p>"
+                 "</card></wml>"),
+            "7F 67 60 DC 4A 42 75 00 41 76 00 40 77 00 01 03 78 00 01 01 01 01");
 }

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Whole runs of deckhand-check against xmllint --nonet --valid --noout on
+# the same generated valid decks of 1 MB and 10 MB (the WML 1.1 DTD given to
+# xmllint through a catalog), run alternately; prints the median CPU time
+# (user + system, from the kernel's accounting of each child) of each and
+# the ratio. Goal: deckhand-check, which also compiles and lints the deck,
+# costs at most xmllint's CPU time (ratio <= 1.0).
+# Usage: bench/deckhand-check.sh BUILD_DIR [RUNS]
+set -euo pipefail
+BUILD="${1:?usage: $0 BUILD_DIR [RUNS]}"
+RUNS="${2:-7}"
+CHECK="$BUILD/wml/deckhand-check"
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+DTD="$ROOT/../shared/corpus/dtd/wml_1.1.xml"
+[ -x "$CHECK" ] || { echo "missing $CHECK: build the deckhand-check target" >&2; exit 1; }
+if ! command -v xmllint >/dev/null || [ ! -f "$DTD" ]; then
+  echo "SKIP: needs xmllint (libxml2-utils) and the reference DTD at $DTD"
+  exit 77
+fi
+WORK="$(mktemp -d)"
+trap 'rm -rf "$WORK"' EXIT
+
+python3 - "$CHECK" "$WORK" "$RUNS" "$(cd "$(dirname "$DTD")" && pwd)/wml_1.1.xml" <<'PY'
+import os, statistics, subprocess, sys
+
+check, work, runs, dtd = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+
+catalog = os.path.join(work, "catalog.xml")
+with open(catalog, "w") as f:
+    f.write('<?xml version="1.0"?>\n<catalog xmlns="urn:oasis:names:tc:entity:xmlns:xml:catalog">'
+            '<public publicId="-//WAPFORUM//DTD WML 1.1//EN" uri="file://%s"/></catalog>\n' % dtd)
+
+def deck(size):
+    # A valid deck: a template with a way back, then cards chained by links,
+    # each with formatted text, a list and a field, Cyrillic text in
+    # Windows-1251 (as the benchmarks of bench_wml make it).
+    parts = ['<?xml version="1.0" encoding="windows-1251"?>\r\n'
+             '<!DOCTYPE wml PUBLIC "-//WAPFORUM//DTD WML 1.1//EN" '
+             '"http://www.wapforum.org/DTD/wml_1.1.xml">\r\n'
+             '<wml>\r\n<template><do type="prev" label="Назад"><prev/></do></template>\r\n']
+    total, i = len(parts[0]), 0
+    while total < size:
+        card = ('<card id="c%d" title="Карточка %d">\r\n<p align="left">Привет, <b>$(name)</b>! '
+                '&amp; <a href="#c%d">Дальше</a><br/>\r\n<select name="s%d"><option value="1">One'
+                '</option><option value="2">Two</option></select>\r\n<input name="f%d" '
+                'format="*N" maxlength="4"/></p>\r\n</card>\r\n') % (i, i, i + 1, i, i)
+        parts.append(card)
+        total += len(card.encode("cp1251"))
+        i += 1
+    parts.append('<card id="c%d"><p><a href="#c0">start</a></p></card>\r\n</wml>\r\n' % i)
+    return "".join(parts).encode("cp1251")
+
+def cpu(command, env=None):
+    with open(os.devnull, "wb") as null:
+        process = subprocess.Popen(command, stdout=null, stderr=subprocess.PIPE, env=env)
+        _, status, usage = os.wait4(process.pid, 0)
+        process.returncode = os.waitstatus_to_exitcode(status)
+        error = process.stderr.read()
+        process.stderr.close()
+    if process.returncode != 0:
+        sys.exit("failed (%d): %s\n%s" % (process.returncode, " ".join(command), error.decode()))
+    return usage.ru_utime + usage.ru_stime
+
+env = dict(os.environ, XML_CATALOG_FILES=catalog)
+print("%-6s %16s %16s %7s" % ("deck", "deckhand-check", "xmllint --valid", "ratio"))
+for label, size in (("1 MB", 1 << 20), ("10 MB", 10 << 20)):
+    path = os.path.join(work, "deck-%d.wml" % size)
+    with open(path, "wb") as f:
+        f.write(deck(size))
+    ours, theirs = [], []
+    for _ in range(runs):
+        ours.append(cpu([check, path]))
+        theirs.append(cpu(["xmllint", "--nonet", "--valid", "--noout", path], env))
+    a, b = statistics.median(ours), statistics.median(theirs)
+    print("%-6s %14.1f ms %14.1f ms %7.2f" % (label, a * 1000, b * 1000, a / b))
+PY
