@@ -13,6 +13,9 @@
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPushButton>
+#include <filesystem>
+#include <ios>
+#include <new>
 
 namespace deckhand {
 
@@ -165,9 +168,23 @@ TUserDialogs& UserDialogs() {
 
 void SetUserDialogs(TUserDialogs* dialogs) { g_installed = dialogs; }
 
+std::string ErrorBoxMessage(const std::exception& error) {
+  if (dynamic_cast<const EDeckhandError*>(&error) != nullptr) return error.what();
+  std::string sentence;
+  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
+    sentence = "Не хватает памяти для этого действия";
+  } else if (dynamic_cast<const std::ios_base::failure*>(&error) != nullptr ||
+             dynamic_cast<const std::filesystem::filesystem_error*>(&error) != nullptr) {
+    sentence = "Не удалось прочитать или записать файл";
+  } else {
+    sentence = "Действие не выполнено из-за внутренней ошибки";
+  }
+  return sentence + ". Сообщение библиотеки: " + error.what();
+}
+
 void ShowErrorBox(QWidget* parent, const std::exception& error) {
   UserDialogs().ShowError(parent, QStringLiteral("Deckhand"),
-                          QString::fromUtf8(ErrorBoxText(error.what())));
+                          QString::fromUtf8(ErrorBoxText(ErrorBoxMessage(error))));
 }
 
 }  // namespace deckhand
