@@ -1,5 +1,5 @@
 // The toolkit around the program's own strings: under a Russian locale the
-// file dialogs, the editor's context menu and the standard buttons are
+// file and print dialogs, the editor's context menu and the buttons are
 // Russian while the program's English save prompt keeps "&Yes", "&No" and
 // "Cancel"; and the toolkit's file dialogs leave nothing in the user's
 // configuration. ToolkitCheck.sh generates the ru_RU.UTF-8 locale and runs
@@ -16,6 +16,8 @@
 #include <QLibraryInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -89,6 +91,11 @@ TEST(RussianToolkit, DialogsAndContextMenuAreRussianTheProgramsOwnStringsAreNot)
       << openButtons.join(u'|').toStdString();
   EXPECT_TRUE(openButtons.contains(QStringLiteral("Отмена")))
       << openButtons.join(u'|').toStdString();
+
+  // The print dialog, as the print command builds it on its printer.
+  QPrinter printer;
+  QPrintDialog print(&printer);
+  EXPECT_EQ(print.windowTitle(), QStringLiteral("Печать"));
 
   // The save prompt and the error box are the program's own English boxes.
   QStringList promptButtons;
