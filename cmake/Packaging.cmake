@@ -1,7 +1,8 @@
 # The Debian package: `cpack -G DEB` in the build folder (scripts/package)
 # makes deckhand_<version>_<arch>.deb from the install rules of the folders
-# (program, desktop entry, icons, user guide) and the files added here: the
-# AppStream metainfo, the copyright file and the changelog.
+# (programs, the HTML view's module, desktop entry, icons, user guide) and
+# the files added here: the AppStream metainfo, the copyright file, the
+# changelog, the manual pages and the lintian overrides.
 if(NOT TARGET deckhand)
   return()
 endif()
@@ -25,18 +26,33 @@ add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
     > ${PROJECT_BINARY_DIR}/packaging/changelog.gz
   DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog
   COMMENT "Compressing the package changelog")
-add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/deckhand.1.gz
-  COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/packaging/deckhand.1
-    > ${PROJECT_BINARY_DIR}/packaging/deckhand.1.gz
-  DEPENDS ${PROJECT_SOURCE_DIR}/packaging/deckhand.1
-  COMMENT "Compressing the manual page")
+# The manual pages of the two programs.
+set(manual_pages)
+foreach(page deckhand deckhand-check)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/${page}.1.gz
+    COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/packaging/${page}.1
+      > ${PROJECT_BINARY_DIR}/packaging/${page}.1.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/${page}.1
+    COMMENT "Compressing the manual page ${page}.1")
+  list(APPEND manual_pages ${PROJECT_BINARY_DIR}/packaging/${page}.1.gz)
+endforeach()
 add_custom_target(package_docs ALL
-  DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz ${PROJECT_BINARY_DIR}/packaging/deckhand.1.gz)
+  DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz ${manual_pages})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright
   ${PROJECT_BINARY_DIR}/packaging/changelog.gz
   DESTINATION ${DECKHAND_PACKAGE_DOC_DIR})
-install(FILES ${PROJECT_BINARY_DIR}/packaging/deckhand.1.gz
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# What lintian --pedantic reports and Debian accepts, each with its reason.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${DECKHAND_PACKAGE_NAME})
+
+# Symbols are bound when a program starts (lintian's hardening-no-bindnow):
+# the relocation tables are then made read-only for the whole run.
+foreach(target deckhand deckhand-check deckhand_webbrowser)
+  if(TARGET ${target})
+    target_link_options(${target} PRIVATE LINKER:-z,now)
+  endif()
+endforeach()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${DECKHAND_PACKAGE_NAME})
@@ -44,7 +60,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Deckhand)
 set(CPACK_PACKAGE_CONTACT ${DECKHAND_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "editor for WML 1.1 decks with a phone preview")
-set(CPACK_PACKAGE_HOMEPAGE_URL "https://deckhand.example.org/")
+# No Homepage field: the product has no public web site to name.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
@@ -55,10 +71,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION editors)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # xdg-open hands help, the web site and mail links to the desktop; the
-# program's Windows faces come from fonts-wine, with other faces standing in
-# when it is missing.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS xdg-utils)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-wine)
+# window's layout was measured with the Windows faces of fonts-wine (other
+# faces cut the labels short); qt6-translations-l10n holds the toolkit's own
+# texts in the user's language (file and print dialogs, context menus).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils, fonts-wine, qt6-translations-l10n")
 # The extended description under the summary's synopsis; CPack indents it
 # and turns the empty line into the paragraph mark of the control file.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

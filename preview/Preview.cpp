@@ -112,6 +112,11 @@ void WritePreviewFile(const QString& path, const std::string& page) {
   // Anything but a plain file is refused as the system refuses to open a
   // socket: "No such device or address".
   if (!S_ISREG(info.st_mode)) ThrowCannotCreate(path, S_ISDIR(info.st_mode) ? EISDIR : ENXIO);
+  // A file with a second name is a hard link someone planted there (the
+  // program never makes one): writing would change the other name's file
+  // too, which O_NOFOLLOW cannot stop. It is refused before anything is
+  // emptied, as "Too many links".
+  if (info.st_nlink > 1) ThrowCannotCreate(path, EMLINK);
   int result;
   do {
     result = ::ftruncate(file.get(), 0);

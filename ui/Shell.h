@@ -15,10 +15,18 @@ class TShell {
   // Opens target with the desktop's default handler: a file name (relative
   // ones against the current working directory of this moment), a web
   // address or a "mailto:" link, passed exactly as given. Whether that
-  // succeeds is the desktop's business: nothing is returned and no message
-  // is shown.
+  // succeeds is the desktop's business: nothing is returned to the caller.
+  // When nothing could open the target, the real shell says so in a message
+  // box of its own, as a desktop's shell does (ShellFailureMessage).
   virtual void Open(const QString& target) = 0;
 };
+
+// What the shell says when the desktop's opener (xdg-open) could not open
+// target: exitCode is its exit status, or -1 when xdg-open itself could not
+// be started. Empty for status 0. The text names the target and what to
+// install: a web browser for web addresses and pages, a mail program for
+// "mailto:" links, xdg-utils when xdg-open is missing.
+QString ShellFailureMessage(const QString& target, int exitCode);
 
 // The shell in use: the real one unless a test installed another.
 TShell& Shell();

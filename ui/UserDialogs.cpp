@@ -13,6 +13,9 @@
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPushButton>
+#include <filesystem>
+#include <ios>
+#include <new>
 
 namespace deckhand {
 
@@ -29,7 +32,8 @@ bool MayWrite(const QString& path, bool folder) {
 // taken as it stands: quotes are legal in a file name, so they are not read
 // as the syntax for several files. A read-only file, or one in a folder the
 // user may not write, is refused with a message and the dialog stays open,
-// as desktop save dialogs do.
+// as desktop save dialogs do. The messages are Russian like the toolkit's
+// own texts in the dialog (the toolkit's translation has none for them).
 class TSaveFileDialog : public QFileDialog {
  public:
   explicit TSaveFileDialog(QWidget* parent) : QFileDialog(parent) {
@@ -61,14 +65,15 @@ class TSaveFileDialog : public QFileDialog {
       return;
     }
     if (info.exists() && !MayWrite(path, false)) {
-      Refuse(tr("%1\nThis file is set to read-only.\nTry again with a different file name.")
+      Refuse(QStringLiteral("%1\nЭтот файл доступен только для чтения.\n"
+                            "Повторите попытку, указав другое имя файла.")
                  .arg(info.fileName()));
       return;
     }
     const QString folder = info.absolutePath();
     if (QFileInfo(folder).isDir() && !MayWrite(folder, true)) {
-      Refuse(tr("%1\nYou do not have permission to save in this folder.\n"
-                "Try again with a different folder.")
+      Refuse(QStringLiteral("%1\nУ вас нет разрешения на сохранение в этой папке.\n"
+                            "Повторите попытку, указав другую папку.")
                  .arg(QDir::toNativeSeparators(folder)));
       return;
     }
@@ -163,9 +168,23 @@ TUserDialogs& UserDialogs() {
 
 void SetUserDialogs(TUserDialogs* dialogs) { g_installed = dialogs; }
 
+std::string ErrorBoxMessage(const std::exception& error) {
+  if (dynamic_cast<const EDeckhandError*>(&error) != nullptr) return error.what();
+  std::string sentence;
+  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
+    sentence = "Не хватает памяти для этого действия";
+  } else if (dynamic_cast<const std::ios_base::failure*>(&error) != nullptr ||
+             dynamic_cast<const std::filesystem::filesystem_error*>(&error) != nullptr) {
+    sentence = "Не удалось прочитать или записать файл";
+  } else {
+    sentence = "Действие не выполнено из-за внутренней ошибки";
+  }
+  return sentence + ". Сообщение библиотеки: " + error.what();
+}
+
 void ShowErrorBox(QWidget* parent, const std::exception& error) {
   UserDialogs().ShowError(parent, QStringLiteral("Deckhand"),
-                          QString::fromUtf8(ErrorBoxText(error.what())));
+                          QString::fromUtf8(ErrorBoxText(ErrorBoxMessage(error))));
 }
 
 }  // namespace deckhand

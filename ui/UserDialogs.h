@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <exception>
 #include <optional>
+#include <string>
 
 class QPageSetupDialog;
 class QPrintDialog;
@@ -43,8 +44,16 @@ TUserDialogs& UserDialogs();
 // Installs replacement dialogs (not owned); nullptr restores the real ones.
 void SetUserDialogs(TUserDialogs* dialogs);
 
+// The message the error box shows for an error, before the full stop. The
+// program's own errors (EDeckhandError) keep their message as it stands.
+// Errors of the C++ library carry terse English texts
+// ("basic_filebuf::underflow", "std::bad_alloc"): a Russian sentence says
+// what went wrong and the library's text follows it.
+std::string ErrorBoxMessage(const std::exception& error);
+
 // The error box: caption "Deckhand", the error icon, one OK button, and the
-// error's message with a full stop added where the message needs one.
+// error's message (ErrorBoxMessage) with a full stop added where the message
+// needs one.
 void ShowErrorBox(QWidget* parent, const std::exception& error);
 
 }  // namespace deckhand

@@ -1,7 +1,8 @@
 // The program's entry: prepares the HTML view, the fonts and the resources,
 // builds the main window (which applies the new-document template and shows
 // the splash), then shows the window and runs the event loop until it
-// closes. The command line is ignored.
+// closes. The command line is ignored. Without a display the program says
+// so in one line and ends with status 1.
 #include <QApplication>
 #include <QIcon>
 #include <QLoggingCategory>
@@ -11,6 +12,7 @@
 #include "core/Errors.h"
 #include "preview/WebEngineSetup.h"
 #include "ui/Fonts.h"
+#include "ui/ToolkitSetup.h"
 #include "ui/Unit1.h"
 #include "ui/UserDialogs.h"
 #include "ui/Version.h"
@@ -45,7 +47,14 @@ int main(int /*argc*/, char** /*argv*/) {
   static char programName[] = "deckhand";
   static char* arguments[] = {programName, nullptr};
   static int argumentCount = 1;
+  deckhand::WatchForMissingDisplay();
   TApplication app(argumentCount, arguments);
+  deckhand::DisplayCheckDone();
+  // The toolkit's own texts (file and print dialogs, the editor's context
+  // menu, standard buttons) in the user's language; nothing of the
+  // toolkit's is remembered in the user's configuration.
+  deckhand::InstallToolkitTranslations(QLocale::system());
+  deckhand::KeepToolkitSettingsOut();
   // The web engine reports its graphics set-up at start; keep the terminal
   // for what matters.
   QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));

@@ -289,6 +289,34 @@ TEST_F(PreviewFileTest, LinksAtTheFileOrItsFolderAreNeverWrittenThrough) {
   EXPECT_EQ(ReadBytes(real.path() + "/temp/temp.htm"), std::string(kPreviewHeader) + "<wml/>");
 }
 
+TEST_F(PreviewFileTest, HardLinkAtTheFileIsRefusedAndLeftAlone) {
+  // O_NOFOLLOW stops symbolic links only: a second name of someone else's
+  // file, planted at temp/temp.htm, would be emptied and overwritten through.
+  QTemporaryDir elsewhere;
+  ASSERT_TRUE(elsewhere.isValid());
+  const QString victim = elsewhere.filePath("victim");
+  {
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("someone else's file");
+  }
+  ASSERT_TRUE(QDir(Base()).mkdir("temp"));
+  const QString path = Base() + "/temp/temp.htm";
+  if (::link(QFile::encodeName(victim).constData(), QFile::encodeName(path).constData()) != 0)
+    GTEST_SKIP() << "cannot make a hard link here: " << std::strerror(errno);
+  code_.SetText("<wml/>");
+  TPreview preview(Base());
+  EXPECT_EQ(CreateErrorOf([&] { preview.Write(code_); }),
+            "Cannot create file \"" + path.toStdString() + "\". Too many links");
+  EXPECT_EQ(ReadBytes(victim), "someone else's file");
+  EXPECT_EQ(ReadBytes(path), "someone else's file");
+
+  // Once the other name is gone the file is the page's own again.
+  ASSERT_TRUE(QFile::remove(victim));
+  preview.Write(code_);
+  EXPECT_EQ(ReadBytes(path), std::string(kPreviewHeader) + "<wml/>");
+}
+
 TEST_F(PreviewFileTest, FifoInThePlaceOfTheFileIsRefusedWithoutWaiting) {
   ASSERT_TRUE(QDir(Base()).mkdir("temp"));
   const QString path = Base() + "/temp/temp.htm";

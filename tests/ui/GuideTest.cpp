@@ -2,6 +2,10 @@
 // caption (the underlined letter marking the access key) and shortcut, every
 // toolbar button with its hint and picture in toolbar order, the verdicts of
 // the markup check word for word, and the page's own links and pictures.
+// What the guide and the manual page say the program does is done by it:
+// Undo takes back a markup command, F5 makes a missing temp folder, F7
+// checks the whole text, findings' columns follow deckhand-check's rule, and
+// the files the program writes are listed.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -11,12 +15,17 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
 #include <functional>
 
 #include "core/MarkupCheck.h"
+#include "preview/Preview.h"
+#include "ui/MemoBuffer.h"
 #include "ui/Unit1.h"
+#include "wml/CheckCommand.h"
+#include "wml/DeckCheck.h"
 
 namespace deckhand {
 namespace {
@@ -66,7 +75,13 @@ QString CaptionOf(const QString& cell) {
 
 QString PlainText(const QString& html) {
   QString text = html;
-  return text.remove(QRegularExpression(QStringLiteral("<[^>]*>"))).simplified();
+  text.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+  return text.replace(QStringLiteral("&nbsp;"), QStringLiteral(" ")).simplified();
+}
+
+QString ReadManualPage() {
+  QFile file(QDir(kGuideDir).filePath(QStringLiteral("../../packaging/deckhand.1")));
+  return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 class GuideTest : public ::testing::Test {
@@ -184,6 +199,100 @@ TEST_F(GuideTest, ContentsLinksAndPicturesHoldTogether) {
     ++pictures;
   }
   EXPECT_GE(pictures, 10);
+}
+
+TEST_F(GuideTest, UndoTakesBackAMarkupCommandAsSectionFiveSays) {
+  const QString section = PlainText(Section(page, QStringLiteral("writing")));
+  EXPECT_FALSE(section.contains(QStringLiteral("нельзя отменить")));
+  ASSERT_TRUE(section.contains(QStringLiteral("Вставку, сделанную командой, можно отменить")))
+      << section.toStdString();
+
+  TMemoBuffer& buffer = window.Buffer();
+  buffer.SetTextStr("one word");
+  buffer.SetSelStart(4);
+  buffer.SetSelLength(4);
+  window.ToolButton18Click(nullptr);  // bold
+  ASSERT_EQ(buffer.GetText(), "one <b>word</b>");
+  window.Memo()->undo();
+  // One step back: the text as it was, the caret at the end of what came
+  // back.
+  EXPECT_EQ(buffer.GetText(), "one word");
+  EXPECT_EQ(buffer.GetSelStart(), 8);
+  EXPECT_EQ(buffer.GetSelLength(), 0);
+}
+
+TEST_F(GuideTest, PreviewMakesAMissingTempFolderAsSectionSevenAndTheManualPageSay) {
+  const QString section = PlainText(Section(page, QStringLiteral("preview")));
+  EXPECT_FALSE(section.contains(QStringLiteral("не создаёт")));
+  EXPECT_TRUE(section.contains(QStringLiteral("Если папки temp нет, просмотр создаёт её сам")))
+      << section.toStdString();
+  const QString manual = ReadManualPage().simplified();
+  ASSERT_FALSE(manual.isEmpty());
+  EXPECT_FALSE(manual.contains(QStringLiteral("has to exist")));
+  EXPECT_TRUE(manual.contains(QStringLiteral("folder is created there when it is missing")))
+      << manual.toStdString();
+
+  QTemporaryDir base;
+  ASSERT_TRUE(base.isValid());
+  TPreview preview(base.path());
+  preview.Write(window.Buffer());
+  EXPECT_TRUE(QFileInfo(base.filePath(QStringLiteral("temp/temp.htm"))).isFile());
+}
+
+TEST_F(GuideTest, CheckCoversTheWholeTextWhateverTheSelectionAsSectionNineSays) {
+  const QString section = PlainText(Section(page, QStringLiteral("check")));
+  EXPECT_FALSE(section.contains(QStringLiteral("до курсора")));
+  EXPECT_TRUE(
+      section.contains(QStringLiteral("Проверяется весь текст документа, где бы ни стоял "
+                                      "курсор и что бы ни было выделено")))
+      << section.toStdString();
+
+  // The unbalanced quote lies after the caret, then after the selection.
+  TMemoBuffer& buffer = window.Buffer();
+  buffer.SetTextStr("<p>ok</p>\r\n<a href=\"#x>go</a>");
+  for (int length : {0, 3}) {
+    buffer.SetSelStart(0);
+    buffer.SetSelLength(length);
+    EXPECT_EQ(CheckMarkup(buffer, {}).Verdict, TCheckVerdict::cvPossibleError) << length;
+    EXPECT_EQ(buffer.GetSelStart(), 0);
+    EXPECT_EQ(buffer.GetSelLength(), length);
+  }
+}
+
+TEST_F(GuideTest, FindingColumnsFollowTheRuleOfDeckhandChecksHelp) {
+  // The rule as deckhand-check's help states it, e.g. "в байтах строки".
+  static const QRegularExpression ruleInHelp(QStringLiteral("столбец — ([^)]+)\\)"));
+  const auto match = ruleInHelp.match(QString::fromStdString(wml::CheckCommandHelp()));
+  ASSERT_TRUE(match.hasMatch());
+  const QString rule = match.captured(1).simplified();
+  const QString section = PlainText(Section(page, QStringLiteral("deck-checks")));
+  EXPECT_TRUE(section.contains(QStringLiteral("столбец — ") + rule)) << rule.toStdString();
+  EXPECT_FALSE(section.contains(QStringLiteral("в знаках строки")));
+
+  // And the checker counts so: in a UTF-8 deck each Russian letter before a
+  // bare "&" takes two columns, as the guide's example says.
+  const std::string deck =
+      "<?xml version=\"1.0\"?>\n"
+      "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+      "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n"
+      "<wml><card id=\"a\"><p>\xD0\xB6\xD0\xB6 & x</p></card></wml>\n";
+  const wml::TDeckReport report = wml::CheckDeck(deck);
+  ASSERT_FALSE(report.Findings.empty());
+  const wml::TFinding& first = report.Findings.front();
+  EXPECT_EQ(first.Line, 3);
+  // "<wml><card id="a"><p>" is 21 bytes, the two letters 4, the space 1.
+  EXPECT_EQ(first.Column, 21 + 4 + 1 + 1) << first.Message;
+}
+
+TEST_F(GuideTest, EveryFileTheProgramWritesIsListed) {
+  const QString section = PlainText(Section(page, QStringLiteral("files")));
+  for (const QString& written :
+       {QStringLiteral("temp/temp.htm"), QStringLiteral("$XDG_STATE_HOME/deckhand/"),
+        QStringLiteral("~/.local/state/deckhand/"), QStringLiteral(".wml")}) {
+    EXPECT_TRUE(section.contains(written)) << written.toStdString();
+  }
+  EXPECT_TRUE(section.contains(QStringLiteral("Настроек программа не хранит")));
+  EXPECT_TRUE(section.contains(QStringLiteral("~/.config/QtProject.conf")));
 }
 
 }  // namespace

@@ -98,11 +98,13 @@ void CheckTheDialog() {
   ASSERT_EQ(attempts.size(), 4u);
   // The read-only file.
   EXPECT_TRUE(attempts[0].message.contains("locked.wml")) << attempts[0].message.toStdString();
-  EXPECT_TRUE(attempts[0].message.contains("read-only")) << attempts[0].message.toStdString();
+  EXPECT_TRUE(attempts[0].message.contains("только для чтения"))
+      << attempts[0].message.toStdString();
   EXPECT_TRUE(attempts[0].stillOpen);
   // A writable file and a new one, both in the write-protected folder.
   for (int i : {1, 2}) {
-    EXPECT_TRUE(attempts[i].message.contains("permission")) << attempts[i].message.toStdString();
+    EXPECT_TRUE(attempts[i].message.contains("нет разрешения на сохранение"))
+        << attempts[i].message.toStdString();
     EXPECT_TRUE(attempts[i].message.contains(base + "/protected"))
         << attempts[i].message.toStdString();
     EXPECT_TRUE(attempts[i].stillOpen);
