@@ -158,10 +158,10 @@ TEmulator::TEmulator(TMain* main)
     QString tables = phone.Tables == wml::TTableSupport::No ? QStringLiteral(", без таблиц")
                      : phone.Tables == wml::TTableSupport::Yes ? QStringLiteral(", с таблицами")
                                                                : QString();
-    phones_->addItem(QStringLiteral("%1 (%2, %3 байт%4)")
-                         .arg(QString::fromUtf8(phone.Name.data(), phone.Name.size()), screen)
-                         .arg(phone.MaxCompiledDeckBytes)
-                         .arg(tables));
+    phones_->addItem(QStringLiteral("%1 (%2, %3%4)")
+                         .arg(QString::fromUtf8(phone.Name.data(), phone.Name.size()), screen,
+                              QString::fromStdString(wml::ByteCount(phone.MaxCompiledDeckBytes)),
+                              tables));
     if (&phone == &wml::DefaultPhone()) phones_->setCurrentIndex(index);
     ++index;
   }
@@ -370,7 +370,7 @@ void TEmulator::Show(const std::shared_ptr<const TEmulatorFrame>& frame) {
     item->setText(0, QString::fromStdString(variable.Name));
     item->setText(1, QString::fromStdString(variable.Value));
     if (variable.ValueBytes > variable.Value.size())
-      item->setToolTip(1, QStringLiteral("%1 байт").arg(variable.ValueBytes));
+      item->setToolTip(1, QString::fromStdString(wml::ByteCount(variable.ValueBytes)));
   }
   history_->clear();
   for (const std::string& entry : frame->History) history_->addItem(QString::fromStdString(entry));
@@ -457,7 +457,9 @@ void TEmulator::ShowSize() {
     return;
   }
   size_->setText(
-      deck + QStringLiteral("%1 из %2 байт").arg(*compiledSize_).arg(phone.MaxCompiledDeckBytes));
+      deck + QStringLiteral("%1 из %2")
+                 .arg(*compiledSize_)
+                 .arg(QString::fromStdString(wml::ByteCountGenitive(phone.MaxCompiledDeckBytes))));
   size_->setStyleSheet(phone.Accepts(*compiledSize_) ? QString()
                                                      : QStringLiteral("color: #d00000;"));
 }
