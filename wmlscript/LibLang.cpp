@@ -86,14 +86,10 @@ TValue CallLang(std::uint8_t function, TValue* args, TLibraryContext& context) {
       if (a.IsInvalid() || b.IsInvalid()) return TValue::Invalid();
       const double x = a.Type == TType::Float ? a.Float : a.Int;
       const double y = b.Type == TType::Float ? b.Float : b.Int;
-      // Equal values select the first (WAP-194 §7.2).
+      // Equal values select the first; the selected number keeps its type
+      // (WAP-194 §7.2: min(45, 45.0) is 45).
       const bool second = function == 1 ? y < x : y > x;
-      TValue r = second ? b : a;
-      if (a.Type == TType::Float || b.Type == TType::Float) {
-        const double v = second ? y : x;
-        r = TValue::FloatValue(v);
-      }
-      return r;
+      return second ? b : a;
     }
     case 3: {  // parseInt
       const std::optional<std::string> s = ToString(args[0]);

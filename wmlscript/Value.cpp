@@ -29,7 +29,7 @@ TValue TValue::Integer(std::int64_t v) {
 }
 
 TValue TValue::FloatValue(double v) {
-  if (!std::isfinite(v) || std::fabs(v) > FLT_MAX) return Invalid();
+  if (!std::isfinite(v)) return Invalid();
   TValue r;
   r.Type = TType::Float;
   // WAP-193 §6.2.7.2: a result too small to be represented is 0.0.

@@ -12,6 +12,7 @@
 #include "ScriptCorpus.h"
 #include "wmlscript/Compiler.h"
 #include "wmlscript/Interpreter.h"
+#include "wmlscript/Lexer.h"
 #include "wmlscript/Unit.h"
 
 namespace deckhand::wmlscript::testing {
@@ -58,7 +59,12 @@ TValue ParseValue(const std::string& raw) {
     for (std::size_t i = 1; i + 1 < text.size(); ++i) {
       if (text[i] == '\\' && i + 2 < text.size()) {
         const char e = text[++i];
-        s += e == 'n' ? '\n' : e == 't' ? '\t' : e;
+        if (e == 'u' && i + 4 < text.size()) {
+          AppendUtf8(s, static_cast<std::uint32_t>(std::stoul(text.substr(i + 1, 4), nullptr, 16)));
+          i += 4;
+        } else {
+          s += e == 'n' ? '\n' : e == 't' ? '\t' : e;
+        }
       } else {
         s += text[i];
       }
