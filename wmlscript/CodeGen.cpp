@@ -1,5 +1,6 @@
 #include "wmlscript/CodeGen.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -82,6 +83,17 @@ class TGenerator {
         Error(f.Pos, "функция «" + f.Name + "» уже объявлена");
       }
     }
+    // The most called functions take the lowest indexes, so that their
+    // calls fit the one-byte CALL_S (indexes 0 to 7).
+    std::map<std::string, std::size_t> calls;
+    for (const TFunction& f : Tree.Functions) {
+      for (const TStmtPtr& s : f.Body) CountCalls(*s, calls);
+    }
+    for (std::size_t i = 0; i < Tree.Functions.size(); ++i) Order.push_back(i);
+    std::stable_sort(Order.begin(), Order.end(), [&](std::size_t a, std::size_t b) {
+      return calls[Tree.Functions[a].Name] > calls[Tree.Functions[b].Name];
+    });
+    for (std::size_t i = 0; i < Order.size(); ++i) Index[Order[i]] = i;
     if (Tree.Functions.size() > kMaxFunctions) {
       Error(Tree.Functions[kMaxFunctions].Pos, "в сценарии больше 255 функций");
     }
@@ -119,7 +131,7 @@ class TGenerator {
     std::string names;
     std::uint32_t nameCount = 0;
     for (std::size_t i = 0; i < Tree.Functions.size() && i < kMaxFunctions; ++i) {
-      const TFunction& f = Tree.Functions[i];
+      const TFunction& f = Tree.Functions[Order[i]];
       if (f.Extern) {
         if (f.Name.size() > 255) Error(f.Pos, "имя функции длиннее 255 байт");
         names.push_back(static_cast<char>(i));
@@ -152,7 +164,9 @@ class TGenerator {
   const TUnitTree& Tree;
   std::vector<TDiagnostic>& Diags;
   TConstantPool Pool;
-  std::map<std::string, std::size_t> Functions;
+  std::map<std::string, std::size_t> Functions;  // name: index in the tree
+  std::vector<std::size_t> Order;                // unit index: tree index
+  std::map<std::size_t, std::size_t> Index;      // tree index: unit index
   // The function being generated.
   std::map<std::string, std::uint32_t> Variables;
   std::vector<TIns> Code;
@@ -161,6 +175,60 @@ class TGenerator {
     std::uint32_t Continue, Break;
   };
   std::vector<TLoop> Loops;
+
+  static void CountCalls(const TExpr& e, std::map<std::string, std::size_t>& calls) {
+    if (e.Kind == TExprKind::Call) ++calls[e.Name];
+    for (const TExprPtr& k : e.Kids) CountCalls(*k, calls);
+  }
+  static void CountCalls(const TStmt& s, std::map<std::string, std::size_t>& calls) {
+    for (const TExpr* e : {s.Expr.get(), s.Init.get(), s.Step.get()}) {
+      if (e) CountCalls(*e, calls);
+    }
+    for (const TVarDecl& d : s.Vars) {
+      if (d.Init) CountCalls(*d.Init, calls);
+    }
+    for (const TStmtPtr& k : s.Body) CountCalls(*k, calls);
+  }
+
+  static bool EndsFlow(const TIns& ins) {
+    return ins.Kind == TInsKind::Jump ||
+           (ins.Kind == TInsKind::Op && (ins.Opcode == op::RETURN || ins.Opcode == op::RETURN_ES));
+  }
+
+  // Leaves out code no path reaches (after a return or a jump, up to the
+  // next label) and jumps to the very next instruction.
+  void Peephole() {
+    for (bool changed = true; changed;) {
+      changed = false;
+      std::vector<TIns> out;
+      out.reserve(Code.size());
+      bool dead = false;
+      for (std::size_t i = 0; i < Code.size(); ++i) {
+        const TIns& ins = Code[i];
+        if (ins.Kind == TInsKind::Label) dead = false;
+        if (dead) {
+          changed = true;
+          continue;
+        }
+        if (ins.Kind == TInsKind::Jump || ins.Kind == TInsKind::TJump) {
+          std::size_t j = i + 1;
+          bool next = false;
+          for (; j < Code.size() && Code[j].Kind == TInsKind::Label; ++j) {
+            next = next || Code[j].A == ins.A;
+          }
+          if (next) {
+            // A jump to where the code goes anyway; a TJUMP still pops.
+            if (ins.Kind == TInsKind::TJump) out.push_back({TInsKind::Op, op::POP});
+            changed = true;
+            continue;
+          }
+        }
+        out.push_back(ins);
+        if (EndsFlow(ins)) dead = true;
+      }
+      Code = std::move(out);
+    }
+  }
 
   std::size_t ErrorCount() const {
     std::size_t n = 0;
@@ -211,9 +279,13 @@ class TGenerator {
     for (const auto& [name, pos] : f.Params) Declare(name, pos);
     const std::size_t params = Variables.size();
     for (const TStmtPtr& s : f.Body) Statement(*s);
-    if (Code.empty() || Code.back().Kind != TInsKind::Op ||
-        (Code.back().Opcode != op::RETURN && Code.back().Opcode != op::RETURN_ES)) {
-      Emit(op::RETURN_ES);
+    Peephole();
+    // Running off the end of a function returns an empty string (WAP-193
+    // §6.4.8), so a RETURN_ES that only labels follow is left out.
+    for (std::size_t i = Code.size(); i-- > 0;) {
+      if (Code[i].Kind == TInsKind::Label) continue;
+      if (Code[i].Kind != TInsKind::Op || Code[i].Opcode != op::RETURN_ES) break;
+      Code.erase(Code.begin() + static_cast<std::ptrdiff_t>(i));
     }
     std::optional<std::string> code = Assemble(Code, Labels);
     if (!code) {
@@ -507,7 +579,7 @@ class TGenerator {
                          ", а передано " + std::to_string(args));
         return;
       }
-      Emit(TInsKind::Call, static_cast<std::uint32_t>(it->second));
+      Emit(TInsKind::Call, static_cast<std::uint32_t>(Index[it->second]));
     } else if (e.Kind == TExprKind::LibraryCall) {
       const TLibraryFunction* lib = FindLibraryFunction(e.Library, e.Name);
       if (!lib) {
