@@ -87,12 +87,11 @@ class TMachine {
   }
 
   void CheckString(const TValue& v) {
-    if (v.Type == TType::String && v.Str.size() > kLargeString) {
-      if (v.Str.size() > Limits.StringLength) {
-        Fail("строка длиннее предела в " + std::to_string(Limits.StringLength) + " байт");
-      }
-      CheckMemory();
+    if (v.Type != TType::String) return;
+    if (v.Str.size() > Limits.StringLength) {
+      Fail("строка длиннее предела в " + std::to_string(Limits.StringLength) + " байт");
     }
+    if (v.Str.size() > kLargeString) CheckMemory();
   }
 
   void CheckMemory() {
