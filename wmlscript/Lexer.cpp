@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <unordered_set>
 
 namespace deckhand::wmlscript {
 namespace {
@@ -46,6 +47,7 @@ class TLexer {
 
   std::vector<TToken> Run() {
     std::vector<TToken> tokens;
+    tokens.reserve(Src.size() / 4 + 1);
     for (;;) {
       if (!SkipSpaceAndComments()) {
         tokens.push_back(Make(TTokenKind::Error));
@@ -310,7 +312,7 @@ class TLexer {
         "+",    "-",   "*",   "/",   "%",  "&",  "|",  "^",  "#",  "[",  "]"};
     TToken t = Make(TTokenKind::Punct);
     for (std::string_view p : kPuncts) {
-      if (Src.substr(Pos, p.size()) == p) {
+      if (p[0] == Src[Pos] && Src.substr(Pos, p.size()) == p) {
         t.Text = std::string(p);
         Pos += p.size();
         return t;
@@ -334,7 +336,9 @@ class TLexer {
 }  // namespace
 
 bool IsReservedWord(std::string_view word) {
-  return std::find(std::begin(kReserved), std::end(kReserved), word) != std::end(kReserved);
+  static const std::unordered_set<std::string_view> kWords(std::begin(kReserved),
+                                                           std::end(kReserved));
+  return kWords.count(word) != 0;
 }
 
 void AppendUtf8(std::string& out, std::uint32_t cp) {

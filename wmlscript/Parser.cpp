@@ -396,17 +396,34 @@ class TParser {
   static int Precedence(const TToken& t) {
     if (t.Kind != TTokenKind::Punct) return 0;
     const std::string& s = t.Text;
-    if (s == "||") return 1;
-    if (s == "&&") return 2;
-    if (s == "|") return 3;
-    if (s == "^") return 4;
-    if (s == "&") return 5;
-    if (s == "==" || s == "!=") return 6;
-    if (s == "<" || s == ">" || s == "<=" || s == ">=") return 7;
-    if (s == "<<" || s == ">>" || s == ">>>") return 8;
-    if (s == "+" || s == "-") return 9;
-    if (s == "*" || s == "/" || s == "div" || s == "%") return 10;
-    return 0;
+    const bool one = s.size() == 1;
+    switch (s[0]) {
+      case '|':
+        return one ? 3 : s == "||" ? 1 : 0;
+      case '&':
+        return one ? 5 : s == "&&" ? 2 : 0;
+      case '^':
+        return one ? 4 : 0;
+      case '=':
+        return s == "==" ? 6 : 0;
+      case '!':
+        return s == "!=" ? 6 : 0;
+      case '<':
+        return one || s == "<=" ? 7 : s == "<<" ? 8 : 0;
+      case '>':
+        return one || s == ">=" ? 7 : s == ">>" || s == ">>>" ? 8 : 0;
+      case '+':
+      case '-':
+        return one ? 9 : 0;
+      case '*':
+      case '/':
+      case '%':
+        return one ? 10 : 0;
+      case 'd':
+        return s == "div" ? 10 : 0;
+      default:
+        return 0;
+    }
   }
 
   TExprPtr ParseBinary(int minPrec) {

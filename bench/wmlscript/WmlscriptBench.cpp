@@ -2,6 +2,8 @@
 // a million arithmetic instructions (counter: instructions a second).
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "wmlscript/Compiler.h"
@@ -10,33 +12,39 @@
 
 namespace deckhand::wmlscript {
 
-// A script of about lines lines: functions of loops, conditions, string and
-// library calls, as real scripts mix them.
+// A script of about `lines` lines: functions of loops, conditions, string
+// and library calls, as real scripts mix them (a unit holds at most 255
+// functions, so each has several loops).
 std::string LongScript(int lines) {
   std::string s = "use url other \"http://example.com/other.wmls\";\n";
   int written = 1, n = 0;
   while (written < lines) {
     const std::string i = std::to_string(n++);
-    s += "extern function f" + i +
-         "(a, b) {\n"
-         "  var total = 0, text = \"item\";\n"
-         "  for (var k = 0; k < a; k++) {\n"
-         "    if (k % 3 == 0 && b != \"x\") { total += k * 2; } else { total -= 1; }\n"
-         "    text = text + String.charAt(\"abcdef\", k % 6);\n"
-         "  }\n"
-         "  while (total > 100) total = total div 2;\n"
-         "  WMLBrowser.setVar(\"v" +
-         i +
+    s += "extern function f" + i + "(a, b) {\n  var total = 0, text = \"item\";\n";
+    for (int loop = 0; loop < 8; ++loop) {
+      s += "  for (var k" + std::to_string(loop) + " = 0; k" + std::to_string(loop) + " < a; k" +
+           std::to_string(loop) +
+           "++) {\n"
+           "    if (total % 3 == 0 && b != \"x\") { total += a * 2; } else { total -= 1; }\n"
+           "    text = text + String.charAt(\"abcdef\", total % 6);\n"
+           "  }\n"
+           "  while (total > 100) total = total div 2;\n";
+    }
+    s += "  WMLBrowser.setVar(\"v" + i +
          "\", text + total);\n"
-         "  return Lang.max(total, Float.round(1.5 * a));\n"
+         "  return Lang.max(total, Float.round(1.5 * a)) + other#g(a);\n"
          "}\n";
-    written += 10;
+    written += 5 + 8 * 5;
   }
   return s;
 }
 
 void BM_Compile5000Lines(benchmark::State& state) {
   const std::string source = LongScript(5000);
+  // bench/wmlscript.sh times wmlsc on the same script.
+  if (const char* out = std::getenv("DECKHAND_WMLSCRIPT_BENCH_SOURCE")) {
+    std::ofstream(out, std::ios::binary) << source;
+  }
   for (auto _ : state) {
     TCompileResult result = Compile(source);
     benchmark::DoNotOptimize(result.Unit);
