@@ -263,6 +263,10 @@ class TMachine {
             const TUnit& caller = *frame.Unit;
             const std::string& name = caller.Constants[nameIndex].Str;
             const TUnit& callee = LoadExternal(caller, caller.Constants[urlIndex].Str);
+            if (!AccessAllowed(callee, Urls[&callee], Urls[&caller])) {
+              Fail("сценарий " + Urls[&callee] + " не разрешает вызывать свои функции из " +
+                   Urls[&caller] + " (прагма use access)");
+            }
             const std::optional<std::size_t> index = callee.FindExtern(name);
             if (!index) Fail("во внешнем сценарии нет функции extern «" + name + "»");
             if (callee.Functions[*index].Arguments != args) {

@@ -179,6 +179,32 @@ std::string ResolveUrl(const std::string& base, const std::string& relative) {
   return Join(t);
 }
 
+bool AccessAllowed(const TUnit& unit, const std::string& unitUrl, const std::string& callerUrl) {
+  std::optional<std::string> domain, path;
+  for (const TPragma& p : unit.Pragmas) {
+    if (p.Type == TPragmaType::AccessDomain) domain = unit.Constants[p.A].Str;
+    if (p.Type == TPragmaType::AccessPath) path = unit.Constants[p.A].Str;
+  }
+  if (!domain && !path) return true;  // no access control
+  auto lower = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  const std::string want = lower(domain.value_or(Host(Split(unitUrl), false)));
+  const std::string host = lower(Host(Split(callerUrl), false));
+  const bool domainOk =
+      host == want || (host.size() > want.size() &&
+                       host.compare(host.size() - want.size(), want.size(), want) == 0 &&
+                       host[host.size() - want.size() - 1] == '.');
+  // A relative path is relative to the unit's own address.
+  const std::string prefix = Split(ResolveUrl(unitUrl, path.value_or("/"))).Path;
+  const std::string callerPath = Split(callerUrl).Path;
+  const bool pathOk = callerPath.compare(0, prefix.size(), prefix) == 0 &&
+                      (callerPath.size() == prefix.size() || prefix.empty() ||
+                       prefix.back() == '/' || callerPath[prefix.size()] == '/');
+  return domainOk && pathOk;
+}
+
 TValue CallUrl(std::uint8_t function, TValue* args, TLibraryContext& context) {
   if (function == 8) {  // getBase: the unit's address without its fragment
     std::string base = context.Options.ScriptUrl;

@@ -35,4 +35,10 @@ std::size_t CharacterCount(const std::string& s);
 // The absolute form of a relative address against a base (RFC 2396 §5.2).
 std::string ResolveUrl(const std::string& base, const std::string& relative);
 
+// Whether a unit at unitUrl lets a unit at callerUrl call its functions: its
+// use access pragma's domain must match the end of the caller's host, and its
+// path the start of the caller's path, in whole components (WAP-193 §6.7.2;
+// the domain defaults to the unit's own host, the path to "/").
+bool AccessAllowed(const TUnit& unit, const std::string& unitUrl, const std::string& callerUrl);
+
 }  // namespace deckhand::wmlscript

@@ -26,7 +26,8 @@ class TReader {
   std::string_view In;
 
   std::uint8_t U8(const char* what) {
-    if (Pos >= In.size()) throw TBad{std::string("модуль обрывается: нет ") + what};
+    if (Pos >= In.size())
+      throw TBad{std::string("модуль обрывается: не хватает поля «") + what + "»"};
     return static_cast<std::uint8_t>(In[Pos++]);
   }
   std::uint32_t Mb(const char* what) {

@@ -53,6 +53,31 @@ TEST(WmlscriptInterpreter, CallsExternFunctionsOfAnotherUnitRelativeToThisOne) {
   EXPECT_EQ(Call(main, "h", {}, browser).Status, TRunStatus::Failed);
 }
 
+TEST(WmlscriptInterpreter, CallsIntoAnotherUnitOnlyWhereItsAccessPragmaAllows) {
+  // WAP-193 §6.7.2: the domain matches the end of the caller's host and the
+  // path the start of the caller's path, in whole components.
+  const TCompileResult lib = Compile(
+      "use access domain \"example.com\" path \"/dir\";\n"
+      "extern function f() { return 1; }\n");
+  ASSERT_TRUE(lib.Unit);
+  testing::TFakeBrowser browser;
+  browser.Resources["http://other.org/lib.wmls"] = {*lib.Unit, "application/vnd.wap.wmlscriptc"};
+  const TUnit main = Load(
+      "use url other \"http://other.org/lib.wmls\";\nextern function f() { return other#f(); }\n");
+  TRandom random;
+  TRunOptions options;
+  for (const auto& [caller, allowed] :
+       std::vector<std::pair<std::string, bool>>{{"http://example.com/dir/main.wmls", true},
+                                                 {"http://wap.example.com/dir/sub/main.wmls", true},
+                                                 {"http://badexample.com/dir/main.wmls", false},
+                                                 {"http://example.com/directory/main.wmls", false},
+                                                 {"http://example.com/main.wmls", false}}) {
+    options.ScriptUrl = caller;
+    const TRunResult r = wmlscript::Run(main, "f", {}, browser, random, options);
+    EXPECT_EQ(r.Status == TRunStatus::Returned, allowed) << caller << ": " << r.Message;
+  }
+}
+
 TEST(WmlscriptInterpreter, RefusesCallsToMissingFunctionsOrWithWrongArgumentCounts) {
   testing::TFakeBrowser browser;
   const TUnit unit = Load("extern function f(a) { return a; }\nfunction g() {}\n");
