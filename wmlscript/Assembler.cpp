@@ -39,7 +39,44 @@ void Put16(std::string& out, std::uint32_t v) {
   out.push_back(static_cast<char>(v & 0xFF));
 }
 
+bool EndsFlow(const TIns& ins) {
+  return ins.Kind == TInsKind::Jump ||
+         (ins.Kind == TInsKind::Op && (ins.Opcode == op::RETURN || ins.Opcode == op::RETURN_ES));
+}
+
 }  // namespace
+
+void RemoveDeadCode(std::vector<TIns>& code) {
+  for (bool changed = true; changed;) {
+    changed = false;
+    std::vector<TIns> out;
+    out.reserve(code.size());
+    bool dead = false;
+    for (std::size_t i = 0; i < code.size(); ++i) {
+      const TIns& ins = code[i];
+      if (ins.Kind == TInsKind::Label) dead = false;
+      if (dead) {
+        changed = true;
+        continue;
+      }
+      if (ins.Kind == TInsKind::Jump || ins.Kind == TInsKind::TJump) {
+        bool next = false;
+        for (std::size_t j = i + 1; j < code.size() && code[j].Kind == TInsKind::Label; ++j) {
+          next = next || code[j].A == ins.A;
+        }
+        if (next) {
+          // A jump to where the code goes anyway; a TJUMP still pops.
+          if (ins.Kind == TInsKind::TJump) out.push_back({TInsKind::Op, op::POP});
+          changed = true;
+          continue;
+        }
+      }
+      out.push_back(ins);
+      if (EndsFlow(ins)) dead = true;
+    }
+    code = std::move(out);
+  }
+}
 
 std::optional<std::string> Assemble(const std::vector<TIns>& code, std::uint32_t labelCount) {
   std::vector<std::size_t> size(code.size());

@@ -31,6 +31,10 @@ struct TIns {
   std::uint32_t A = 0, B = 0, C = 0;
 };
 
+// Leaves out code no path reaches (after a return or a jump, up to the next
+// label) and jumps to the very next instruction.
+void RemoveDeadCode(std::vector<TIns>& code);
+
 // Assembles the instructions of one function; empty when a jump is farther
 // than 65,535 bytes (the longest jump WMLScript encodes).
 std::optional<std::string> Assemble(const std::vector<TIns>& code, std::uint32_t labelCount);

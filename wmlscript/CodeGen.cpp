@@ -190,46 +190,6 @@ class TGenerator {
     for (const TStmtPtr& k : s.Body) CountCalls(*k, calls);
   }
 
-  static bool EndsFlow(const TIns& ins) {
-    return ins.Kind == TInsKind::Jump ||
-           (ins.Kind == TInsKind::Op && (ins.Opcode == op::RETURN || ins.Opcode == op::RETURN_ES));
-  }
-
-  // Leaves out code no path reaches (after a return or a jump, up to the
-  // next label) and jumps to the very next instruction.
-  void Peephole() {
-    for (bool changed = true; changed;) {
-      changed = false;
-      std::vector<TIns> out;
-      out.reserve(Code.size());
-      bool dead = false;
-      for (std::size_t i = 0; i < Code.size(); ++i) {
-        const TIns& ins = Code[i];
-        if (ins.Kind == TInsKind::Label) dead = false;
-        if (dead) {
-          changed = true;
-          continue;
-        }
-        if (ins.Kind == TInsKind::Jump || ins.Kind == TInsKind::TJump) {
-          std::size_t j = i + 1;
-          bool next = false;
-          for (; j < Code.size() && Code[j].Kind == TInsKind::Label; ++j) {
-            next = next || Code[j].A == ins.A;
-          }
-          if (next) {
-            // A jump to where the code goes anyway; a TJUMP still pops.
-            if (ins.Kind == TInsKind::TJump) out.push_back({TInsKind::Op, op::POP});
-            changed = true;
-            continue;
-          }
-        }
-        out.push_back(ins);
-        if (EndsFlow(ins)) dead = true;
-      }
-      Code = std::move(out);
-    }
-  }
-
   std::size_t ErrorCount() const {
     std::size_t n = 0;
     for (const TDiagnostic& d : Diags) n += d.Severity == TSeverity::Error;
@@ -279,7 +239,7 @@ class TGenerator {
     for (const auto& [name, pos] : f.Params) Declare(name, pos);
     const std::size_t params = Variables.size();
     for (const TStmtPtr& s : f.Body) Statement(*s);
-    Peephole();
+    RemoveDeadCode(Code);
     // Running off the end of a function returns an empty string (WAP-193
     // §6.4.8), so a RETURN_ES that only labels follow is left out.
     for (std::size_t i = Code.size(); i-- > 0;) {
