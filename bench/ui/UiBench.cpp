@@ -77,6 +77,57 @@ void BM_MemoCaretPosition1MB(benchmark::State& state) {
 }
 BENCHMARK(BM_MemoCaretPosition1MB)->Unit(benchmark::kMicrosecond);
 
+// One line of the given length without a space (a minified or hostile
+// deck), opened into a shown editor and painted, then one key typed in its
+// middle and the editor painted again.
+std::string LongLine(size_t size) {
+  std::string line = "<wml>";
+  while (line.size() < size) line += "x";
+  return line;
+}
+
+void BM_MemoOpenLongLine(benchmark::State& state) {
+  const std::string deck = LongLine(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    TMemo memo;
+    memo.resize(580, 374);
+    memo.show();
+    TMemoBuffer buffer(&memo);
+    std::string text = deck;
+    state.ResumeTiming();
+    buffer.SetTextStr(std::move(text));
+    memo.viewport()->repaint();
+  }
+}
+BENCHMARK(BM_MemoOpenLongLine)
+    ->Arg(20 << 10)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+void BM_MemoKeyOnLongLine(benchmark::State& state) {
+  TMemo memo;
+  memo.resize(580, 374);
+  memo.show();
+  TMemoBuffer buffer(&memo);
+  buffer.SetTextStr(LongLine(static_cast<size_t>(state.range(0))));
+  memo.viewport()->repaint();
+  const int middle = buffer.Length() / 2;
+  for (auto _ : state) {
+    buffer.SetSelStart(middle);
+    buffer.SetSelText("y");
+    memo.viewport()->repaint();
+  }
+}
+BENCHMARK(BM_MemoKeyOnLongLine)
+    ->Arg(20 << 10)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
 }  // namespace
 
 int main(int argc, char** argv) {
