@@ -207,4 +207,28 @@ size_t ReplaceAll(TCodeBuffer& buffer, std::string_view needle, std::string_view
   return result.Count;
 }
 
+std::optional<int> PositionOfLineColumn(const TCodeBuffer& buffer, int line, int column) {
+  if (line < 1 || column < 1) return std::nullopt;
+  const int start = buffer.LineIndex(line - 1);
+  if (start < 0) return std::nullopt;
+  const int next = buffer.LineIndex(line);
+  int end = 0;
+  if (next >= 0) {
+    end = next - 2;  // before the CR LF
+  } else {
+    buffer.ReadText([&end](std::string_view text) { end = static_cast<int>(text.size()); });
+  }
+  return start + std::min(column - 1, std::max(0, end - start));
+}
+
+std::optional<size_t> NextStop(const std::vector<size_t>& positions, size_t caret, bool backward) {
+  if (positions.empty()) return std::nullopt;
+  if (backward) {
+    const auto before = std::lower_bound(positions.begin(), positions.end(), caret);
+    return before == positions.begin() ? positions.back() : *(before - 1);
+  }
+  const auto after = std::upper_bound(positions.begin(), positions.end(), caret);
+  return after == positions.end() ? positions.front() : *after;
+}
+
 }  // namespace deckhand

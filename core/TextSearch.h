@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/CodeBuffer.h"
 
@@ -73,5 +74,16 @@ bool ReplaceNext(TCodeBuffer& buffer, std::string_view needle, std::string_view 
 // Returns the number of matches replaced; 0 leaves the buffer untouched.
 size_t ReplaceAll(TCodeBuffer& buffer, std::string_view needle, std::string_view replacement,
                   const TSearchOptions& options);
+
+// The position of a line and column counted from 1, as the status bar counts
+// them: the start of that line plus column - 1, a column beyond the line's
+// end standing at its end (before its CR LF). Nothing when line is below 1
+// or beyond the last line, or column below 1.
+std::optional<int> PositionOfLineColumn(const TCodeBuffer& buffer, int line, int column);
+
+// Of the positions given (in ascending order), the first one after caret or,
+// backward, the last one before it; round the end when there is none that
+// way. Nothing when there are no positions.
+std::optional<size_t> NextStop(const std::vector<size_t>& positions, size_t caret, bool backward);
 
 }  // namespace deckhand

@@ -16,11 +16,13 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 
 #include "core/Encoding.h"
 #include "core/Errors.h"
 #include "core/MarkupCommands.h"
+#include "core/TextSearch.h"
 #include "preview/PreviewPane.h"
 #include "ui/CommandTables.h"
 #include "ui/Fonts.h"
@@ -35,6 +37,8 @@
 #include "ui/Unit6.h"
 #include "ui/Unit7.h"
 #include "ui/UserDialogs.h"
+#include "wml/DeckCheck.h"
+#include "wml/Phones.h"
 
 namespace deckhand {
 
@@ -445,6 +449,71 @@ void TMain::N26Click(QObject*) { ToolButton24Click(this); }
 void TMain::N20Click(QObject*) { ToolButton18Click(this); }
 void TMain::N21Click(QObject*) { ToolButton19Click(this); }
 void TMain::N22Click(QObject*) { ToolButton20Click(this); }
+
+// ---------------------------------------------------------------------------
+// Find, replace, go to a line or a finding
+
+void TMain::RunFindDialog(bool replaceMode) {
+  // A fresh dialog each time, owned by the window, gone when it closes.
+  const std::unique_ptr<TFindDialog> dialog(
+      new TFindDialog(this, buffer_, findState_, replaceMode,
+                      [this](const QString& text) { statusBar_->SetPanelText(0, text); }));
+  dialog->exec();
+  memo_->setFocus(Qt::OtherFocusReason);
+}
+
+void TMain::Find1Click(QObject*) { RunFindDialog(false); }
+void TMain::Replace1Click(QObject*) { RunFindDialog(true); }
+
+void TMain::FindNext1Click(QObject*) {
+  if (findState_.Needle.isEmpty()) {
+    RunFindDialog(false);
+    return;
+  }
+  statusBar_->SetPanelText(
+      0, FindAgain(buffer_, findState_) ? QString() : QString::fromUtf8(kNotFoundText));
+}
+
+void TMain::GoToLine1Click(QObject*) {
+  const std::unique_ptr<TGoToLineDialog> dialog(new TGoToLineDialog(this, buffer_));
+  dialog->exec();
+  memo_->setFocus(Qt::OtherFocusReason);
+}
+
+void TMain::GoToFinding(bool backward) {
+  // The findings the emulator lists for its phone (the default phone while
+  // it has not been opened), checked afresh on the editor's text.
+  const std::string text = buffer_.GetText();
+  const wml::TDeckReport report =
+      wml::CheckDeck(text, emulator_ != nullptr ? &emulator_->Phone() : &wml::DefaultPhone());
+  std::vector<size_t> offsets;
+  offsets.reserve(report.Findings.size());
+  for (const wml::TFinding& finding : report.Findings) offsets.push_back(finding.Offset);
+  std::sort(offsets.begin(), offsets.end());
+  const std::optional<size_t> stop =
+      NextStop(offsets, static_cast<size_t>(buffer_.GetSelStart()), backward);
+  if (!stop) {
+    statusBar_->SetPanelText(0, QStringLiteral("Замечаний нет"));
+    return;
+  }
+  buffer_.SetSelStart(static_cast<int>(std::min(*stop, text.size())));
+  memo_->ensureCursorVisible();
+  // Every finding at that place, as the emulator's list words them.
+  QStringList shown;
+  for (const wml::TFinding& finding : report.Findings) {
+    if (finding.Offset != *stop) continue;
+    shown << QStringLiteral("%1:%2: %3: %4")
+                 .arg(finding.Line)
+                 .arg(finding.Column)
+                 .arg(finding.Severity == wml::TSeverity::Error ? QStringLiteral("ошибка")
+                                                                : QStringLiteral("предупреждение"),
+                      QString::fromStdString(finding.Message));
+  }
+  statusBar_->SetPanelText(0, shown.join(QStringLiteral("; ")));
+}
+
+void TMain::NextFinding1Click(QObject*) { GoToFinding(false); }
+void TMain::PrevFinding1Click(QObject*) { GoToFinding(true); }
 
 // ---------------------------------------------------------------------------
 // View

@@ -28,6 +28,7 @@
 #include "core/CodeBuffer.h"
 #include "document/DocumentController.h"
 #include "document/DocumentWindow.h"
+#include "ui/FindDialog.h"
 #include "ui/HintTracker.h"
 #include "ui/LockKeys.h"
 #include "ui/MemoBuffer.h"
@@ -121,6 +122,15 @@ class TMain : public QMainWindow, private TDocumentWindow {
   void N20Click(QObject* Sender);
   void N21Click(QObject* Sender);
   void N22Click(QObject* Sender);
+  // Beyond the original commands (menu items only): find, find again,
+  // replace, go to a line, and the next and previous finding of the deck
+  // check.
+  void Find1Click(QObject* Sender);
+  void FindNext1Click(QObject* Sender);
+  void Replace1Click(QObject* Sender);
+  void GoToLine1Click(QObject* Sender);
+  void NextFinding1Click(QObject* Sender);
+  void PrevFinding1Click(QObject* Sender);
 
   // View
   void Button1Click(QObject* Sender);  // preview
@@ -182,6 +192,11 @@ class TMain : public QMainWindow, private TDocumentWindow {
   std::optional<QString> ExecuteSaveDialog(const QString& filter, const QString& fileName) override;
   void SetPathPanel(const QString& text) override;
 
+  // Find, replace and the findings: what was sought last, and the step
+  // through the deck check's findings from the caret.
+  void RunFindDialog(bool replaceMode);
+  void GoToFinding(bool backward);
+
   void BuildMenus();
   void BuildToolbars(QGroupBox* codeGroup);
   void BuildCentralArea();
@@ -201,6 +216,7 @@ class TMain : public QMainWindow, private TDocumentWindow {
   QTimer timer1_;
   std::unique_ptr<TLockKeySource> lockKeys_;
   QHash<QString, QAction*> actions_;
+  TFindState findState_;
   bool showSplash_ = true;
   bool closing_ = false;
 };
