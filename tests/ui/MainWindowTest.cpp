@@ -4,6 +4,9 @@
 // the status bar.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -40,6 +43,7 @@
 #include "UiTestSupport.h"
 #include "core/Encoding.h"
 #include "core/MarkupCommands.h"
+#include "document/Recovery.h"
 #include "preview/PreviewPane.h"
 #include "ui/FindDialog.h"
 #include "ui/PrintCommands.h"
@@ -1068,6 +1072,78 @@ TEST_F(MainWindowTest, F8AndShiftF8StepThroughTheDeckCheckFindingsWithTheEmulato
   EXPECT_EQ(window.Buffer().GetSelStart(), static_cast<int>(offsets.back()));
   EXPECT_EQ(Text(), deck);
   EXPECT_EQ(window.Emulator(), nullptr);
+}
+
+TEST_F(MainWindowTest, RecoveryFileKeepsUnsavedTextUntilSavedOrDroppedAndIsOfferedOnce) {
+  QTemporaryDir state;
+  const QString folder = state.filePath("deckhand");
+  // Left over by a run that was killed: offered once, Yes puts it in the
+  // editor as unsaved text (one undo takes it back) and removes the file.
+  pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  TRecoveryFile(folder, ended).Write("<wml>recovered</wml>\r\n", QString());
+  dialogs.prompts = {TPromptAnswer::Yes};
+  window.EnableRecovery(folder);
+  EXPECT_EQ(dialogs.promptTexts,
+            QStringList({QString::fromUtf8("Deckhand|Восстановить несохранённый текст?")}));
+  EXPECT_EQ(Text(), "<wml>recovered</wml>\r\n");
+  EXPECT_TRUE(window.Buffer().GetModified());
+  EXPECT_TRUE(TRecoveryFile::Orphans(folder).isEmpty());
+  // The recovered text is this run's unsaved work now.
+  ASSERT_NE(window.Recovery(), nullptr);
+  EXPECT_EQ(TRecoveryFile::Read(window.Recovery()->Path())->Text, "<wml>recovered</wml>\r\n");
+
+  // Saving removes it; the next change is kept again at the next write.
+  QTemporaryDir dir;
+  dialogs.savePaths.push_back(dir.filePath("deck.wml"));
+  window.Action("N46")->trigger();
+  EXPECT_FALSE(window.Recovery()->Exists());
+  window.WriteRecovery();
+  EXPECT_FALSE(window.Recovery()->Exists());  // nothing unsaved
+  window.Buffer().SetSelStart(0);
+  window.Buffer().SetSelText("<!-- edit -->");
+  window.WriteRecovery();
+  ASSERT_TRUE(window.Recovery()->Exists());
+  EXPECT_EQ(TRecoveryFile::Read(window.Recovery()->Path())->Text,
+            "<!-- edit --><wml>recovered</wml>\r\n");
+  EXPECT_EQ(TRecoveryFile::Read(window.Recovery()->Path())->DocumentPath, dir.filePath("deck.wml"));
+  // The recovery file is no one else's: never beside the document.
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"deck.wml"}));
+
+  // "No" at the close query drops it with the text.
+  dialogs.prompts = {TPromptAnswer::No};
+  window.close();
+  EXPECT_FALSE(window.Recovery()->Exists());
+}
+
+TEST(MainWindowRecovery, DecliningTheRecoveredTextRemovesItAndCancelKeepsIt) {
+  TScriptedDialogs dialogs;
+  QTemporaryDir state;
+  pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const TRecoveryFile left(state.path(), ended);
+  left.Write("old text", QString());
+  for (const TPromptAnswer answer : {TPromptAnswer::Cancel, TPromptAnswer::No}) {
+    TMain window;
+    window.SetShowSplash(false);
+    window.FormCreate(&window);
+    const std::string start = window.Buffer().GetText();
+    dialogs.prompts = {answer};
+    window.EnableRecovery(state.path());
+    EXPECT_EQ(window.Buffer().GetText(), start);
+    EXPECT_FALSE(window.Buffer().GetModified());
+    EXPECT_EQ(left.Exists(), answer == TPromptAnswer::Cancel);
+    window.close();
+  }
+  // Nothing left over: start-up asks nothing.
+  dialogs.promptTexts.clear();
+  TMain window;
+  window.SetShowSplash(false);
+  window.FormCreate(&window);
+  window.EnableRecovery(state.path());
+  EXPECT_TRUE(dialogs.promptTexts.isEmpty());
 }
 
 }  // namespace deckhand::testing
