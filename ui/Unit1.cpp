@@ -170,7 +170,7 @@ TMain::TMain(QWidget* parent)
   }
 }
 
-TMain::~TMain() = default;
+TMain::~TMain() { StopTerminationHandling(); }
 
 // ---------------------------------------------------------------------------
 // Construction
@@ -483,8 +483,22 @@ void TMain::EnableRecovery(const QString& folder) {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
+    handlesTermination_ = true;
   }
   OfferRecoveredText(folder);
+}
+
+void TMain::StopTerminationHandling() {
+  if (!handlesTermination_) return;
+  // SIGTERM ends the process again, as it did before this window.
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::close(terminationPipe[0]);
+  ::close(terminationPipe[1]);
+  terminationPipe[0] = terminationPipe[1] = -1;
+  handlesTermination_ = false;
 }
 
 void TMain::WriteRecovery() {

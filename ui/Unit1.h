@@ -239,6 +239,9 @@ class TMain : public QMainWindow, private TDocumentWindow {
   // Data safety: the recovery file, its 30 s timer, whether the text has
   // changes not yet saved, and whether the recovery file lacks some of them.
   void DropRecovery();
+  // Gives SIGTERM back its default action (the window is going).
+  void StopTerminationHandling();
+  bool handlesTermination_ = false;
   void OfferRecoveredText(const QString& folder);
   std::unique_ptr<TRecoveryFile> recovery_;
   QTimer recoveryTimer_;

@@ -439,6 +439,7 @@ class TQuietWindow : public TDocumentWindow {
     return std::nullopt;
   }
   void SetPathPanel(const QString& text) override { panel = text; }
+  TSaveAnswer AskOverwriteChangedFile(const QString&) override { return TSaveAnswer::Cancel; }
 };
 
 // The main window's editor with its document commands, holding an edited
