@@ -164,16 +164,35 @@ std::size_t BadUtf8(std::string_view text) {
   return std::string_view::npos;
 }
 
-bool IsNameStart(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+bool IsNameStart(std::uint32_t c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' ||
+         (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
+         (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || c == 0x200C || c == 0x200D ||
+         (c >= 0x2070 && c <= 0x218F) || (c >= 0x2C00 && c <= 0x2FEF) ||
+         (c >= 0x3001 && c <= 0xD7FF) || (c >= 0xF900 && c <= 0xFDCF) ||
+         (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
 }
 
-// An XML Name (XML 1.0 §2.3), its characters beyond ASCII taken as they come.
+bool IsNameChar(std::uint32_t c) {
+  return IsNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xB7 ||
+         (c >= 0x300 && c <= 0x36F) || c == 0x203F || c == 0x2040;
+}
+
+// An XML Name (XML 1.0 fifth edition §2.3) of valid UTF-8 text.
 bool IsXmlName(std::string_view name) {
-  if (name.empty() || !IsNameStart(static_cast<unsigned char>(name[0]))) return false;
-  for (const char ch : name) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (!IsNameStart(c) && !(c >= '0' && c <= '9') && c != '-' && c != '.') return false;
+  if (name.empty()) return false;
+  std::size_t i = 0;
+  while (i < name.size()) {
+    const auto lead = static_cast<unsigned char>(name[i]);
+    const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    std::uint32_t c = length == 1   ? lead
+                      : length == 2 ? lead & 0x1F
+                      : length == 3 ? lead & 0x0F
+                                    : lead & 0x07;
+    for (int k = 1; k < length; ++k)
+      c = (c << 6) | (static_cast<unsigned char>(name[i + k]) & 0x3F);
+    if (i == 0 ? !IsNameStart(c) : !IsNameChar(c)) return false;
+    i += static_cast<std::size_t>(length);
   }
   return true;
 }
@@ -264,7 +283,7 @@ class TDecoder {
       if (!Instruction()) return false;
     }
     Out += '\n';
-    return true;
+    return Limit(Out);
   }
 
   std::string Out;
