@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <vector>
+#include <unordered_set>
 
 #include "wml/WbxmlTables.h"
 
@@ -519,7 +519,7 @@ class TDecoder {
 
   // The attributes of an element, up to their END.
   bool Attributes() {
-    std::vector<std::string> names;
+    std::unordered_set<std::string> names;
     bool open = false;
     bool address = false;
     while (true) {
@@ -542,16 +542,13 @@ class TDecoder {
         std::string name;
         std::string_view prefix;
         if (!AttributeStart(token, name, prefix)) return false;
-        for (const std::string& seen : names) {
-          if (seen == name) return Fail("атрибут " + name + " повторяется");
-        }
+        if (!names.insert(name).second) return Fail("атрибут " + name + " повторяется");
         if (open) Out += '"';
         Out += ' ';
         Out += name;
         Out += "=\"";
         Escape(prefix, TPlace::Attribute, Out);
         address = wbxml::IsAddressAttribute(name);
-        names.push_back(std::move(name));
         open = true;
         continue;
       }
