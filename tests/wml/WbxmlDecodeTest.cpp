@@ -442,7 +442,8 @@ TEST_F(WbxmlDecodeCorpus, Xml2wbxmlDecksDecodeToTheSameDocument) {
   int compared = 0, broken[2] = {0, 0};
   for (const fs::path& deck : decks) {
     const std::string source = ReadFile(deck);
-    if (!CheckDeck(source).Valid) continue;
+    const TDeckReport report = CheckDeck(source);
+    if (!report.WellFormed) continue;
     // That compiler writes variables as text, which WML 1.1 §14.1.1 does not
     // allow: its dollar signs decode as dollar signs.
     if (source.find('$') != std::string::npos) continue;
@@ -455,8 +456,18 @@ TEST_F(WbxmlDecodeCorpus, Xml2wbxmlDecksDecodeToTheSameDocument) {
       fs::remove(output);
       const std::string log = RunShell("xml2wbxml " + std::string(options) + " -o " +
                                        Quote(output.string()) + " " + Quote(input.string()));
-      ASSERT_TRUE(fs::exists(output)) << deck << "\n" << log;
+      // That compiler refuses some decks that are not valid WML 1.1.
+      if (!fs::exists(output)) {
+        ASSERT_FALSE(report.Valid) << deck << "\n" << log;
+        continue;
+      }
       const std::string bytes = ReadFile(output);
+      // It gives a deck whose DOCTYPE it does not know the public
+      // identifier of WML 1.0 (2), which we refuse.
+      if (bytes.size() > 1 && bytes[1] == 2) {
+        ASSERT_FALSE(report.Valid) << deck;
+        continue;
+      }
       const std::string theirs = Theirs(bytes);
       std::string error;
       const auto text = DecodeWmlc(bytes, error);
