@@ -494,3 +494,25 @@ TEST_F(WbxmlDecodeCorpus, Xml2wbxmlDecksDecodeToTheSameDocument) {
   std::printf("decks compiled by xml2wbxml: %d, refused with a string table: %d of %d\n", compared,
               broken[1], 2 * compared);
 }
+
+TEST_F(WbxmlDecodeCorpus, TokenTablesEqualWbxml2xml) {
+  if (!HaveProgram("wbxml2xml")) GTEST_SKIP() << "wbxml2xml is not installed (libwbxml2-utils)";
+  // A WML 1.3 deck with every tag token as an empty element, every
+  // attribute-start token on a p of its own (with "x" after its prefix),
+  // and every attribute-value token in a title.
+  std::string body = Bytes({0x7F});
+  for (const auto& tag : wbxml::kTags) body += static_cast<char>(tag.Token);
+  for (const auto& start : wbxml::kAttributeStarts)
+    body += Bytes({0xA0, start.Token, 0x03, 'x', 0x00, 0x01});
+  for (const auto& value : wbxml::kAttributeValues) body += Bytes({0xA0, 0x36, value.Token, 0x01});
+  body += Bytes({0x01});
+  const std::string bytes = Bytes({0x03, 0x0A, 0x6A, 0x00}) + body;
+  std::string error;
+  const auto text = DecodeWmlc(bytes, error);
+  ASSERT_TRUE(text) << error;
+  const std::string ours = Canonical(*text);
+  ASSERT_FALSE(ours.empty()) << *text;
+  EXPECT_EQ(ours, Theirs(bytes)) << *text;
+  EXPECT_NE(ours.find("<pre></pre>"), std::string::npos);
+  EXPECT_NE(ours.find("<p cache-control=\"no-cachex\"></p>"), std::string::npos);
+}
