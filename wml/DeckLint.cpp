@@ -44,6 +44,19 @@ std::size_t CountCharacters(std::string_view utf8) {
   return count;
 }
 
+// The first characters of a value for a message, "…" where it is cut: a
+// finding quotes what it is about, not a whole megabyte of title.
+inline constexpr std::size_t kMostQuotedCharacters = 40;
+std::string Quoted(std::string_view utf8) {
+  std::size_t characters = 0;
+  for (std::size_t at = 0; at < utf8.size(); ++at) {
+    if ((static_cast<unsigned char>(utf8[at]) & 0xC0) == 0x80) continue;
+    if (characters == kMostQuotedCharacters) return std::string(utf8.substr(0, at)) + "…";
+    ++characters;
+  }
+  return std::string(utf8);
+}
+
 // Attributes whose value is an address a task or an event goes to.
 constexpr std::string_view kAddressAttributes[] = {"href", "onenterforward", "onenterbackward",
                                                    "ontimer", "onpick"};
@@ -260,7 +273,7 @@ class TLint {
     const std::size_t length = CountCharacters(value);
     if (length > static_cast<std::size_t>(most)) {
       Warn(Deck.PositionOfAttribute(element, attribute),
-           std::string(what) + " «" + value + "» длиннее, чем показывает " + PhoneName +
+           std::string(what) + " «" + Quoted(value) + "» длиннее, чем показывает " + PhoneName +
                ": знаков в нём " + std::to_string(length) + ", видно около " +
                std::to_string(most));
     }
