@@ -24,7 +24,8 @@ std::string_view Name(const xmlChar* name) {
 bool Is(const xmlNode* node, std::string_view name) {
   if (node == nullptr || node->type != XML_ELEMENT_NODE || node->name == nullptr) return false;
   const auto* own = reinterpret_cast<const char*>(node->name);
-  return std::strncmp(own, name.data(), name.size()) == 0 && own[name.size()] == '\0';
+  return own[0] == name[0] && std::strncmp(own, name.data(), name.size()) == 0 &&
+         own[name.size()] == '\0';
 }
 
 std::string Attribute(const xmlNode* node, const char* name) {

@@ -244,10 +244,15 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, 
                                nbDefaulted, attributes);
     return;
   }
+  // The tag's "<" is the last one before the parser's place: no attribute
+  // value holds one.
   const std::size_t at = run->CurrentOffset();
   const std::string& text = run->Deck.Text().Utf8();
-  const std::size_t start = text.rfind('<', std::min(at, text.empty() ? 0 : text.size() - 1));
-  run->TagStart = start == std::string::npos ? 0 : start;
+  const std::size_t last = text.empty() ? 0 : std::min(at, text.size() - 1);
+  const void* start = text.empty() ? nullptr : memrchr(text.data(), '<', last + 1);
+  run->TagStart = start == nullptr
+                      ? 0
+                      : static_cast<std::size_t>(static_cast<const char*>(start) - text.data());
   if (run->NoExternalSubset && ctxt->validate && ctxt->node == nullptr) {
     // XML 1.0 §2.8: a DOCTYPE with only an internal subset names no grammar
     // of WML 1.1; its declarations were checked, its elements are not.
