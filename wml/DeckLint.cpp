@@ -149,21 +149,27 @@ class TLint {
     if (owner != nullptr && Is(element, "prev")) owner->HasPrev = true;
     const std::size_t start = Deck.StartOffset(element);
     for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
-      const std::string_view name = Name(attribute->name);
-      // Most values are one text node: read in place, copied only when not.
+      // Most values are one text node: read in place (and searched for a
+      // "$" without being measured first), copied only when not.
       std::string owned;
-      std::string_view value;
+      const char* raw = nullptr;
+      bool dollar;
       const xmlNode* only = attribute->children;
       if (only != nullptr && only->next == nullptr && only->type == XML_TEXT_NODE &&
           only->content != nullptr) {
-        value = Name(only->content);
+        raw = reinterpret_cast<const char*>(only->content);
+        dollar = std::strchr(raw, '$') != nullptr;
       } else {
         owned = Value(attribute);
-        value = owned;
+        dollar = HasDollar(owned);
       }
-      const bool dollar = HasDollar(value);
-      if (dollar) BadReferences(element, value, start);
-      if (!IsAddressAttribute(name) || dollar) continue;
+      const std::string_view name = Name(attribute->name);
+      if (!dollar && !IsAddressAttribute(name)) continue;
+      const std::string_view value = raw != nullptr ? std::string_view(raw) : owned;
+      if (dollar) {
+        BadReferences(element, value, start);
+        continue;
+      }
       const std::size_t hash = value.find('#');
       if (hash == std::string_view::npos) continue;
       // An address of another deck with a fragment ("deck.wml#id") counts
@@ -177,7 +183,7 @@ class TLint {
     bool dollar = false;
     for (const xmlNode* child = element->children; child && !dollar; child = child->next) {
       dollar = child->type == XML_TEXT_NODE && child->content != nullptr &&
-               HasDollar(Name(child->content));
+               std::strchr(reinterpret_cast<const char*>(child->content), '$') != nullptr;
     }
     if (dollar) {
       std::string text;

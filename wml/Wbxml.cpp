@@ -1,6 +1,7 @@
 #include "wml/Wbxml.h"
 
 #include <array>
+#include <cstdint>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -193,7 +194,7 @@ class TEncoder {
   explicit TEncoder(const xmlDoc* doc) : Doc(doc) {}
 
   bool Element(const xmlNode* node) {
-    const unsigned char tag = WmlTagToken(Name(node->name));
+    const unsigned char tag = TagToken(node->name);
     if (tag == 0 || node->ns != nullptr) return false;
     unsigned char token = tag;
     if (node->properties != nullptr) token |= wbxml::kHasAttributes;
@@ -208,9 +209,15 @@ class TEncoder {
       Out += static_cast<char>(wbxml::kEnd);
     }
     if (node->children == nullptr) return true;
-    std::string text;
-    if (!Children(node->children, text, 0)) return false;
-    Text(text);
+    const xmlNode* only = node->children;
+    if (only->next == nullptr && only->type == XML_TEXT_NODE && only->content != nullptr) {
+      // One text node, the most common content: read in place.
+      Text(Name(only->content));
+    } else {
+      std::string text;
+      if (!Children(node->children, text, 0)) return false;
+      Text(text);
+    }
     Out += static_cast<char>(wbxml::kEnd);
     return true;
   }
@@ -345,12 +352,33 @@ class TEncoder {
     }
   }
 
-  bool Attribute(const xmlAttr* attribute) {
-    std::string name;
-    if (attribute->ns != nullptr && attribute->ns->prefix != nullptr) {
-      name = std::string(Name(attribute->ns->prefix)) + ":";
+  // A name's tag token, remembered by the name's address: a tree's names
+  // are shared strings of its dictionary, so a deck has few distinct ones.
+  unsigned char TagToken(const xmlChar* name) {
+    TTagSlot& slot = TagSlots[(reinterpret_cast<std::uintptr_t>(name) >> 4) % TagSlots.size()];
+    if (slot.Name != name) slot = {name, WmlTagToken(Name(name))};
+    return slot.Token;
+  }
+
+  // An attribute name's start tokens and whether it is an address,
+  // remembered by the name's address as tag tokens are.
+  struct TAttributeKind {
+    const xmlChar* Name = nullptr;
+    const std::vector<const TAttributeStart*>* Starts = nullptr;
+    bool Address = false;
+  };
+  const TAttributeKind& KindOf(const xmlChar* name) {
+    TAttributeKind& slot =
+        AttributeSlots[(reinterpret_cast<std::uintptr_t>(name) >> 4) % AttributeSlots.size()];
+    if (slot.Name != name) {
+      const std::string_view text = Name(name);
+      slot = {name, StartsOf(text), IsAddress(text)};
     }
-    name += Name(attribute->name);
+    return slot;
+  }
+
+  bool Attribute(const xmlAttr* attribute) {
+    const bool prefixed = attribute->ns != nullptr && attribute->ns->prefix != nullptr;
     // Most values are one text node: read in place, copied only when not.
     std::string owned;
     std::string_view value;
@@ -365,7 +393,18 @@ class TEncoder {
       value = owned;
     }
     const TAttributeStart* best = nullptr;
-    const std::vector<const TAttributeStart*>* starts = StartsOf(name);
+    const std::vector<const TAttributeStart*>* starts;
+    bool address;
+    if (prefixed) {
+      const std::string name =
+          std::string(Name(attribute->ns->prefix)) + ":" + std::string(Name(attribute->name));
+      starts = StartsOf(name);
+      address = IsAddress(name);
+    } else {
+      const TAttributeKind& kind = KindOf(attribute->name);
+      starts = kind.Starts;
+      address = kind.Address;
+    }
     if (starts == nullptr) return false;
     for (const TAttributeStart* start : *starts) {
       if (value.substr(0, start->ValuePrefix.size()) == start->ValuePrefix &&
@@ -375,11 +414,17 @@ class TEncoder {
     }
     if (best == nullptr) return false;
     Out += static_cast<char>(best->Token);
-    Value(value.substr(best->ValuePrefix.size()), IsAddress(name));
+    Value(value.substr(best->ValuePrefix.size()), address);
     return true;
   }
 
   const xmlDoc* Doc;
+  struct TTagSlot {
+    const xmlChar* Name = nullptr;
+    unsigned char Token = 0;
+  };
+  std::array<TTagSlot, 64> TagSlots{};
+  std::array<TAttributeKind, 64> AttributeSlots{};
 };
 
 }  // namespace
