@@ -21,11 +21,13 @@ std::string_view Name(const xmlChar* name) {
 
 // Compared without measuring the node's name first: most names differ in
 // their first letter.
-bool Is(const xmlNode* node, std::string_view name) {
+inline bool Is(const xmlNode* node, std::string_view name) {
   if (node == nullptr || node->type != XML_ELEMENT_NODE || node->name == nullptr) return false;
   const auto* own = reinterpret_cast<const char*>(node->name);
-  return own[0] == name[0] && std::strncmp(own, name.data(), name.size()) == 0 &&
-         own[name.size()] == '\0';
+  for (const char c : name) {
+    if (*own++ != c) return false;
+  }
+  return *own == '\0';
 }
 
 std::string Attribute(const xmlNode* node, const char* name) {
@@ -200,12 +202,22 @@ class TLint {
 
   void CardIds() {
     for (const TCard& card : Cards) {
-      if (!HasAttribute(card.Node, "id")) continue;
-      const std::string id = Attribute(card.Node, "id");
+      const xmlAttr* attribute = xmlHasProp(card.Node, reinterpret_cast<const xmlChar*>("id"));
+      if (attribute == nullptr) continue;
+      // The id read in place where it is one text node (it lives as long as
+      // the tree), else kept here.
+      const xmlNode* only = attribute->children;
+      std::string_view id;
+      if (attribute->type == XML_ATTRIBUTE_NODE && only != nullptr && only->next == nullptr &&
+          only->type == XML_TEXT_NODE && only->content != nullptr) {
+        id = Name(only->content);
+      } else {
+        id = OwnedIds.emplace_back(Attribute(card.Node, "id"));
+      }
       if (!CardById.emplace(id, &card).second && !Deck.ReadWithWml11()) {
         // With the WML 1.1 declarations the validator reports it already.
         Warn(Deck.PositionOfAttribute(card.Node, "id"),
-             "Карточка с id «" + id + "» уже есть в колоде");
+             "Карточка с id «" + std::string(id) + "» уже есть в колоде");
       }
     }
   }
@@ -321,7 +333,8 @@ class TLint {
   std::deque<TCard> Cards;  // a deque: cards keep their addresses as it grows
   TCard Template{nullptr, {}, false};
   std::vector<TCardLink> CardLinks;
-  std::unordered_map<std::string, const TCard*> CardById;
+  std::deque<std::string> OwnedIds;  // ids that are not one text node of the tree
+  std::unordered_map<std::string_view, const TCard*> CardById;
 };
 
 }  // namespace

@@ -201,12 +201,12 @@ class TEncoder {
     // Any child, white space that is dropped included, marks the element as
     // one with content, as the common compilers do.
     if (node->children != nullptr) token |= wbxml::kHasContent;
-    Out += static_cast<char>(token);
+    Out.push_back(static_cast<char>(token));
     if (node->properties != nullptr) {
       for (const xmlAttr* attribute = node->properties; attribute; attribute = attribute->next) {
         if (!Attribute(attribute)) return false;
       }
-      Out += static_cast<char>(wbxml::kEnd);
+      Out.push_back(static_cast<char>(wbxml::kEnd));
     }
     if (node->children == nullptr) return true;
     const xmlNode* only = node->children;
@@ -218,11 +218,12 @@ class TEncoder {
       if (!Children(node->children, text, 0)) return false;
       Text(text);
     }
-    Out += static_cast<char>(wbxml::kEnd);
+    Out.push_back(static_cast<char>(wbxml::kEnd));
     return true;
   }
 
-  std::string Out;
+  // A vector: appending one byte, the most common step, is inlined.
+  std::vector<char> Out;
 
  private:
   // Most entities one reference may pass through on its way to text; the
@@ -265,9 +266,9 @@ class TEncoder {
 
   void InlineString(std::string_view text) {
     if (text.empty()) return;
-    Out += static_cast<char>(wbxml::kStrI);
-    Out += text;
-    Out += '\0';
+    Out.push_back(static_cast<char>(wbxml::kStrI));
+    Out.insert(Out.end(), text.begin(), text.end());
+    Out.push_back('\0');
   }
 
   // address: the reference stands in an attribute of type %HREF;, where
@@ -278,17 +279,17 @@ class TEncoder {
       conversion = TVariableConversion::Escape;
     switch (conversion) {
       case TVariableConversion::Escape:
-        Out += static_cast<char>(wbxml::kExtI0);
+        Out.push_back(static_cast<char>(wbxml::kExtI0));
         break;
       case TVariableConversion::Unescape:
-        Out += static_cast<char>(wbxml::kExtI1);
+        Out.push_back(static_cast<char>(wbxml::kExtI1));
         break;
       default:
-        Out += static_cast<char>(wbxml::kExtI2);
+        Out.push_back(static_cast<char>(wbxml::kExtI2));
         break;
     }
-    Out += piece.Text;
-    Out += '\0';
+    Out.insert(Out.end(), piece.Text.begin(), piece.Text.end());
+    Out.push_back('\0');
   }
 
   // Text content: its white space at both ends dropped, variables as
@@ -331,7 +332,7 @@ class TEncoder {
         continue;
       }
       InlineString(text.substr(pending, i - pending));
-      Out += static_cast<char>(best->Token);
+      Out.push_back(static_cast<char>(best->Token));
       i += best->Text.size();
       pending = i;
     }
@@ -413,7 +414,7 @@ class TEncoder {
       }
     }
     if (best == nullptr) return false;
-    Out += static_cast<char>(best->Token);
+    Out.push_back(static_cast<char>(best->Token));
     Value(value.substr(best->ValuePrefix.size()), address);
     return true;
   }
@@ -441,9 +442,9 @@ std::optional<std::string> EncodeWbxml(const xmlDoc* doc) {
   const xmlNode* root = doc ? xmlDocGetRootElement(doc) : nullptr;
   if (root == nullptr) return std::nullopt;
   TEncoder encoder(doc);
-  encoder.Out.assign(kWbxmlHeader, sizeof kWbxmlHeader);
+  encoder.Out.assign(kWbxmlHeader, kWbxmlHeader + sizeof kWbxmlHeader);
   if (!encoder.Element(root)) return std::nullopt;
-  return std::move(encoder.Out);
+  return std::string(encoder.Out.data(), encoder.Out.size());
 }
 
 }  // namespace deckhand::wml
