@@ -587,7 +587,7 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
       if (own.find("StartTag") != std::string::npos) {
         return "После знака < должно стоять имя элемента; знак < в тексте пишется как &lt;";
       }
-      return "Ошибка разметки: ожидается имя (" + own + ")";
+      return "Здесь должно стоять имя (элемента, атрибута или сущности)";
     case XML_ERR_TAG_NAME_MISMATCH:
       return "Закрывающий тег </" + s2 + "> не соответствует открытому <" + s1 + ">";
     case XML_ERR_TAG_NOT_FINISHED: {
@@ -628,18 +628,20 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
       return "Объявление <?xml …?> должно стоять в самом начале колоды, до любых других знаков";
     case XML_ERR_ENTITY_LOOP:
     case XML_ERR_ENTITY_BOUNDARY:
-      return "Сущности колоды раскрываются без конца или в огромный текст (" + own +
-             "): такая колода не проверяется";
+      return "Сущности колоды раскрываются без конца или в огромный текст: такая колода не "
+             "проверяется";
     case XML_ERR_INVALID_CHAR:
       if (own.find("xmlParseCharRef") != std::string::npos) {
         return "Ссылка &#…; называет знак, которого не может быть в XML (код " +
                std::to_string(error.int1) + ")";
       }
-      return "Недопустимый в XML знак: " + own;
+      return error.int1 > 0 ? "Знак с кодом " + std::to_string(error.int1) + " недопустим в XML"
+                            : std::string("В колоде стоит знак, недопустимый в XML");
     case XML_ERR_HYPHEN_IN_COMMENT:
       return "Внутри комментария <!-- … --> не может стоять «--»";
     case XML_ERR_UNSUPPORTED_ENCODING:
-      return "Кодировка не поддерживается: " + own;
+      return s1.empty() ? std::string("Кодировка колоды не поддерживается")
+                        : "Кодировка «" + s1 + "» не поддерживается";
     default:
       break;
   }

@@ -403,6 +403,9 @@ TEST(XmlConstraints, TheParsersEnglishTextReachesNoFindingAndNoOutput) {
   const std::string cardWith = "<wml><card id=\"a\" k=\"";
   const std::string rest = "\"><p>x</p></card></wml>";
   for (const TCase& c : {
+           // Characters and names.
+           TCase{"", "<wml><card id=\"a\"><p>x\x01y</p></card></wml>", 3},
+           TCase{"", "<wml><card id=\"a\"><p>x <= y</p></card></wml>", 3},
            // Parameter entities: text that is not whole declarations.
            TCase{"<!ENTITY % pe \"x\">%pe;", card, 2},
            // Entity references: unparsed in text and in a value, external in a value.
