@@ -7,7 +7,6 @@
 #include <set>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "wml/Variables.h"
 
@@ -109,6 +108,7 @@ class TLint {
     const xmlNode* Node;
     std::vector<std::string> Targets;  // fragments of the addresses inside it
     bool HasPrev = false;
+    std::size_t Index = 0;  // its place in Cards
   };
 
   struct TCardLink {
@@ -142,7 +142,7 @@ class TLint {
 
   void Visit(const xmlNode* element, TCard* owner) {
     if (Is(element, "card") && element->parent != nullptr && Is(element->parent, "wml")) {
-      Cards.push_back({element, {}, false});
+      Cards.push_back({element, {}, false, Cards.size()});
       owner = &Cards.back();
     } else if (Is(element, "template") && element->parent != nullptr &&
                Is(element->parent, "wml")) {
@@ -232,13 +232,19 @@ class TLint {
 
   void Reachability() {
     if (Cards.empty()) return;
-    std::unordered_set<const TCard*> reached{&Cards.front()};
+    // Reached cards are marked by their place in Cards (a deque: an index
+    // is the card's position).
+    std::vector<bool> reached(Cards.size(), false);
+    const auto index = [&](const TCard* card) { return static_cast<std::size_t>(card->Index); };
+    reached[0] = true;
     std::deque<const TCard*> queue{&Cards.front()};
     const auto follow = [&](const std::vector<std::string>& targets) {
       for (const std::string& id : targets) {
         const auto found = CardById.find(id);
-        if (found != CardById.end() && reached.insert(found->second).second)
+        if (found != CardById.end() && !reached[index(found->second)]) {
+          reached[index(found->second)] = true;
           queue.push_back(found->second);
+        }
       }
     };
     // The template's tasks are on every card, the first one included.
@@ -249,7 +255,7 @@ class TLint {
       follow(card->Targets);
     }
     for (const TCard& card : Cards) {
-      if (reached.contains(&card)) continue;
+      if (reached[index(&card)]) continue;
       const std::string id = Attribute(card.Node, "id");
       Warn(Deck.PositionOf(card.Node),
            (id.empty() ? std::string("Карточку без id") : "Карточку «" + id + "»") +
@@ -331,7 +337,7 @@ class TLint {
   std::string PhoneName;
   int LineCharacters = 0;
   std::deque<TCard> Cards;  // a deque: cards keep their addresses as it grows
-  TCard Template{nullptr, {}, false};
+  TCard Template{nullptr, {}, false, 0};
   std::vector<TCardLink> CardLinks;
   std::deque<std::string> OwnedIds;  // ids that are not one text node of the tree
   std::unordered_map<std::string_view, const TCard*> CardById;

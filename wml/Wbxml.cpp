@@ -353,10 +353,19 @@ class TEncoder {
     }
   }
 
+  // One of 64 slots for a name's address: its bits mixed (Fibonacci
+  // hashing), since a dictionary keeps its strings next to each other.
+  static std::size_t SlotOf(const xmlChar* name) {
+    return static_cast<std::size_t>(
+        (static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name)) *
+         0x9E3779B97F4A7C15ull) >>
+        58);
+  }
+
   // A name's tag token, remembered by the name's address: a tree's names
   // are shared strings of its dictionary, so a deck has few distinct ones.
   unsigned char TagToken(const xmlChar* name) {
-    TTagSlot& slot = TagSlots[(reinterpret_cast<std::uintptr_t>(name) >> 4) % TagSlots.size()];
+    TTagSlot& slot = TagSlots[SlotOf(name)];
     if (slot.Name != name) slot = {name, WmlTagToken(Name(name))};
     return slot.Token;
   }
@@ -369,8 +378,7 @@ class TEncoder {
     bool Address = false;
   };
   const TAttributeKind& KindOf(const xmlChar* name) {
-    TAttributeKind& slot =
-        AttributeSlots[(reinterpret_cast<std::uintptr_t>(name) >> 4) % AttributeSlots.size()];
+    TAttributeKind& slot = AttributeSlots[SlotOf(name)];
     if (slot.Name != name) {
       const std::string_view text = Name(name);
       slot = {name, StartsOf(text), IsAddress(text)};
