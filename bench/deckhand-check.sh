@@ -5,7 +5,12 @@
 # (user + system, from the kernel's accounting of each child) of each and
 # the ratio. Goal: deckhand-check, which also compiles and lints the deck,
 # costs at most xmllint's CPU time (ratio <= 1.0).
-# Usage: bench/deckhand-check.sh BUILD_DIR [RUNS]
+# With INSTRUCTIONS=N in the environment (and valgrind installed), each
+# program also runs N times under callgrind on each deck and the median count
+# of instructions is printed: unlike CPU time, it does not depend on the
+# machine's load (it varies a little from run to run, as libxml2 seeds its
+# hash tables at random).
+# Usage: [INSTRUCTIONS=N] bench/deckhand-check.sh BUILD_DIR [RUNS]
 set -euo pipefail
 BUILD="${1:?usage: $0 BUILD_DIR [RUNS]}"
 RUNS="${2:-7}"
@@ -61,6 +66,20 @@ def cpu(command, env=None):
         sys.exit("failed (%d): %s\n%s" % (process.returncode, " ".join(command), error.decode()))
     return usage.ru_utime + usage.ru_stime
 
+def instructions(command, env=None):
+    result = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null"] +
+                            command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+    for line in result.stderr.decode().splitlines():
+        if "Collected :" in line:
+            return int(line.split(":")[-1].strip().replace(",", ""))
+    sys.exit("no instruction count from valgrind for " + " ".join(command))
+
+counted = int(os.environ.get("INSTRUCTIONS", "0") or "0")
+if counted and subprocess.run(["sh", "-c", "command -v valgrind"],
+                              stdout=subprocess.DEVNULL).returncode != 0:
+    print("valgrind is not installed: no instruction counts")
+    counted = 0
+
 env = dict(os.environ, XML_CATALOG_FILES=catalog)
 print("%-6s %16s %16s %7s" % ("deck", "deckhand-check", "xmllint --valid", "ratio"))
 for label, size in (("1 MB", 1 << 20), ("10 MB", 10 << 20)):
@@ -73,4 +92,11 @@ for label, size in (("1 MB", 1 << 20), ("10 MB", 10 << 20)):
         theirs.append(cpu(["xmllint", "--nonet", "--valid", "--noout", path], env))
     a, b = statistics.median(ours), statistics.median(theirs)
     print("%-6s %14.1f ms %14.1f ms %7.2f" % (label, a * 1000, b * 1000, a / b))
+    if counted:
+        ours = statistics.median(instructions([check, path]) for _ in range(counted))
+        theirs = statistics.median(
+            instructions(["xmllint", "--nonet", "--valid", "--noout", path], env)
+            for _ in range(counted))
+        print("%-6s %13.1f Mi %13.1f Mi %7.3f  (instructions, median of %d)" %
+              (label, ours / 1e6, theirs / 1e6, ours / theirs, counted))
 PY

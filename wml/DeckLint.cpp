@@ -7,7 +7,6 @@
 #include <set>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "wml/Variables.h"
 
@@ -21,10 +20,13 @@ std::string_view Name(const xmlChar* name) {
 
 // Compared without measuring the node's name first: most names differ in
 // their first letter.
-bool Is(const xmlNode* node, std::string_view name) {
+inline bool Is(const xmlNode* node, std::string_view name) {
   if (node == nullptr || node->type != XML_ELEMENT_NODE || node->name == nullptr) return false;
   const auto* own = reinterpret_cast<const char*>(node->name);
-  return std::strncmp(own, name.data(), name.size()) == 0 && own[name.size()] == '\0';
+  for (const char c : name) {
+    if (*own++ != c) return false;
+  }
+  return *own == '\0';
 }
 
 std::string Attribute(const xmlNode* node, const char* name) {
@@ -42,6 +44,19 @@ std::size_t CountCharacters(std::string_view utf8) {
   std::size_t count = 0;
   for (char c : utf8) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
   return count;
+}
+
+// The first characters of a value for a message, "…" where it is cut: a
+// finding quotes what it is about, not a whole megabyte of title.
+inline constexpr std::size_t kMostQuotedCharacters = 40;
+std::string Quoted(std::string_view utf8) {
+  std::size_t characters = 0;
+  for (std::size_t at = 0; at < utf8.size(); ++at) {
+    if ((static_cast<unsigned char>(utf8[at]) & 0xC0) == 0x80) continue;
+    if (characters == kMostQuotedCharacters) return std::string(utf8.substr(0, at)) + "…";
+    ++characters;
+  }
+  return std::string(utf8);
 }
 
 // Attributes whose value is an address a task or an event goes to.
@@ -93,6 +108,7 @@ class TLint {
     const xmlNode* Node;
     std::vector<std::string> Targets;  // fragments of the addresses inside it
     bool HasPrev = false;
+    std::size_t Index = 0;  // its place in Cards
   };
 
   struct TCardLink {
@@ -126,7 +142,7 @@ class TLint {
 
   void Visit(const xmlNode* element, TCard* owner) {
     if (Is(element, "card") && element->parent != nullptr && Is(element->parent, "wml")) {
-      Cards.push_back({element, {}, false});
+      Cards.push_back({element, {}, false, Cards.size()});
       owner = &Cards.back();
     } else if (Is(element, "template") && element->parent != nullptr &&
                Is(element->parent, "wml")) {
@@ -135,21 +151,27 @@ class TLint {
     if (owner != nullptr && Is(element, "prev")) owner->HasPrev = true;
     const std::size_t start = Deck.StartOffset(element);
     for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
-      const std::string_view name = Name(attribute->name);
-      // Most values are one text node: read in place, copied only when not.
+      // Most values are one text node: read in place (and searched for a
+      // "$" without being measured first), copied only when not.
       std::string owned;
-      std::string_view value;
+      const char* raw = nullptr;
+      bool dollar;
       const xmlNode* only = attribute->children;
       if (only != nullptr && only->next == nullptr && only->type == XML_TEXT_NODE &&
           only->content != nullptr) {
-        value = Name(only->content);
+        raw = reinterpret_cast<const char*>(only->content);
+        dollar = std::strchr(raw, '$') != nullptr;
       } else {
         owned = Value(attribute);
-        value = owned;
+        dollar = HasDollar(owned);
       }
-      const bool dollar = HasDollar(value);
-      if (dollar) BadReferences(element, value, start);
-      if (!IsAddressAttribute(name) || dollar) continue;
+      const std::string_view name = Name(attribute->name);
+      if (!dollar && !IsAddressAttribute(name)) continue;
+      const std::string_view value = raw != nullptr ? std::string_view(raw) : owned;
+      if (dollar) {
+        BadReferences(element, value, start);
+        continue;
+      }
       const std::size_t hash = value.find('#');
       if (hash == std::string_view::npos) continue;
       // An address of another deck with a fragment ("deck.wml#id") counts
@@ -163,7 +185,7 @@ class TLint {
     bool dollar = false;
     for (const xmlNode* child = element->children; child && !dollar; child = child->next) {
       dollar = child->type == XML_TEXT_NODE && child->content != nullptr &&
-               HasDollar(Name(child->content));
+               std::strchr(reinterpret_cast<const char*>(child->content), '$') != nullptr;
     }
     if (dollar) {
       std::string text;
@@ -180,12 +202,22 @@ class TLint {
 
   void CardIds() {
     for (const TCard& card : Cards) {
-      if (!HasAttribute(card.Node, "id")) continue;
-      const std::string id = Attribute(card.Node, "id");
+      const xmlAttr* attribute = xmlHasProp(card.Node, reinterpret_cast<const xmlChar*>("id"));
+      if (attribute == nullptr) continue;
+      // The id read in place where it is one text node (it lives as long as
+      // the tree), else kept here.
+      const xmlNode* only = attribute->children;
+      std::string_view id;
+      if (attribute->type == XML_ATTRIBUTE_NODE && only != nullptr && only->next == nullptr &&
+          only->type == XML_TEXT_NODE && only->content != nullptr) {
+        id = Name(only->content);
+      } else {
+        id = OwnedIds.emplace_back(Attribute(card.Node, "id"));
+      }
       if (!CardById.emplace(id, &card).second && !Deck.ReadWithWml11()) {
         // With the WML 1.1 declarations the validator reports it already.
         Warn(Deck.PositionOfAttribute(card.Node, "id"),
-             "Карточка с id «" + id + "» уже есть в колоде");
+             "Карточка с id «" + std::string(id) + "» уже есть в колоде");
       }
     }
   }
@@ -200,13 +232,19 @@ class TLint {
 
   void Reachability() {
     if (Cards.empty()) return;
-    std::unordered_set<const TCard*> reached{&Cards.front()};
+    // Reached cards are marked by their place in Cards (a deque: an index
+    // is the card's position).
+    std::vector<bool> reached(Cards.size(), false);
+    const auto index = [&](const TCard* card) { return static_cast<std::size_t>(card->Index); };
+    reached[0] = true;
     std::deque<const TCard*> queue{&Cards.front()};
     const auto follow = [&](const std::vector<std::string>& targets) {
       for (const std::string& id : targets) {
         const auto found = CardById.find(id);
-        if (found != CardById.end() && reached.insert(found->second).second)
+        if (found != CardById.end() && !reached[index(found->second)]) {
+          reached[index(found->second)] = true;
           queue.push_back(found->second);
+        }
       }
     };
     // The template's tasks are on every card, the first one included.
@@ -217,7 +255,7 @@ class TLint {
       follow(card->Targets);
     }
     for (const TCard& card : Cards) {
-      if (reached.contains(&card)) continue;
+      if (reached[index(&card)]) continue;
       const std::string id = Attribute(card.Node, "id");
       Warn(Deck.PositionOf(card.Node),
            (id.empty() ? std::string("Карточку без id") : "Карточку «" + id + "»") +
@@ -260,7 +298,7 @@ class TLint {
     const std::size_t length = CountCharacters(value);
     if (length > static_cast<std::size_t>(most)) {
       Warn(Deck.PositionOfAttribute(element, attribute),
-           std::string(what) + " «" + value + "» длиннее, чем показывает " + PhoneName +
+           std::string(what) + " «" + Quoted(value) + "» длиннее, чем показывает " + PhoneName +
                ": знаков в нём " + std::to_string(length) + ", видно около " +
                std::to_string(most));
     }
@@ -299,9 +337,10 @@ class TLint {
   std::string PhoneName;
   int LineCharacters = 0;
   std::deque<TCard> Cards;  // a deque: cards keep their addresses as it grows
-  TCard Template{nullptr, {}, false};
+  TCard Template{nullptr, {}, false, 0};
   std::vector<TCardLink> CardLinks;
-  std::unordered_map<std::string, const TCard*> CardById;
+  std::deque<std::string> OwnedIds;  // ids that are not one text node of the tree
+  std::unordered_map<std::string_view, const TCard*> CardById;
 };
 
 }  // namespace

@@ -59,11 +59,12 @@ struct TParseRun {
   bool InStartTag = false;
   std::size_t TagStart = 0;
   bool LoadedWml11 = false;
-  std::string RefusedDoctype;  // public or system identifier of a DOCTYPE not served
-  bool RefusedEntity = false;  // an external entity other than the DTD was asked for
-  bool SawFatal = false;       // a fault of well-formedness was reported
-  xmlDtd* Wml11 = nullptr;     // the thread's WML 1.1 declarations
-  bool OutOfMemory = false;    // a finding could not be made
+  std::string RefusedDoctype;     // public or system identifier of a DOCTYPE not served
+  bool RefusedEntity = false;     // an external entity other than the DTD was asked for
+  bool NoExternalSubset = false;  // the DOCTYPE names no external subset at all
+  bool SawFatal = false;          // a fault of well-formedness was reported
+  xmlDtd* Wml11 = nullptr;        // the thread's WML 1.1 declarations
+  bool OutOfMemory = false;       // a finding could not be made
 
   explicit TParseRun(TParsedDeck& deck) : Deck(deck) {}
   void LendDtd(xmlDtd* dtd) { Deck.BorrowedDtd = dtd; }
@@ -83,6 +84,8 @@ struct TParseRun {
 
   void OnError(const xmlError& error);
   std::string Message(const xmlError& error, bool& attributeError, std::string& attribute) const;
+  std::string SecondIdMessage(const std::string& element) const;
+  std::string NoWml11Message() const;
 };
 
 namespace {
@@ -192,6 +195,7 @@ void OnExternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
   TParseRun* run = tRun;
   const bool wml11 = NamesWml11(reinterpret_cast<const char*>(externalId),
                                 reinterpret_cast<const char*>(systemId));
+  if (run != nullptr && externalId == nullptr && systemId == nullptr) run->NoExternalSubset = true;
   // A deck with declarations of its own, or one that says it stands alone,
   // has the WML 1.1 declarations read after its internal subset, as XML 1.0
   // orders them: the parser then finds an element declared twice (§3.2),
@@ -240,10 +244,26 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, 
                                nbDefaulted, attributes);
     return;
   }
+  // The tag's "<" is the last one before the parser's place: no attribute
+  // value holds one.
   const std::size_t at = run->CurrentOffset();
   const std::string& text = run->Deck.Text().Utf8();
-  const std::size_t start = text.rfind('<', std::min(at, text.empty() ? 0 : text.size() - 1));
-  run->TagStart = start == std::string::npos ? 0 : start;
+  const std::size_t last = text.empty() ? 0 : std::min(at, text.size() - 1);
+  const void* start = text.empty() ? nullptr : memrchr(text.data(), '<', last + 1);
+  run->TagStart = start == nullptr
+                      ? 0
+                      : static_cast<std::size_t>(static_cast<const char*>(start) - text.data());
+  if (run->NoExternalSubset && ctxt->validate && ctxt->node == nullptr) {
+    // XML 1.0 §2.8: a DOCTYPE with only an internal subset names no grammar
+    // of WML 1.1; its declarations were checked, its elements are not.
+    ctxt->validate = 0;
+    ctxt->valid = 0;
+    try {
+      run->Add(TSeverity::Error, run->TagStart, run->NoWml11Message());
+    } catch (const std::bad_alloc&) {
+      run->OutOfMemory = true;  // raised once the parser has returned
+    }
+  }
   run->InStartTag = true;
   xmlNodePtr before = ctxt->node;
   run->DefaultStartElement(ctx, localname, prefix, uri, nbNamespaces, namespaces, nbAttributes,
@@ -395,18 +415,15 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
   attributeError = false;
   switch (error.code) {
     case XML_DTD_NO_DTD:
-      if (!RefusedDoctype.empty()) {
-        return "Колода объявляет тип документа «" + RefusedDoctype +
-               "», а не WML 1.1: её нельзя проверить по WML 1.1; для WML 1.1 нужен <!DOCTYPE wml "
-               "PUBLIC \"" +
-               std::string(kWml11PublicId) + "\" \"" + std::string(kWml11SystemId) + "\">";
-      }
-      return "У колоды нет объявления <!DOCTYPE wml PUBLIC \"" + std::string(kWml11PublicId) +
-             "\" \"" + std::string(kWml11SystemId) + "\">, поэтому её нельзя проверить по WML 1.1";
+      return NoWml11Message();
     case XML_DTD_UNKNOWN_ELEM:
       return "Элемента <" + s1 + "> нет в WML 1.1";
     case XML_DTD_ROOT_NAME:
-      return "Корневой элемент колоды должен быть <wml>, а не <" + s1 + ">";
+      // "root and DTD name do not match '%s' and '%s'": the root, the DOCTYPE's name.
+      if (s2 == "wml" || s2.empty())
+        return "Корневой элемент колоды должен быть <wml>, а не <" + s1 + ">";
+      return "Корневой элемент колоды <" + s1 + "> не совпадает с именем в <!DOCTYPE " + s2 +
+             " …>: для WML 1.1 пишется <!DOCTYPE wml …>";
     case XML_DTD_UNKNOWN_ATTRIBUTE:
       attributeError = true;
       attribute = s1;
@@ -424,7 +441,96 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
       }
       return "Значение атрибута " + s1 + " элемента <" + s2 + "> недопустимо в WML 1.1";
     case XML_DTD_INVALID_DEFAULT:
-      return own;
+    case XML_DTD_ID_FIXED:
+    case XML_DTD_ATTRIBUTE_DEFAULT:
+      if (own.rfind("ID attribute", 0) == 0) {
+        // "ID attribute %s of %s is not valid must be #IMPLIED or #REQUIRED"
+        return "Атрибут " + s1 + " элемента <" + s2 +
+               "> объявлен с типом ID: его значение по умолчанию может быть только #IMPLIED или "
+               "#REQUIRED";
+      }
+      if (own.rfind("Value for attribute", 0) == 0) {
+        // "Value for attribute %s of %s is different from default \"%s\""
+        attributeError = true;
+        attribute = s1;
+        return "Атрибут " + s1 + " элемента <" + s2 +
+               "> объявлен #FIXED: его значение может быть только «" + s3 + "»";
+      }
+      // "Attribute %s of %s: invalid default value": the element, then the attribute.
+      return "Значение по умолчанию «" + s3 + "» атрибута " + s2 + " элемента <" + s1 +
+             "> не подходит к его объявленному типу";
+    case XML_DTD_MULTIPLE_ID:
+    case XML_DTD_ID_SUBSET:
+      return SecondIdMessage(s1);
+    case XML_DTD_EMPTY_NOTATION:
+      // "NOTATION attribute %s declared for EMPTY element %s"
+      return "Атрибут " + s1 + " типа NOTATION нельзя объявить у элемента <" + s2 +
+             ">: он пустой (EMPTY)";
+    case XML_DTD_NOTATION_REDEFINED:
+      return "Нотация " + s1 + " уже объявлена: объявлять её ещё раз нельзя";
+    case XML_DTD_UNKNOWN_NOTATION:
+    case XML_DTD_NOTATION_VALUE:
+      if (own.rfind("NOTATION attribute", 0) == 0) {
+        // "NOTATION attribute %s reference an unknown notation \"%s\""
+        attributeError = true;
+        attribute = s1;
+        return "Атрибут " + s1 + " называет нотацию «" + s2 + "», которая не объявлена";
+      }
+      if (own.rfind("Value", 0) == 0) {
+        // "Value \"%s\" for attribute %s of %s is not a declared Notation" (or not
+        // among the notations the attribute lists)
+        attributeError = true;
+        attribute = s2;
+        return "Значение «" + s1 + "» атрибута " + s2 + " элемента <" + s3 +
+               "> должно быть одной из нотаций, перечисленных в его объявлении";
+      }
+      return "Нотация " + s1 + " не объявлена (<!NOTATION " + s1 + " …>)";
+    case XML_DTD_UNKNOWN_ENTITY:
+    case XML_DTD_ENTITY_TYPE:
+      // "ENTITY attribute %s reference an unknown entity \"%s\"" (or ENTITIES, or
+      // "an entity \"%s\" of wrong type")
+      attributeError = true;
+      attribute = s1;
+      return "Значение «" + s2 + "» атрибута " + s1 +
+             " должно быть именем необработанной сущности (<!ENTITY … NDATA …>), объявленной в "
+             "колоде";
+    case XML_DTD_UNKNOWN_ID:
+      // "IDREF attribute %s references an unknown ID \"%s\"" (or IDREFS)
+      attributeError = true;
+      attribute = s1;
+      return "Атрибут " + s1 + " ссылается на идентификатор «" + s2 +
+             "», которого нет ни у одного элемента колоды";
+    case XML_DTD_DUP_TOKEN:
+      // "standalone: attribute enumeration value token %s duplicated" (or notation)
+      return "Значение «" + s1 + "» перечислено в объявлении атрибута дважды";
+    case XML_DTD_CONTENT_ERROR:
+      if (own.rfind("Definition of", 0) == 0) {
+        // "Definition of %s has duplicate references of %s"
+        return "В объявлении элемента <" + s1 + "> элемент " + s2 + " назван дважды";
+      }
+      return "Объявление элемента <" + s1 + "> записано неверно";
+    case XML_DTD_NOT_STANDALONE:
+      // "standalone: %s on %s value had to be normalized based on external subset declaration"
+      attributeError = true;
+      attribute = s1;
+      return "В колоде standalone=\"yes\", а значение атрибута " + s1 + " элемента <" + s2 +
+             "> пришлось нормализовать по объявлению из DTD WML 1.1: уберите лишние пробелы или "
+             "уберите standalone=\"yes\"";
+    case XML_ERR_UNPARSED_ENTITY:
+      return "Сущность &" + s1 +
+             "; необработанная (NDATA): на неё нельзя ссылаться в тексте или в значении атрибута";
+    case XML_ERR_ENTITY_IS_EXTERNAL:
+      return "Внешняя сущность &" + s1 + "; не может стоять в значении атрибута";
+    case XML_ERR_ENTITY_IS_PARAMETER:
+      return "Параметрическая сущность %" + s1 + "; не может стоять в тексте колоды";
+    case XML_ERR_PEREF_NO_NAME:
+    case XML_ERR_PEREF_SEMICOL_MISSING:
+    case XML_ERR_PEREF_IN_PROLOG:
+    case XML_ERR_PEREF_IN_EPILOG:
+    case XML_ERR_PEREF_IN_INT_SUBSET:
+    case XML_ERR_ENTITY_PE_INTERNAL:
+      return "Параметрическая сущность (%…;) записана или использована неверно: во внутреннем "
+             "подмножестве DTD она может стоять только между объявлениями";
     case XML_DTD_STANDALONE_DEFAULTED:
       // "standalone: attribute %s on %s defaulted from external subset"
       attributeError = true;
@@ -436,7 +542,6 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
       return "Элемент <" + s1 +
              "> уже объявлен в DTD WML 1.1: объявлять его в колоде ещё раз нельзя";
     case XML_DTD_ID_REDEFINED:
-    case XML_DTD_MULTIPLE_ID:
       attributeError = true;
       attribute = "id";
       return "Идентификатор «" + s1 + "» уже есть в колоде: id должны быть разными";
@@ -482,7 +587,7 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
       if (own.find("StartTag") != std::string::npos) {
         return "После знака < должно стоять имя элемента; знак < в тексте пишется как &lt;";
       }
-      return "Ошибка разметки: ожидается имя (" + own + ")";
+      return "Здесь должно стоять имя (элемента, атрибута или сущности)";
     case XML_ERR_TAG_NAME_MISMATCH:
       return "Закрывающий тег </" + s2 + "> не соответствует открытому <" + s1 + ">";
     case XML_ERR_TAG_NOT_FINISHED: {
@@ -523,18 +628,20 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
       return "Объявление <?xml …?> должно стоять в самом начале колоды, до любых других знаков";
     case XML_ERR_ENTITY_LOOP:
     case XML_ERR_ENTITY_BOUNDARY:
-      return "Сущности колоды раскрываются без конца или в огромный текст (" + own +
-             "): такая колода не проверяется";
+      return "Сущности колоды раскрываются без конца или в огромный текст: такая колода не "
+             "проверяется";
     case XML_ERR_INVALID_CHAR:
       if (own.find("xmlParseCharRef") != std::string::npos) {
         return "Ссылка &#…; называет знак, которого не может быть в XML (код " +
                std::to_string(error.int1) + ")";
       }
-      return "Недопустимый в XML знак: " + own;
+      return error.int1 > 0 ? "Знак с кодом " + std::to_string(error.int1) + " недопустим в XML"
+                            : std::string("В колоде стоит знак, недопустимый в XML");
     case XML_ERR_HYPHEN_IN_COMMENT:
       return "Внутри комментария <!-- … --> не может стоять «--»";
     case XML_ERR_UNSUPPORTED_ENCODING:
-      return "Кодировка не поддерживается: " + own;
+      return s1.empty() ? std::string("Кодировка колоды не поддерживается")
+                        : "Кодировка «" + s1 + "» не поддерживается";
     default:
       break;
   }
@@ -545,7 +652,90 @@ std::string TParseRun::Message(const xmlError& error, bool& attributeError,
     return "Сущности колоды раскрываются без конца или в огромный текст: такая колода не "
            "проверяется";
   }
-  return (error.domain == XML_FROM_VALID ? "Нарушение WML 1.1: " : "Ошибка разметки: ") + own;
+  if (own.find("xmlParseInternalSubset") != std::string::npos) {
+    // A parameter entity whose text is not whole declarations.
+    return "Во внутреннем подмножестве DTD колоды может стоять только целое объявление "
+           "(<!ELEMENT …>, <!ATTLIST …>, <!ENTITY …>, <!NOTATION …>), комментарий или ссылка на "
+           "параметрическую сущность, текст которой — такие объявления";
+  }
+  switch (error.code) {
+    case XML_ERR_ENTITY_NOT_STARTED:
+    case XML_ERR_ENTITY_NOT_FINISHED:
+    case XML_ERR_NOTATION_NOT_STARTED:
+    case XML_ERR_NOTATION_NOT_FINISHED:
+    case XML_ERR_ATTLIST_NOT_STARTED:
+    case XML_ERR_ATTLIST_NOT_FINISHED:
+    case XML_ERR_MIXED_NOT_STARTED:
+    case XML_ERR_MIXED_NOT_FINISHED:
+    case XML_ERR_ELEMCONTENT_NOT_STARTED:
+    case XML_ERR_ELEMCONTENT_NOT_FINISHED:
+    case XML_ERR_CONDSEC_NOT_STARTED:
+    case XML_ERR_CONDSEC_NOT_FINISHED:
+    case XML_ERR_CONDSEC_INVALID:
+    case XML_ERR_CONDSEC_INVALID_KEYWORD:
+    case XML_ERR_EXT_SUBSET_NOT_FINISHED:
+    case XML_ERR_ENTITY_PROCESSING:
+    case XML_ERR_NOTATION_PROCESSING:
+      return "Объявление во внутреннем подмножестве DTD колоды записано неверно";
+    case XML_WAR_ENTITY_REDEFINED:
+      return "Сущность " + s1 + " уже объявлена: действует первое объявление";
+    default:
+      break;
+  }
+  // The parser's own text is English: the finding says what kind of fault it
+  // is and its number, which names it in the parser's documentation.
+  const std::string number = " (код " + std::to_string(error.code) + ")";
+  if (error.domain == XML_FROM_VALID || error.domain == XML_FROM_DTD)
+    return "Колода не соответствует объявлениям своего DTD" + number;
+  return "Ошибка разметки XML" + number;
+}
+
+// The deck declares no WML 1.1 grammar: another document type, or none.
+std::string TParseRun::NoWml11Message() const {
+  if (!RefusedDoctype.empty()) {
+    return "Колода объявляет тип документа «" + RefusedDoctype +
+           "», а не WML 1.1: её нельзя проверить по WML 1.1; для WML 1.1 нужен <!DOCTYPE wml "
+           "PUBLIC \"" +
+           std::string(kWml11PublicId) + "\" \"" + std::string(kWml11SystemId) + "\">";
+  }
+  return "У колоды нет объявления <!DOCTYPE wml PUBLIC \"" + std::string(kWml11PublicId) + "\" \"" +
+         std::string(kWml11SystemId) + "\">, поэтому её нельзя проверить по WML 1.1";
+}
+
+// XML 1.0 §3.3.1, VC: One ID per Element Type: names the ID attributes the
+// element has in WML 1.1 and those the deck declares for it.
+std::string TParseRun::SecondIdMessage(const std::string& element) const {
+  const auto idsOf = [&](xmlDtd* dtd) {
+    std::vector<std::string> names;
+    if (dtd == nullptr || dtd->attributes == nullptr) return names;
+    struct TScan {
+      const std::string* Element;
+      std::vector<std::string>* Names;
+    } scan{&element, &names};
+    xmlHashScan(
+        static_cast<xmlHashTablePtr>(dtd->attributes),
+        [](void* payload, void* data, const xmlChar*) {
+          const auto* attribute = static_cast<const xmlAttribute*>(payload);
+          auto* scan = static_cast<TScan*>(data);
+          if (attribute->atype == XML_ATTRIBUTE_ID &&
+              Str(reinterpret_cast<const char*>(attribute->elem)) == *scan->Element)
+            scan->Names->push_back(Str(reinterpret_cast<const char*>(attribute->name)));
+        },
+        &scan);
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> wml = idsOf(Wml11);
+  const std::vector<std::string> own = Ctxt != nullptr && Ctxt->myDoc != nullptr
+                                           ? idsOf(Ctxt->myDoc->intSubset)
+                                           : std::vector<std::string>();
+  std::string ownList;
+  for (const std::string& name : own) ownList += (ownList.empty() ? "" : ", ") + name;
+  std::string message = "У элемента <" + element + "> может быть только один атрибут типа ID";
+  if (!wml.empty()) message += ": в WML 1.1 это " + wml.front();
+  if (!ownList.empty())
+    message += (wml.empty() ? ": колода объявляет " : ", а колода объявляет ещё ") + ownList;
+  return message;
 }
 
 void TParseRun::OnError(const xmlError& error) {
@@ -568,7 +758,7 @@ void TParseRun::OnError(const xmlError& error) {
   if (validity && InStartTag) {
     // Found in a start tag: at the attribute, else at the tag.
     offset = attributeError ? Deck.AttributeOffset(TagStart, attribute) : TagStart;
-  } else if (validity && node != nullptr && node->type == XML_ELEMENT_NODE) {
+  } else if (validity && node != nullptr && node->type == XML_ELEMENT_NODE && !attributeError) {
     // Found when an element ends (its content): at its end tag, where the
     // parser saw the content whole, naming the line its start tag is on.
     const std::string& text = Deck.DeckText.Utf8();
@@ -600,23 +790,34 @@ void TParseRun::OnError(const xmlError& error) {
     const std::size_t tag = offset == 0 ? std::string::npos : text.rfind('<', offset - 1);
     if (tag != std::string::npos) offset = tag;
   }
-  if (error.code == XML_DTD_ELEM_REDEFINED) {
-    // At the deck's own declaration of the element.
-    const std::string& text = Deck.DeckText.Utf8();
-    const std::string name = Str(error.str1);
-    for (std::size_t at = text.find("<!ELEMENT"); at != std::string::npos && at < offset;
-         at = text.find("<!ELEMENT", at + 1)) {
-      std::size_t k = at + 9;
-      while (k < text.size() &&
-             (text[k] == ' ' || text[k] == '\t' || text[k] == '\r' || text[k] == '\n'))
-        ++k;
-      if (text.compare(k, name.size(), name) == 0 && k + name.size() < text.size() &&
-          (text[k + name.size()] == ' ' || text[k + name.size()] == '\t' ||
-           text[k + name.size()] == '\r' || text[k + name.size()] == '\n')) {
-        offset = at;
-        break;
-      }
-    }
+  // Declarations checked once the internal subset is read (or when the root
+  // element starts): at the deck's own declaration they are about.
+  const auto declaration = [&](std::string_view keyword, const std::string& name) {
+    const std::size_t at = Deck.DeclarationOffset(keyword, name, offset);
+    if (at != std::string::npos) offset = at;
+  };
+  switch (error.code) {
+    case XML_DTD_ELEM_REDEFINED:
+      declaration("<!ELEMENT", Str(error.str1));
+      break;
+    case XML_DTD_MULTIPLE_ID:
+    case XML_DTD_ID_SUBSET:
+      declaration("<!ATTLIST", Str(error.str1));
+      break;
+    case XML_DTD_EMPTY_NOTATION:
+      declaration("<!ATTLIST", Str(error.str2));
+      break;
+    case XML_DTD_NOTATION_REDEFINED:
+      declaration("<!NOTATION", Str(error.str1));
+      break;
+    default:
+      break;
+  }
+  if (validity && node != nullptr && node->type == XML_ELEMENT_NODE && attributeError &&
+      !InStartTag && node->_private != nullptr) {
+    // Found once the whole deck is read (an IDREF naming no ID): at the
+    // attribute of the element.
+    offset = Deck.AttributeOffset(Deck.StartOffset(node), attribute);
   }
   if (error.code == XML_ERR_TAG_NAME_MISMATCH) {
     // At the end tag that does not match.
@@ -626,11 +827,13 @@ void TParseRun::OnError(const xmlError& error) {
   }
   const TSeverity severity = error.level == XML_ERR_WARNING ? TSeverity::Warning : TSeverity::Error;
   const TTextPosition at = Deck.DeckText.PositionOfUtf8(offset);
-  if (!Deck.ParserFindings.empty()) {
-    // The parser repeats itself on some faults (an entity loop, once per
-    // reference it unwinds): one finding says it.
-    const TFinding& last = Deck.ParserFindings.back();
-    if (last.Line == at.Line && last.Column == at.Column && last.Message == message) return;
+  // The parser repeats itself on some faults (an entity loop, once per
+  // reference it unwinds; a second ID attribute, once per check that finds
+  // it): one finding says it.
+  const std::size_t recent = std::min<std::size_t>(Deck.ParserFindings.size(), 8);
+  for (auto f = Deck.ParserFindings.end() - static_cast<std::ptrdiff_t>(recent);
+       f != Deck.ParserFindings.end(); ++f) {
+    if (f->Line == at.Line && f->Column == at.Column && f->Message == message) return;
   }
   Deck.ParserFindings.push_back(TParsedDeck::MakeFinding(severity, at, std::move(message)));
 }
@@ -682,7 +885,14 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   ctxt->vctxt.warning = nullptr;
   TParseRun* outer = tRun;
   tRun = &run;
+  // Some faults the parser reports with no parser context at hand (a
+  // notation declared twice, an IDREF checked once the deck is read): they
+  // come to the thread's handler, which would print them in English.
+  const xmlStructuredErrorFunc outerHandler = xmlStructuredError;
+  void* const outerContext = xmlStructuredErrorContext;
+  xmlSetStructuredErrorFunc(nullptr, OnStructuredError);
   xmlParseDocument(ctxt);
+  xmlSetStructuredErrorFunc(outerContext, outerHandler);
   tRun = outer;
   Tree.reset(ctxt->myDoc);
   ctxt->myDoc = nullptr;
@@ -792,6 +1002,23 @@ std::size_t TParsedDeck::AttributeOffset(std::size_t tagStart, std::string_view 
     if (k < tag.size() && tag[k] == '=') return tagStart + at;
   }
   return tagStart;
+}
+
+std::size_t TParsedDeck::DeclarationOffset(std::string_view keyword, std::string_view name,
+                                           std::size_t before) const {
+  const std::string& text = DeckText.Utf8();
+  const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  std::size_t found = std::string::npos;
+  for (std::size_t at = text.find(keyword); at != std::string::npos && at < before;
+       at = text.find(keyword, at + 1)) {
+    std::size_t k = at + keyword.size();
+    if (k >= text.size() || !space(text[k])) continue;
+    while (k < text.size() && space(text[k])) ++k;
+    if (text.compare(k, name.size(), name) == 0 && k + name.size() < text.size() &&
+        (space(text[k + name.size()]) || text[k + name.size()] == '>'))
+      found = at;  // the last one before: a later declaration repeats an earlier one
+  }
+  return found;
 }
 
 TTextPosition TParsedDeck::PositionOf(const xmlNode* element) const {

@@ -56,6 +56,10 @@ class TParsedDeck {
  private:
   friend struct TParseRun;
   std::size_t AttributeOffset(std::size_t tagStart, std::string_view name) const;
+  // Offset of the last declaration "<!KEYWORD name" that begins before an
+  // offset; npos when there is none.
+  std::size_t DeclarationOffset(std::string_view keyword, std::string_view name,
+                                std::size_t before) const;
 
   TDeckText DeckText;
   std::unique_ptr<xmlDoc, TXmlDocFree> Tree;

@@ -417,7 +417,9 @@ void TDeckText::DecodeWithIconv(const std::string& name) {
         length += table.Length[in[i++]];
       }
     }
-    Decoded.resize(length);
+    // Four bytes of room beyond the text: each character is stored as the
+    // table's four bytes at once, of which the next one overwrites the rest.
+    Decoded.resize(length + 4);
     BlockStarts.reserve(Deck.size() / kBlock + 1);
     char* out = Decoded.data();
     for (std::size_t block = 0; block < Deck.size(); block += kBlock) {
@@ -436,9 +438,11 @@ void TDeckText::DecodeWithIconv(const std::string& name) {
           continue;
         }
         if (!table.Defined[c]) ReportUndecodable(i, 1);
-        for (unsigned char k = 0; k < table.Length[c]; ++k) *out++ = table.Utf8[c][k];
+        std::memcpy(out, table.Utf8[c], 4);
+        out += table.Length[c];
       }
     }
+    Decoded.resize(length);
     iconv_close(cd);
     return;
   }

@@ -1,6 +1,7 @@
 #include "wml/Wbxml.h"
 
 #include <array>
+#include <cstdint>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -50,29 +51,36 @@ class TEncoder {
   explicit TEncoder(const xmlDoc* doc) : Doc(doc) {}
 
   bool Element(const xmlNode* node) {
-    const unsigned char tag = WmlTagToken(Name(node->name));
+    const unsigned char tag = TagToken(node->name);
     if (tag == 0 || node->ns != nullptr) return false;
     unsigned char token = tag;
     if (node->properties != nullptr) token |= wbxml::kHasAttributes;
     // Any child, white space that is dropped included, marks the element as
     // one with content, as the common compilers do.
     if (node->children != nullptr) token |= wbxml::kHasContent;
-    Out += static_cast<char>(token);
+    Out.push_back(static_cast<char>(token));
     if (node->properties != nullptr) {
       for (const xmlAttr* attribute = node->properties; attribute; attribute = attribute->next) {
         if (!Attribute(attribute)) return false;
       }
-      Out += static_cast<char>(wbxml::kEnd);
+      Out.push_back(static_cast<char>(wbxml::kEnd));
     }
     if (node->children == nullptr) return true;
-    std::string text;
-    if (!Children(node->children, text, 0)) return false;
-    Text(text);
-    Out += static_cast<char>(wbxml::kEnd);
+    const xmlNode* only = node->children;
+    if (only->next == nullptr && only->type == XML_TEXT_NODE && only->content != nullptr) {
+      // One text node, the most common content: read in place.
+      Text(Name(only->content));
+    } else {
+      std::string text;
+      if (!Children(node->children, text, 0)) return false;
+      Text(text);
+    }
+    Out.push_back(static_cast<char>(wbxml::kEnd));
     return true;
   }
 
-  std::string Out;
+  // A vector: appending one byte, the most common step, is inlined.
+  std::vector<char> Out;
 
  private:
   // Most entities one reference may pass through on its way to text; the
@@ -115,9 +123,9 @@ class TEncoder {
 
   void InlineString(std::string_view text) {
     if (text.empty()) return;
-    Out += static_cast<char>(wbxml::kStrI);
-    Out += text;
-    Out += '\0';
+    Out.push_back(static_cast<char>(wbxml::kStrI));
+    Out.insert(Out.end(), text.begin(), text.end());
+    Out.push_back('\0');
   }
 
   // address: the reference stands in an attribute of type %HREF;, where
@@ -128,17 +136,17 @@ class TEncoder {
       conversion = TVariableConversion::Escape;
     switch (conversion) {
       case TVariableConversion::Escape:
-        Out += static_cast<char>(wbxml::kExtI0);
+        Out.push_back(static_cast<char>(wbxml::kExtI0));
         break;
       case TVariableConversion::Unescape:
-        Out += static_cast<char>(wbxml::kExtI1);
+        Out.push_back(static_cast<char>(wbxml::kExtI1));
         break;
       default:
-        Out += static_cast<char>(wbxml::kExtI2);
+        Out.push_back(static_cast<char>(wbxml::kExtI2));
         break;
     }
-    Out += piece.Text;
-    Out += '\0';
+    Out.insert(Out.end(), piece.Text.begin(), piece.Text.end());
+    Out.push_back('\0');
   }
 
   // Text content: its white space at both ends dropped, variables as
@@ -181,7 +189,7 @@ class TEncoder {
         continue;
       }
       InlineString(text.substr(pending, i - pending));
-      Out += static_cast<char>(best->Token);
+      Out.push_back(static_cast<char>(best->Token));
       i += best->Text.size();
       pending = i;
     }
@@ -202,12 +210,41 @@ class TEncoder {
     }
   }
 
-  bool Attribute(const xmlAttr* attribute) {
-    std::string name;
-    if (attribute->ns != nullptr && attribute->ns->prefix != nullptr) {
-      name = std::string(Name(attribute->ns->prefix)) + ":";
+  // One of 64 slots for a name's address: its bits mixed (Fibonacci
+  // hashing), since a dictionary keeps its strings next to each other.
+  static std::size_t SlotOf(const xmlChar* name) {
+    return static_cast<std::size_t>(
+        (static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name)) *
+         0x9E3779B97F4A7C15ull) >>
+        58);
+  }
+
+  // A name's tag token, remembered by the name's address: a tree's names
+  // are shared strings of its dictionary, so a deck has few distinct ones.
+  unsigned char TagToken(const xmlChar* name) {
+    TTagSlot& slot = TagSlots[SlotOf(name)];
+    if (slot.Name != name) slot = {name, WmlTagToken(Name(name))};
+    return slot.Token;
+  }
+
+  // An attribute name's start tokens and whether it is an address,
+  // remembered by the name's address as tag tokens are.
+  struct TAttributeKind {
+    const xmlChar* Name = nullptr;
+    const std::vector<const TAttributeStart*>* Starts = nullptr;
+    bool Address = false;
+  };
+  const TAttributeKind& KindOf(const xmlChar* name) {
+    TAttributeKind& slot = AttributeSlots[SlotOf(name)];
+    if (slot.Name != name) {
+      const std::string_view text = Name(name);
+      slot = {name, StartsOf(text), wbxml::IsAddressAttribute(text)};
     }
-    name += Name(attribute->name);
+    return slot;
+  }
+
+  bool Attribute(const xmlAttr* attribute) {
+    const bool prefixed = attribute->ns != nullptr && attribute->ns->prefix != nullptr;
     // Most values are one text node: read in place, copied only when not.
     std::string owned;
     std::string_view value;
@@ -222,7 +259,18 @@ class TEncoder {
       value = owned;
     }
     const TAttributeStart* best = nullptr;
-    const std::vector<const TAttributeStart*>* starts = StartsOf(name);
+    const std::vector<const TAttributeStart*>* starts;
+    bool address;
+    if (prefixed) {
+      const std::string name =
+          std::string(Name(attribute->ns->prefix)) + ":" + std::string(Name(attribute->name));
+      starts = StartsOf(name);
+      address = wbxml::IsAddressAttribute(name);
+    } else {
+      const TAttributeKind& kind = KindOf(attribute->name);
+      starts = kind.Starts;
+      address = kind.Address;
+    }
     if (starts == nullptr) return false;
     for (const TAttributeStart* start : *starts) {
       if (value.substr(0, start->ValuePrefix.size()) == start->ValuePrefix &&
@@ -231,12 +279,18 @@ class TEncoder {
       }
     }
     if (best == nullptr) return false;
-    Out += static_cast<char>(best->Token);
-    Value(value.substr(best->ValuePrefix.size()), wbxml::IsAddressAttribute(name));
+    Out.push_back(static_cast<char>(best->Token));
+    Value(value.substr(best->ValuePrefix.size()), address);
     return true;
   }
 
   const xmlDoc* Doc;
+  struct TTagSlot {
+    const xmlChar* Name = nullptr;
+    unsigned char Token = 0;
+  };
+  std::array<TTagSlot, 64> TagSlots{};
+  std::array<TAttributeKind, 64> AttributeSlots{};
 };
 
 }  // namespace
@@ -253,9 +307,9 @@ std::optional<std::string> EncodeWbxml(const xmlDoc* doc) {
   const xmlNode* root = doc ? xmlDocGetRootElement(doc) : nullptr;
   if (root == nullptr) return std::nullopt;
   TEncoder encoder(doc);
-  encoder.Out.assign(kWbxmlHeader, sizeof kWbxmlHeader);
+  encoder.Out.assign(kWbxmlHeader, kWbxmlHeader + sizeof kWbxmlHeader);
   if (!encoder.Element(root)) return std::nullopt;
-  return std::move(encoder.Out);
+  return std::string(encoder.Out.data(), encoder.Out.size());
 }
 
 }  // namespace deckhand::wml

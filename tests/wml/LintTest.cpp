@@ -251,3 +251,31 @@ TEST(DeckLint, SelectOfNineOptionsIsNotLongAndTenIs) {
   EXPECT_EQ(count(Warnings(select(10), FindPhone("Nokia 7110"))), 1)
       << Joined(Warnings(select(10), FindPhone("Nokia 7110")));
 }
+
+// A long title or label is quoted in its warning by its first 40 characters
+// and "…", whole characters only: a megabyte of title makes a short finding,
+// and one of exactly 40 characters is quoted whole.
+TEST(DeckLint, LongValuesAreQuotedByTheirStartOnly) {
+  const TPhoneProfile* nokia = FindPhone("Nokia 7110");
+  ASSERT_NE(nokia, nullptr);
+  std::string huge;
+  for (int i = 0; i < 100000; ++i) huge += "Заголовок ";  // 1 MB of UTF-8
+  const std::string forty(40, 'x');
+  for (const auto& [title, quoted] :
+       {std::pair<std::string, std::string>{huge, "«Заголовок Заголовок Заголовок Заголовок …»"},
+        {forty, "«" + forty + "»"}}) {
+    const TDeckReport report = CheckDeck(
+        kProlog + "<wml><card id=\"c\" title=\"" + title + "\"><p>x</p></card></wml>", nokia);
+    int longTitles = 0;
+    for (const TFinding& f : report.Findings) {
+      if (Kind(f.Message) != "long title") continue;
+      ++longTitles;
+      EXPECT_NE(f.Message.find(quoted), std::string::npos) << f.Message.substr(0, 300);
+      EXPECT_LT(f.Message.size(), 400u);
+      EXPECT_NE(f.Message.find("знаков в нём " + std::to_string(title == forty ? 40 : 1000000)),
+                std::string::npos)
+          << f.Message.substr(0, 300);
+    }
+    EXPECT_EQ(longTitles, 1);
+  }
+}

@@ -199,10 +199,9 @@ TEST(XmlConstraints, RootElementOtherThanTheDoctypeNameIsInvalid) {
 }
 
 // The same constraint the other way round: the root is <wml> but the
-// DOCTYPE names another type. Today the finding reads "Корневой элемент
-// колоды должен быть <wml>, а не <wml>": it names the root twice instead of
-// the name the DOCTYPE gives.
-TEST(XmlConstraints, DISABLED_RootElementMessageNamesTheDoctypesName) {
+// DOCTYPE names another type. The finding names the DOCTYPE's name, not the
+// root twice ("должен быть <wml>, а не <wml>").
+TEST(XmlConstraints, RootElementMessageNamesTheDoctypesName) {
   const std::string deck =
       "<?xml version=\"1.0\"?>\n"
       "<!DOCTYPE html PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
@@ -219,10 +218,9 @@ TEST(XmlConstraints, DISABLED_RootElementMessageNamesTheDoctypesName) {
 // XML 1.0 §2.8: the document type declaration points to the external subset
 // that holds the grammar; a DOCTYPE with only an internal subset declares no
 // WML 1.1 grammar, so the deck gets the finding of a deck without the WML 1.1
-// DOCTYPE, as "<!DOCTYPE wml>" does. Today every element of such a deck is
-// reported as not of WML 1.1 ("Элемента <wml> нет в WML 1.1", "У элемента
-// <card> нет атрибута id в WML 1.1"), which is not so.
-TEST(XmlConstraints, DISABLED_DoctypeWithOnlyAnInternalSubsetIsReportedAsNotDeclaringWml11) {
+// DOCTYPE, as "<!DOCTYPE wml>" does, and its elements are not reported as
+// not of WML 1.1 ("Элемента <wml> нет в WML 1.1"), which they are.
+TEST(XmlConstraints, DoctypeWithOnlyAnInternalSubsetIsReportedAsNotDeclaringWml11) {
   const TDeckReport report = CheckDeck(
       "<?xml version=\"1.0\"?>\n<!DOCTYPE wml [<!ENTITY x \"y\">]>\n"
       "<wml><card id=\"a\"><p>&x;</p></card></wml>\n");
@@ -288,10 +286,9 @@ TEST(XmlConstraints, AttributeListDeclarationsOfTheInternalSubsetAreChecked) {
 
 // XML 1.0 §3.3.1, VC: One ID per Element Type: "An element type MUST NOT have
 // more than one ID attribute specified." <card> has the ID attribute id in
-// WML 1.1, so an internal subset cannot give it a second one. Today the
-// declaration gets no finding of its own (the deck is reported with
-// "Элемента <card> нет в WML 1.1" only).
-TEST(XmlConstraints, DISABLED_SecondIdAttributeOfAnElementTypeIsInvalid) {
+// WML 1.1, so an internal subset cannot give it a second one: the finding is
+// at the declaration and names the second attribute.
+TEST(XmlConstraints, SecondIdAttributeOfAnElementTypeIsInvalid) {
   const TDeckReport report = CheckDeck(Deck("<!ATTLIST card id2 ID #IMPLIED>", kCard));
   EXPECT_FALSE(report.Valid);
   EXPECT_TRUE(HasError(report, 2, {"id2"})) << Describe(report);
@@ -324,10 +321,9 @@ TEST(XmlConstraints, AttributeValuesMatchTheirDeclaredTypes) {
 
 // XML 1.0 §3.3.1, VC: IDREF: "Values of type IDREF MUST match the Name
 // production ... each Name MUST match the value of an ID attribute on some
-// element in the XML document." Today the parser's own English text
-// ("IDREF attribute ref references an unknown ID") is printed on standard
-// error and the deck gets no finding that names the value.
-TEST(XmlConstraints, DISABLED_IdrefNamingNoIdIsAFindingNotTheParsersText) {
+// element in the XML document." The finding names the value at the
+// attribute; the parser's own English text is not printed.
+TEST(XmlConstraints, IdrefNamingNoIdIsAFindingNotTheParsersText) {
   std::string printed;
   const TDeckReport report =
       CheckQuietly(Deck("<!ATTLIST card ref IDREF #IMPLIED>",
@@ -339,10 +335,9 @@ TEST(XmlConstraints, DISABLED_IdrefNamingNoIdIsAFindingNotTheParsersText) {
 }
 
 // XML 1.0 §4.7, VC: Unique Notation Name: "A given Name MUST NOT be declared
-// in more than one notation declaration." Today the parser's own text
-// ("xmlAddNotationDecl: n already defined") is printed on standard error and
-// the deck gets no finding for it.
-TEST(XmlConstraints, DISABLED_NotationDeclaredTwiceIsAFindingNotTheParsersText) {
+// in more than one notation declaration." The deck gets a finding at the
+// declaration; the parser's own English text is not printed.
+TEST(XmlConstraints, NotationDeclaredTwiceIsAFindingNotTheParsersText) {
   std::string printed;
   const TDeckReport report =
       CheckQuietly(Deck("<!NOTATION n SYSTEM \"a\"><!NOTATION n SYSTEM \"b\">", kCard), printed);
@@ -365,9 +360,9 @@ TEST(XmlConstraints, UnparsedEntityNamesADeclaredNotation) {
 
 // XML 1.0 §3.3.1, VC: No Notation on Empty Element: "For compatibility, an
 // attribute of type NOTATION MUST NOT be declared on an element declared
-// EMPTY." <br> is EMPTY in WML 1.1. Today the declaration is not reported
-// (the deck gets "Элемента <br> нет в WML 1.1" instead).
-TEST(XmlConstraints, DISABLED_NotationAttributeOnAnEmptyElementIsInvalid) {
+// EMPTY." <br> is EMPTY in WML 1.1: the declaration is reported, and <br>
+// stays an element of WML 1.1.
+TEST(XmlConstraints, NotationAttributeOnAnEmptyElementIsInvalid) {
   const TDeckReport report =
       CheckDeck(Deck("<!NOTATION n SYSTEM \"a\"><!ATTLIST br nt NOTATION (n) #IMPLIED>",
                      "<wml><card id=\"a\"><p>x<br/>y</p></card></wml>"));
@@ -392,4 +387,82 @@ TEST(XmlConstraints, TokenisedAttributeValueIsNormalisedBeforeItIsChecked) {
   report = CheckDeck(Deck("", "<wml><card id=\"a\"><p align=\"cen ter\">x</p></card></wml>"));
   EXPECT_FALSE(report.Valid);
   EXPECT_TRUE(HasError(report, 3, {"cen ter"})) << Describe(report);
+}
+
+// Every fault the parser finds in declarations, entity references, notations
+// and attribute types reaches the author as a Russian finding at the deck's
+// own line, never as the parser's English text, neither in a finding nor on
+// standard error; and each gets a message of its own, not the fallback that
+// gives only the fault's number.
+TEST(XmlConstraints, TheParsersEnglishTextReachesNoFindingAndNoOutput) {
+  struct TCase {
+    std::string Subset, Wml;
+    int Line;
+  };
+  const std::string card = kCard;
+  const std::string cardWith = "<wml><card id=\"a\" k=\"";
+  const std::string rest = "\"><p>x</p></card></wml>";
+  for (const TCase& c : {
+           // Characters and names.
+           TCase{"", "<wml><card id=\"a\"><p>x\x01y</p></card></wml>", 3},
+           TCase{"", "<wml><card id=\"a\"><p>x <= y</p></card></wml>", 3},
+           // Parameter entities: text that is not whole declarations.
+           TCase{"<!ENTITY % pe \"x\">%pe;", card, 2},
+           // Entity references: unparsed in text and in a value, external in a value.
+           TCase{"<!NOTATION g SYSTEM \"g\"><!ENTITY e SYSTEM \"x.gif\" NDATA g>",
+                 "<wml><card id=\"a\"><p>&e;</p></card></wml>", 3},
+           TCase{"<!NOTATION g SYSTEM \"g\"><!ENTITY e SYSTEM \"x.gif\" NDATA g>",
+                 "<wml><card id=\"a\" title=\"&e;\"><p>x</p></card></wml>", 3},
+           TCase{"<!ENTITY e SYSTEM \"x.xml\">",
+                 "<wml><card id=\"a\" title=\"&e;\"><p>x</p></card></wml>", 3},
+           // Declarations and their defaults.
+           TCase{"<!ATTLIST card k (a|b|a) #IMPLIED>", card, 2},
+           TCase{"<!ATTLIST card k ID \"x\">", card, 2},
+           TCase{"<!ATTLIST p id ID #FIXED \"x\">", card, 2},
+           TCase{"<!ATTLIST card k NMTOKENS \"a b,\">", card, 2},
+           TCase{"<!ELEMENT q (#PCDATA|b|b)*>", card, 2},
+           TCase{"<!ATTLIST card k NOTATION (zz) #IMPLIED>", card, 3},
+           TCase{"<!ENTITY pic SYSTEM \"p.gif\" NDATA gif>", card, 3},
+           // Attribute values against their types.
+           TCase{"<!ATTLIST card k ENTITY #IMPLIED>", cardWith + "zz" + rest, 3},
+           TCase{"<!ATTLIST card k ENTITIES #IMPLIED>", cardWith + "a b" + rest, 3},
+           TCase{"<!ATTLIST card k IDREFS #IMPLIED>", cardWith + "a zz" + rest, 3},
+           TCase{"<!NOTATION n SYSTEM \"a\"><!ATTLIST card k NOTATION (n) #IMPLIED>",
+                 cardWith + "m" + rest, 3},
+           TCase{"<!ATTLIST card k CDATA #FIXED \"v\">", cardWith + "w" + rest, 3},
+       }) {
+    std::string printed;
+    const TDeckReport report = CheckQuietly(Deck(c.Subset, c.Wml), printed);
+    const std::string what = c.Subset + " " + c.Wml + "\n" + Describe(report);
+    EXPECT_FALSE(report.Valid) << what;
+    EXPECT_EQ(printed, "") << what;
+    EXPECT_FALSE(Errors(report).empty()) << what;
+    EXPECT_TRUE(HasError(report, c.Line, {})) << what;
+    for (const TFinding& f : report.Findings) {
+      for (const char* english :
+           {" is ", " of ", " not ", " the ", "attribute ", "rror", "(код "}) {
+        EXPECT_EQ(f.Message.find(english), std::string::npos) << english << " in " << what;
+      }
+    }
+  }
+  // XML 1.0 §2.9: with standalone="yes", white space in element content the
+  // external subset declares, and an attribute it defaults.
+  const std::string doctype =
+      "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+      "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n";
+  for (const std::string& body :
+       {std::string("<wml><card id=\"a\"><p>x</p></card></wml>"),
+        std::string("<wml> <card id=\"a\" newcontext=\"false\" ordered=\"true\"><p>x</p>"
+                    "</card></wml>")}) {
+    std::string printed;
+    const TDeckReport report = CheckQuietly(
+        "<?xml version=\"1.0\" standalone=\"yes\"?>\n" + doctype + body + "\n", printed);
+    EXPECT_FALSE(report.Valid) << body;
+    EXPECT_EQ(printed, "") << body;
+    EXPECT_TRUE(HasError(report, 3, {"standalone"})) << body << "\n" << Describe(report);
+    for (const TFinding& f : report.Findings) {
+      EXPECT_EQ(f.Message.find(" declared "), std::string::npos) << f.Message;
+      EXPECT_EQ(f.Message.find("(код "), std::string::npos) << f.Message;
+    }
+  }
 }
