@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include "wml/DeckCheck.h"
 #include "wml/DeckText.h"
 #include "wml/WbxmlDecode.h"
 
@@ -76,7 +77,7 @@ std::string DeclareUtf8(std::string text) {
   return text;
 }
 
-TResponseView ViewOf(const TResponse& response) {
+TResponseView ViewOf(const TResponse& response, std::size_t maxCompiledDeckBytes) {
   if (!response.Ok()) return ErrorView(response.Error);
   const std::string& type = response.ContentType;
   if (type == "text/vnd.wap.wml" || type == "application/vnd.wap.wmlc") {
@@ -92,6 +93,21 @@ TResponseView ViewOf(const TResponse& response) {
     }
     if (!deck) return ErrorView("Колода не прочитана: " + error + "\n" + StatusLine(response));
     view.Deck = std::move(*deck);
+    if (maxCompiledDeckBytes > 0) {
+      const std::optional<std::size_t> compiledSize =
+          view.Compiled ? std::optional<std::size_t>(response.Body.size())
+                        : [&]() -> std::optional<std::size_t> {
+        const std::optional<std::string> compiled = wml::CompileDeck(view.Deck);
+        if (!compiled) return std::nullopt;
+        return compiled->size();
+      }();
+      if (compiledSize && *compiledSize > maxCompiledDeckBytes) {
+        return ErrorView("Колода слишком велика для телефона: " + wml::ByteCount(*compiledSize) +
+                         " в скомпилированном виде, телефон принимает до " +
+                         wml::ByteCountGenitive(maxCompiledDeckBytes) + "\n" +
+                         StatusLine(response));
+      }
+    }
     return view;
   }
   if (type == "image/vnd.wap.wbmp" || type == "application/vnd.wap.wmlscriptc") {

@@ -2,6 +2,7 @@
 // source, an image, compiled script bytes, or the phone's error screen.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "net/Fetcher.h"
@@ -32,7 +33,11 @@ struct TResponseView {
 // A text deck is read in the charset its Content-Type declares, else in the
 // encoding its own XML declaration names (UTF-8 when none); a compiled deck
 // is decoded by wml::DecodeWmlc. The content type alone decides the kind.
-TResponseView ViewOf(const TResponse& response);
+// maxCompiledDeckBytes, when not 0, is the phone's compiled-deck limit: a
+// deck whose compiled form is larger is refused with the error screen, as
+// the phone refused it when its gateway compiled the deck (a text deck that
+// cannot be compiled is shown, and the deck checks say why).
+TResponseView ViewOf(const TResponse& response, std::size_t maxCompiledDeckBytes = 0);
 
 // The deck text with the encoding its XML declaration names replaced by
 // "UTF-8" (nothing else changes); for text already converted to UTF-8.

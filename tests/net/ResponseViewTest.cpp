@@ -4,6 +4,7 @@
 
 #include "WapServer.h"
 #include "net/ResponseView.h"
+#include "wml/DeckCheck.h"
 #include "wml/WbxmlDecode.h"
 
 using namespace deckhand::net;
@@ -34,6 +35,15 @@ TEST(ResponseView, TextDecksAreReadInTheDeclaredCharset) {
     EXPECT_TRUE(view.Deck.starts_with("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n")) << view.Deck;
     EXPECT_NE(view.Deck.find("<p>Привет</p>"), std::string::npos) << path;
   }
+  // The phone's compiled-deck limit: the deck as its gateway compiled it.
+  const TResponse deck = Fetch(server->Url("/deck1251"));
+  const std::size_t compiled = deckhand::wml::CompileDeck(ViewOf(deck).Deck).value_or("").size();
+  ASSERT_GT(compiled, 0u);
+  EXPECT_EQ(ViewOf(deck, compiled).Kind, TViewKind::Deck);
+  const TResponseView refused = ViewOf(deck, compiled - 1);
+  EXPECT_EQ(refused.Kind, TViewKind::Error);
+  EXPECT_NE(refused.ErrorText.find(std::to_string(compiled)), std::string::npos)
+      << refused.ErrorText;
   const TResponse koi8 = Fetch(server->Url("/deck-koi8"));
   EXPECT_EQ(koi8.Charset, "KOI8-R");
   EXPECT_EQ(ViewOf(koi8).Deck, "Привет");
@@ -49,6 +59,8 @@ TEST(ResponseView, CompiledDecksImagesAndScriptsAndEverythingElse) {
   std::string error;
   EXPECT_EQ(deck.Deck, deckhand::wml::DecodeWmlc(wmlc.Body, error).value_or("?"));
   EXPECT_NE(deck.Deck.find("<p>Hi</p>"), std::string::npos) << deck.Deck;
+  EXPECT_EQ(ViewOf(wmlc, wmlc.Body.size()).Kind, TViewKind::Deck);
+  EXPECT_EQ(ViewOf(wmlc, wmlc.Body.size() - 1).Kind, TViewKind::Error);
 
   const TResponseView image = ViewOf(Fetch(server->Url("/wbmp")));
   EXPECT_EQ(image.Kind, TViewKind::Image);
