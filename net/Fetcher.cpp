@@ -11,7 +11,9 @@
 #include <QUrl>
 #include <algorithm>
 #include <functional>
+#include <optional>
 
+#include "wml/DeckCheck.h"
 #include "wml/Phones.h"
 
 namespace deckhand::net {
@@ -73,6 +75,15 @@ bool IsWebScheme(const QUrl& url) {
 std::string SchemeError(const QUrl& url) {
   return "Адрес " + url.toDisplayString().toStdString() +
          " не открывается: телефон загружает только адреса http: и https:";
+}
+
+std::string TooLargeError(std::optional<std::size_t> length, std::size_t limit) {
+  const std::string size =
+      length ? wml::ByteCount(*length) : "больше " + wml::ByteCountGenitive(limit);
+  if (limit == kMaxResponseBytes)
+    return "Ответ слишком велик: " + size + ", читается не больше " + wml::ByteCountGenitive(limit);
+  return "Колода слишком велика для телефона: " + size + ", телефон принимает до " +
+         wml::ByteCountGenitive(limit);
 }
 
 }  // namespace
@@ -227,7 +238,8 @@ TResponse TFetcher::Fetch(const TRequest& request) {
     QByteArray received;
     bool headers = false;
     bool connectExpired = false;
-    std::string tooLarge;
+    bool tooLarge = false;
+    std::optional<std::size_t> declaredLength;
     QStringList tlsErrors;
     std::size_t limit = kMaxResponseBytes;
 
@@ -251,16 +263,17 @@ TResponse TFetcher::Fetch(const TRequest& request) {
       const qlonglong length =
           reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
       if (known && length > 0 && std::size_t(length) > limit) {
-        tooLarge = std::to_string(length);
+        tooLarge = true;
+        declaredLength = std::size_t(length);
         loop.exit(3);
       }
     });
     QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-      if (!tooLarge.empty()) return;
+      if (tooLarge) return;
       while (reply->bytesAvailable() > 0) {
         const QByteArray chunk = reply->read(64 * 1024);
         if (std::size_t(received.size()) + std::size_t(chunk.size()) > limit) {
-          tooLarge = "больше " + std::to_string(limit);
+          tooLarge = true;
           loop.exit(3);
           return;
         }
@@ -282,17 +295,12 @@ TResponse TFetcher::Fetch(const TRequest& request) {
       return fail(TFailure::Timeout,
                   "Сервер не ответил вовремя: " + url.toDisplayString().toStdString());
     }
-    if (!tooLarge.empty()) {
-      return fail(TFailure::TooLarge, "Ответ слишком велик для телефона: " + tooLarge +
-                                          " байт при пределе " + std::to_string(limit) + " байт");
-    }
+    if (tooLarge) return fail(TFailure::TooLarge, TooLargeError(declaredLength, limit));
     // Whatever remains after the last readyRead.
     while (reply->bytesAvailable() > 0) {
       const QByteArray chunk = reply->read(64 * 1024);
-      if (std::size_t(received.size()) + std::size_t(chunk.size()) > limit) {
-        return fail(TFailure::TooLarge,
-                    "Ответ слишком велик для телефона: больше " + std::to_string(limit) + " байт");
-      }
+      if (std::size_t(received.size()) + std::size_t(chunk.size()) > limit)
+        return fail(TFailure::TooLarge, TooLargeError(std::nullopt, limit));
       received += chunk;
     }
 

@@ -236,6 +236,9 @@ TEST(Fetcher, ResponsesOverThePhonesLimitOrFourMegabytesAreRefused) {
     const TResponse over = fetch(8001, "application/vnd.wap.wmlc", 8000, length);
     EXPECT_EQ(over.Failure, TFailure::TooLarge);
     EXPECT_TRUE(over.Body.empty());
+    // Refused by its Content-Length before the body is read, when it has one.
+    EXPECT_NE(over.Error.find(length ? "8001 байт" : "больше 8000 байт"), std::string::npos)
+        << over.Error;
     // The limit is on compiled decks; an image is not a deck.
     EXPECT_TRUE(fetch(8001, "image/vnd.wap.wbmp", 8000, length).Ok());
     const TResponse most = fetch(kMaxResponseBytes, "text/plain", 0, length);
