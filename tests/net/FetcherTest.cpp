@@ -267,3 +267,16 @@ TEST(Fetcher, FailedConnectionsAndTlsHandshakesAreReportedNeverIgnored) {
   EXPECT_EQ(refused.Failure, TFailure::Network) << refused.Error;
   EXPECT_FALSE(refused.Error.empty());
 }
+
+// "Сначала" during a fetch: the fetch's cookies do not come back after it.
+TEST(Fetcher, CookiesOfAFetchUnderWayDoNotOutliveAClear) {
+  TSession session;
+  const std::uint64_t generation = session.Generation();
+  session.SetCookies({QNetworkCookie("a", "1")}, generation);
+  EXPECT_EQ(session.Cookies().size(), 1);
+  session.Clear();
+  session.SetCookies({QNetworkCookie("a", "1"), QNetworkCookie("b", "2")}, generation);
+  EXPECT_TRUE(session.Cookies().isEmpty());
+  session.SetCookies({QNetworkCookie("c", "3")}, session.Generation());
+  EXPECT_EQ(session.Cookies().size(), 1);
+}
