@@ -149,6 +149,15 @@ TResponse TFetcher::Fetch(const TRequest& request) {
   QUrl url(QString::fromStdString(request.Url), QUrl::StrictMode);
   if (!url.isValid() || !IsWebScheme(url)) return fail(TFailure::Scheme, SchemeError(url));
 
+  // A header value is one line (RFC 7230 §3.2): a line break in one would
+  // end it and forge the next.
+  for (const std::string* value : {&request.UserAgent, &request.PhoneAcceptCharset,
+                                   &request.AcceptLanguage, &request.Referer}) {
+    if (std::any_of(value->begin(), value->end(),
+                    [](unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7f; }))
+      return fail(TFailure::Encoding, "Заголовок запроса содержит управляющие символы");
+  }
+
   const std::string charset = ChooseFormCharset(request.AcceptCharset, request.DeckCharset);
   std::string encodeError;
   const std::optional<std::string> form = EncodeForm(request.Fields, charset, encodeError);

@@ -102,6 +102,11 @@ TEST(Fetcher, RequestBytesAreThePhonesForGetPostAcceptCharsetAndReferer) {
                 "Accept-Language: ru\r\nAccept-Encoding: identity\r\n" +
                 kClose + "\r\n");
 
+  // A header value with a line break would forge headers: refused.
+  TRequest forged = Get(server->Url("/echo"));
+  forged.Referer = "http://example.org/\r\nX-Forged: 1";
+  EXPECT_EQ(fetcher.Fetch(forged).Failure, TFailure::Encoding);
+
   // Fields the chosen charset cannot carry are refused, nothing is sent.
   request.AcceptCharset = "ISO-8859-1";
   const TResponse refused = fetcher.Fetch(request);
