@@ -24,6 +24,13 @@ struct TPhoneProfile {
   int ScreenWidth;
   int ScreenHeight;
   TTableSupport Tables;
+  // The User-Agent header the phone's browser sent, as recorded in public
+  // lists of real requests; empty where no recorded value was found (the
+  // emulator then sends a User-Agent of its own).
+  std::string_view UserAgent;
+  // The Accept-Charset header the phone sent; empty where no recorded value
+  // was found (the emulator then sends none).
+  std::string_view AcceptCharset;
 
   bool HasScreen() const { return ScreenWidth > 0 && ScreenHeight > 0; }
   // Whether a deck of compiledBytes bytes fits this phone.

@@ -69,3 +69,35 @@ TEST(Phones, OrderedByLimitAndTheDefaultIsThePicturedPhone) {
   EXPECT_FALSE(FindPhone("Nokia 7110")->Accepts(1398));
   EXPECT_EQ(FindPhone("Nokia"), nullptr);
 }
+
+// A request header value is one line of visible ASCII (RFC 7230 §3.2: field
+// content is VCHAR with single spaces between): a control character would
+// end or forge a header. Each phone's User-Agent names its own model, so two
+// phones never share one, and the browser profiles that stand for many
+// phones carry none.
+TEST(Phones, RequestHeadersAreSingleLinesOfTheirOwnPhone) {
+  std::map<std::string_view, std::string_view> seen;
+  for (const TPhoneProfile& phone : PhoneProfiles()) {
+    for (std::string_view value : {phone.UserAgent, phone.AcceptCharset}) {
+      if (value.empty()) continue;
+      EXPECT_NE(value.front(), ' ') << phone.Name;
+      EXPECT_NE(value.back(), ' ') << phone.Name;
+      for (char c : value) {
+        EXPECT_TRUE(c >= 0x20 && c < 0x7f) << phone.Name << ": byte " << int(c);
+      }
+      EXPECT_EQ(value.find("  "), std::string_view::npos) << phone.Name;
+    }
+    if (phone.UserAgent.empty()) continue;
+    const auto [it, inserted] = seen.emplace(phone.UserAgent, phone.Name);
+    EXPECT_TRUE(inserted) << phone.Name << " and " << it->second << " send the same User-Agent";
+    // A gateway's suffix is not the phone's.
+    EXPECT_EQ(phone.UserAgent.find("UP.Link"), std::string_view::npos) << phone.Name;
+  }
+  for (const char* profile : {"UP.Browser 3.2", "UP.Browser 4.x", "Openwave 6 (generic)"}) {
+    ASSERT_NE(FindPhone(profile), nullptr) << profile;
+    EXPECT_TRUE(FindPhone(profile)->UserAgent.empty()) << profile;
+  }
+  EXPECT_EQ(DefaultPhone().UserAgent,
+            "MOT-C380/0B.D1.09R MIB/2.2.1 Profile/MIDP-2.0 Configuration/CLDC-1.0");
+  EXPECT_EQ(FindPhone("Nokia 7110")->UserAgent, "Nokia7110/1.0 (04.67)");
+}
