@@ -147,7 +147,7 @@ TEST_F(Wml11CardRenderer, NowrapLineScrollsWithLeftAndRight) {
 
 TEST_F(Wml11CardRenderer, LineThatFillsTheWidthExactlyStaysOnOneLine) {
   // A screen 124 pixels wide leaves 120 for the content: 20 characters.
-  const TPhoneProfile phone{"Twenty", 1400, "", 124, 64, TTableSupport::No};
+  const TPhoneProfile phone{"Twenty", 1400, "", 124, 64, TTableSupport::No, "", ""};
   auto lines = [&](const std::string& text) {
     agent_.Open(Deck("<card id=\"a\"><p>" + text + "</p></card>"));
     TPhoneScreen screen(agent_, phone);
