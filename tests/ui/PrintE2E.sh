@@ -473,6 +473,9 @@ done
 
 note "no scheduler, no default printer: the error box"
 stop_cupsd
+# The program ended by SIGTERM kept its unsaved text for the next start to
+# offer; this start is about printing, so that copy is dropped first.
+rm -rf "${XDG_STATE_HOME:-$HOME/.local/state}/deckhand"
 start_app
 wait_window "Deckhand v0.2" 60 >/dev/null
 # Print, then printer set-up.
