@@ -10,10 +10,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "emulator/CardRenderer.h"
+#include "emulator/Deck.h"
+#include "emulator/UserAgent.h"
 #include "ui/EncodingOffer.h"
-#include "wml/CardRenderer.h"
-#include "wml/Deck.h"
-#include "wml/UserAgent.h"
 
 namespace deckhand {
 

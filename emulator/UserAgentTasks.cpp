@@ -1,15 +1,15 @@
 // The user agent's tasks and history (WML 1.1 §12.5): go, prev, refresh
 // and noop, their setvars and postfields, entering and leaving cards, and
 // the decks a go reads.
-#include "wml/UserAgent.h"
+#include "emulator/UserAgent.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
 
-#include "wml/EmulatorLimits.h"
-#include "wml/UserAgentInternal.h"
+#include "emulator/EmulatorLimits.h"
+#include "emulator/UserAgentInternal.h"
 
 namespace deckhand::wml {
 

@@ -1,4 +1,4 @@
-// What the parts of the user agent share (wml/UserAgent*.cpp): small
+// What the parts of the user agent share (emulator/UserAgent*.cpp): small
 // helpers on names, addresses and the deck tree, and the guard every user
 // action runs in. Not part of the agent's interface.
 #pragma once
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "wml/UserAgent.h"
+#include "emulator/UserAgent.h"
 
 namespace deckhand::wml::agent_detail {
 

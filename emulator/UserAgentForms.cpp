@@ -1,14 +1,14 @@
 // The user agent's forms (WML 1.1 §11.6): input with its format masks,
 // select and option, and what the keys can reach on a card.
-#include "wml/UserAgent.h"
+#include "emulator/UserAgent.h"
 
 #include <algorithm>
 #include <limits>
 #include <map>
 #include <string>
 
-#include "wml/EmulatorLimits.h"
-#include "wml/UserAgentInternal.h"
+#include "emulator/EmulatorLimits.h"
+#include "emulator/UserAgentInternal.h"
 
 namespace deckhand::wml {
 

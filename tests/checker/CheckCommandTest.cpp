@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "wml/CheckCommand.h"
+#include "checker/CheckCommand.h"
 #include "wml/DeckCheck.h"
 
 using namespace deckhand::wml;

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "wml/CardRenderer.h"
+#include "emulator/CardRenderer.h"
 
 using namespace deckhand::wml;
 

@@ -1,4 +1,4 @@
-#include "wml/UserAgent.h"
+#include "emulator/UserAgent.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,9 +8,9 @@
 #include <limits>
 #include <sstream>
 
+#include "emulator/EmulatorLimits.h"
+#include "emulator/UserAgentInternal.h"
 #include "wml/DeckText.h"
-#include "wml/EmulatorLimits.h"
-#include "wml/UserAgentInternal.h"
 
 namespace deckhand::wml {
 

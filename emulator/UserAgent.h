@@ -23,8 +23,8 @@
 #include <string_view>
 #include <vector>
 
-#include "wml/Deck.h"
-#include "wml/DeckFile.h"
+#include "emulator/Deck.h"
+#include "emulator/DeckFile.h"
 
 namespace deckhand::wml {
 
@@ -99,7 +99,7 @@ class TUserAgent {
   // Variables of the browser context.
   std::string Variable(std::string_view name) const;
   // Sets (an empty value unsets) a variable; a value or a context beyond
-  // the limits of wml/EmulatorLimits.h is refused with Error() saying so.
+  // the limits of emulator/EmulatorLimits.h is refused with Error() saying so.
   void SetVariable(const std::string& name, const std::string& value);
   const std::map<std::string, std::string>& Variables() const { return variables_; }
   // text with its variable references replaced; fallback is the conversion
@@ -113,7 +113,7 @@ class TUserAgent {
   static TConversion AttributeConversion(std::string_view attribute);
 
   // Number of cards in the history, the current one included. It holds at
-  // most kMaxHistoryDepth cards (wml/EmulatorLimits.h): beyond, the oldest
+  // most kMaxHistoryDepth cards (emulator/EmulatorLimits.h): beyond, the oldest
   // is forgotten.
   int HistoryDepth() const { return static_cast<int>(history_.size()); }
   // One card of the history: its deck file ("" for the deck given to Open

@@ -1,13 +1,13 @@
 // The user agent's events and keys: the card's timer (WML 1.1 §11.7),
 // the do elements and soft keys, the select and back keys.
-#include "wml/UserAgent.h"
+#include "emulator/UserAgent.h"
 
 #include <algorithm>
 #include <map>
 #include <string>
 
-#include "wml/EmulatorLimits.h"
-#include "wml/UserAgentInternal.h"
+#include "emulator/EmulatorLimits.h"
+#include "emulator/UserAgentInternal.h"
 
 namespace deckhand::wml {
 

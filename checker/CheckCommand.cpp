@@ -1,4 +1,4 @@
-#include "wml/CheckCommand.h"
+#include "checker/CheckCommand.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "wml/CardRenderer.h"
+#include "emulator/CardRenderer.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -8,8 +8,8 @@
 #include <optional>
 #include <unordered_map>
 
-#include "wml/EmulatorLimits.h"
-#include "wml/PixelFontData.h"
+#include "emulator/EmulatorLimits.h"
+#include "emulator/PixelFontData.h"
 
 namespace deckhand::wml {
 
