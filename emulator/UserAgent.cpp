@@ -307,6 +307,8 @@ void TUserAgent::Open(std::string_view bytes, std::string path, std::optional<TD
     variables_.clear();
     history_.clear();
     request_.reset();
+    scriptCall_.reset();
+    dialog_.reset();
     error_.clear();
     deckPath_ = std::move(path);
     bytes_ = std::string(bytes);

@@ -70,6 +70,19 @@ inline std::size_t Utf8Length(char32_t c) {
 
 inline std::string Kilobytes(std::size_t bytes) { return std::to_string(bytes / 1024) + " КБ"; }
 
+// A file URI for a local path, each segment escaped.
+inline std::string FileUri(const std::string& path) {
+  std::string uri = "file://";
+  if (path.empty() || path[0] != '/') uri += '/';
+  bool first = true;
+  for (const std::string& segment : Split(path, '/')) {
+    if (!first) uri += '/';
+    first = false;
+    uri += EscapeUrl(segment);
+  }
+  return uri;
+}
+
 // A legal variable name (WML 1.1 §10.3): a letter or "_", then letters,
 // digits and "_".
 inline bool IsVariableName(std::string_view name) {
