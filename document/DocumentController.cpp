@@ -1,5 +1,9 @@
 #include "document/DocumentController.h"
 
+#include <sys/stat.h>
+
+#include <QFile>
+
 #include "core/Errors.h"
 #include "core/MarkupCommands.h"
 #include "document/DocumentFiles.h"
@@ -21,6 +25,29 @@ QString PathWithWmlExtension(const QString& chosen) {
 TDocumentController::TDocumentController(TCodeBuffer& buffer, TDocumentWindow& window)
     : buffer_(buffer), window_(window) {}
 
+TDocumentController::TFileStamp TDocumentController::StampOf(const QString& path) {
+  TFileStamp stamp;
+  struct stat info {};
+  // Only a regular file has changes of its own to lose; whatever else stands
+  // at the path makes the save fail with its own message.
+  if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0 ||
+      !S_ISREG(info.st_mode)) {
+    return stamp;
+  }
+  stamp.Known = true;
+  stamp.Device = static_cast<unsigned long long>(info.st_dev);
+  stamp.Inode = static_cast<unsigned long long>(info.st_ino);
+  stamp.Size = static_cast<long long>(info.st_size);
+  stamp.Seconds = static_cast<long long>(info.st_mtim.tv_sec);
+  stamp.Nanoseconds = static_cast<long long>(info.st_mtim.tv_nsec);
+  return stamp;
+}
+
+void TDocumentController::Settled() {
+  stamp_ = StampOf(documentPath_);
+  window_.TextMatchesFile();
+}
+
 void TDocumentController::ToolButton1Click() {
   SaveIfWanted();
   CreatenewlmClick();
@@ -30,6 +57,7 @@ void TDocumentController::CreatenewlmClick() {
   ApplyNewDocumentTemplate(buffer_);
   documentPath_.clear();
   window_.SetPathPanel(QString());
+  Settled();
 }
 
 void TDocumentController::OpenButtonClick() {
@@ -42,6 +70,7 @@ void TDocumentController::OpenButtonClick() {
   const bool whole = LoadFromFile(buffer_, *chosen) == TLoadedText::Whole;
   documentPath_ = whole ? *chosen : QString();
   window_.SetPathPanel(documentPath_);
+  Settled();
 }
 
 void TDocumentController::SaveButtonClick() { Save(); }
@@ -55,8 +84,20 @@ void TDocumentController::FormClose() {
 
 bool TDocumentController::Save() {
   if (documentPath_.isEmpty()) return SaveAs();
+  // Another program's changes are never overwritten unasked.
+  if (const TFileStamp now = StampOf(documentPath_); stamp_.Known && now.Known && now != stamp_) {
+    switch (window_.AskOverwriteChangedFile(documentPath_)) {
+      case TSaveAnswer::Yes:
+        break;
+      case TSaveAnswer::No:
+        return SaveAs();
+      case TSaveAnswer::Cancel:
+        throw EAbort();
+    }
+  }
   SaveToFile(buffer_, documentPath_);
   window_.SetPathPanel(documentPath_);
+  Settled();
   return true;
 }
 
@@ -66,8 +107,10 @@ bool TDocumentController::SaveAs() {
   if (!Chosen(chosen)) return false;
   // The name is kept even if writing fails, so the next Save tries it again.
   documentPath_ = PathWithWmlExtension(*chosen);
+  stamp_ = TFileStamp();
   SaveToFile(buffer_, documentPath_);
   window_.SetPathPanel(documentPath_);
+  Settled();
   return true;
 }
 

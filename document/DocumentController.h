@@ -73,7 +73,11 @@ class TDocumentController {
   void OpenButtonClick();
 
   // Save: with a DocumentPath, writes the buffer to it and sets panel 1 to
-  // it; nothing is asked. Without one, runs Save As.
+  // it; nothing is asked, unless another program changed the file since it
+  // was opened or saved here (its size, modification time or identity on
+  // disk differ): then the window asks first (AskOverwriteChangedFile), and
+  // No runs Save As, Cancel raises EAbort. A file that has gone is written
+  // anew without a question. Without a DocumentPath, runs Save As.
   void SaveButtonClick();
 
   // Save As: shows the save dialog (kSaveDialogFilter, offering
@@ -106,10 +110,23 @@ class TDocumentController {
   // document may be dropped (saved or not wanted), raises EAbort otherwise.
   void SaveIfWanted();
 
+  // What the document's file looked like on disk after it was last opened or
+  // saved here; compared before Save writes over it.
+  struct TFileStamp {
+    bool Known = false;
+    unsigned long long Device = 0, Inode = 0;
+    long long Size = 0, Seconds = 0, Nanoseconds = 0;
+    bool operator==(const TFileStamp&) const = default;
+  };
+  static TFileStamp StampOf(const QString& path);
+  // Records the file's stamp and tells the window the text is saved.
+  void Settled();
+
   TCodeBuffer& buffer_;
   TDocumentWindow& window_;
   QString documentPath_;
   QString lastOpenName_;
+  TFileStamp stamp_;
 };
 
 // The path Save As writes to for the chosen path: ".wml" appended unless the

@@ -1,6 +1,7 @@
 #include "document/DocumentFiles.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -238,6 +239,29 @@ bool RoomToRewrite(int fd, const struct stat& now, size_t size) {
   return needed <= free + freed;
 }
 
+// Whether a file of size bytes stays within the process's file size limit
+// (RLIMIT_FSIZE). Writing past the limit fails, so a text that cannot fit
+// must be refused before the file is emptied.
+bool WithinFileSizeLimit(size_t size) {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return true;
+  return static_cast<unsigned long long>(size) <= static_cast<unsigned long long>(limit.rlim_cur);
+}
+
+// A write past the file size limit raises SIGXFSZ, whose default action ends
+// the process and with it the unsaved text. Ignored, the write fails with
+// EFBIG instead and the save reports "Stream write error". A handler the
+// program installed on purpose is left in place.
+void IgnoreFileSizeSignal() {
+  struct sigaction current {};
+  if (::sigaction(SIGXFSZ, nullptr, &current) != 0) return;
+  if (current.sa_handler != SIG_DFL || (current.sa_flags & SA_SIGINFO) != 0) return;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
 // Rewrites the existing regular file target in place: where no temporary
 // file can be made beside it but the file itself may be written. The file
 // is emptied only once the file system is known to have room for text;
@@ -251,6 +275,7 @@ void WriteInPlace(std::string_view text, const QByteArray& target, const std::st
   if (!S_ISREG(now.st_mode))
     throw EFCreateError(CannotCreateFileMessage(shownPath, kNotRegularFile));
   if (!RoomToRewrite(file.Get(), now, text.size())) throw EWriteError();
+  if (!WithinFileSizeLimit(text.size())) throw EWriteError();
   if (::ftruncate(file.Get(), 0) != 0)
     throw EFCreateError(CannotCreateFileMessage(shownPath, errno));
   size_t done = 0;
@@ -268,6 +293,7 @@ void WriteTextFile(std::string_view text, const QString& path, const std::string
   // An empty name would otherwise reach the save file, which has its own
   // idea of what that means.
   if (path.isEmpty()) throw EFCreateError(CannotCreateFileMessage(shownPath, ENOENT));
+  IgnoreFileSizeSignal();
   QByteArray target = QFile::encodeName(path);
   if (const int linkError = FollowLinks(target); linkError != 0) {
     throw EFCreateError(CannotCreateFileMessage(shownPath, linkError));

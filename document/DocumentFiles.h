@@ -25,7 +25,8 @@ namespace deckhand {
 // itself is writable, the target is written in place instead, and only once
 // its file system has room for the whole text (the blocks the target takes
 // now count as free); a file system without that room fails the save with
-// "Stream write error" before the target is touched. Only a failure half way
+// "Stream write error" before the target is touched, and so does a text
+// longer than the process's file size limit (RLIMIT_FSIZE). Only a failure half way
 // through writing in place can leave the target half written.
 //
 // A new file gets the permissions a newly created file gets (0666 less the
@@ -40,7 +41,9 @@ namespace deckhand {
 // cannot be created or replaced (folder missing, path is a folder or not a
 // regular file, no permission, read-only file system), and EWriteError
 // "Stream write error" when fewer bytes could be written than the text holds
-// (a full disk, a file size limit).
+// (a full disk, a file size limit). Saving sets SIGXFSZ to be ignored (where
+// it still has its default action, which would end the process), so that a
+// write past the file size limit fails as an error.
 void SaveToFile(const TCodeBuffer& buffer, const QString& path);
 
 // What LoadFromFile gave the buffer: the whole file, or the text before a

@@ -39,6 +39,12 @@ QStringList DialogFilterEntries(const QString& filter);
 
 enum class TSaveAnswer { Yes, No, Cancel };
 
+// The question before Save writes over a file another program changed; %1
+// is the file's path.
+inline constexpr char kChangedOnDiskText[] =
+    "Файл \"%1\" изменён другой программой после того, как он был открыт или сохранён.\n"
+    "Записать текст поверх него? (No — сохранить под другим именем)";
+
 // The seam between the document commands and the main window. Every call is
 // modal or immediate: the controller waits for the answer and calls nothing
 // else meanwhile.
@@ -68,6 +74,17 @@ class TDocumentWindow {
   // Sets the text of status panel 1, shown unchanged and clipped at the
   // panel's edge.
   virtual void SetPathPanel(const QString& text) = 0;
+
+  // Asks, before Save writes over the document's file, whether to do so
+  // although another program changed the file since it was opened or last
+  // saved here (kChangedOnDiskText with the path): Yes writes over it, No
+  // saves under another name (Save As), Cancel saves nothing.
+  virtual TSaveAnswer AskOverwriteChangedFile(const QString& path) = 0;
+
+  // Told once the text holds no unsaved work: it was written to the
+  // document's file (Save, Save As) or replaced by a file's text or the
+  // new-document template (Open, New). The default does nothing.
+  virtual void TextMatchesFile() {}
 };
 
 }  // namespace deckhand

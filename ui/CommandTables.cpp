@@ -53,6 +53,19 @@ const std::vector<TMenuEntry>& MainMenuEntries() {
       {K::Item, "N20", "&Полужирный", "Полужирный текст", "", 6, &TMain::N20Click},
       {K::Item, "N21", "Курс&ив", "Курсив", "", 7, &TMain::N21Click},
       {K::Item, "N22", "П&одчеркнутый", "Подчеркнутый тескт", "", 8, &TMain::N22Click},
+      // Beyond the original menus: find and replace, go to a line, go to a
+      // finding of the deck check.
+      {K::Separator, "Find0", "-", "", "", -1, nullptr},
+      {K::Item, "Find1", "&Найти...", "Найти текст", "Ctrl+F", -1, &TMain::Find1Click},
+      {K::Item, "FindNext1", "Найти &далее", "Найти текст ещё раз", "F3", -1,
+       &TMain::FindNext1Click},
+      {K::Item, "Replace1", "&Заменить...", "Заменить текст", "Ctrl+H", -1, &TMain::Replace1Click},
+      {K::Item, "GoToLine1", "&Перейти к строке...", "Поставить курсор на строку и столбец",
+       "Ctrl+G", -1, &TMain::GoToLine1Click},
+      {K::Item, "NextFinding1", "С&ледующее замечание", "Перейти к следующему замечанию проверки",
+       "F8", -1, &TMain::NextFinding1Click},
+      {K::Item, "PrevFinding1", "Пр&едыдущее замечание", "Перейти к предыдущему замечанию проверки",
+       "Shift+F8", -1, &TMain::PrevFinding1Click},
       {K::EndMenu, "", "", "", "", -1, nullptr},
 
       {K::Menu, "N2", "&Вид", "", "", -1, nullptr},

@@ -111,7 +111,6 @@ struct TEmulatorWorker::TEngine {
   bool broken = false;
   std::string text;  // the editor's text and file, as last given
   std::string path;
-  std::vector<std::string> history;
   std::uint64_t job = 0;
 
   TEngine() { Build(); }
@@ -122,13 +121,11 @@ struct TEmulatorWorker::TEngine {
     agent = std::make_unique<wml::TUserAgent>();
     screen = std::make_unique<wml::TPhoneScreen>(*agent, *phone);
     opened = false;
-    history.clear();
   }
 
   void OpenDeck(std::optional<wml::TDeck> parsed) {
     if (broken) Build();
     broken = false;
-    history.clear();
     agent->Open(text, path, std::move(parsed));
     screen->ResetScroll();
     opened = true;
@@ -139,25 +136,12 @@ struct TEmulatorWorker::TEngine {
     return agent->TimerDueInMs();
   }
 
-  std::string CardName() const {
-    std::string name = agent->DeckPath() == path ? std::string() : FileName(agent->DeckPath());
-    return name + (agent->CardId().empty() ? std::string("#(без id)")
-                                           : "#" + CutUtf8(agent->CardId(), kShownLabelBytes));
-  }
-
-  // The history as the agent's depth says, the cards named as they were
-  // seen; cards passed within one step are not seen and show as "…".
-  void FollowHistory() {
-    if (!agent->Card()) return;
-    const auto depth = static_cast<std::size_t>(std::max(0, agent->HistoryDepth()));
-    if (depth == 0) {
-      history.clear();
-      return;
-    }
-    if (history.size() > depth) history.resize(depth);
-    while (history.size() + 1 < depth) history.emplace_back("…");
-    if (history.size() < depth) history.emplace_back();
-    history.back() = CardName();
+  // A card as the views name it: "#id", or "#(без id)"; a card of another
+  // deck file than the editor's is preceded by that file's name.
+  std::string CardName(const std::string& deckPath, const std::string& cardId) const {
+    std::string name = deckPath == path ? std::string() : FileName(deckPath);
+    return name +
+           (cardId.empty() ? std::string("#(без id)") : "#" + CutUtf8(cardId, kShownLabelBytes));
   }
 
   // Stops a step whose context outgrew the guard.
@@ -198,9 +182,12 @@ struct TEmulatorWorker::TEngine {
       frame.Variables.push_back(
           {CutUtf8(name, kShownValueBytes), CutUtf8(value, kShownValueBytes), value.size()});
     }
-    FollowHistory();
+    // The history as the agent keeps it, oldest first, the newest shown.
+    frame.History.clear();
+    const auto history = agent->History();
     const std::size_t from = history.size() > kShownHistory ? history.size() - kShownHistory : 0;
-    frame.History.assign(history.begin() + static_cast<std::ptrdiff_t>(from), history.end());
+    for (std::size_t i = from; i < history.size(); ++i)
+      frame.History.push_back(CardName(history[i].DeckPath, history[i].CardId));
   }
 };
 
@@ -461,7 +448,6 @@ std::uint64_t TEmulatorWorker::Restart() {
       return;
     }
     engine.agent->Restart();
-    engine.history.clear();
     engine.screen->ResetScroll();
   });
 }

@@ -99,8 +99,33 @@ QString EditorInputText(QString text) {
   return Cp1251ToUnicode(UnicodeToCp1251(text));
 }
 
+qsizetype LongestLine(const QString& text, qsizetype prefix, qsizetype suffix) {
+  qsizetype longest = 0;
+  qsizetype start = 0;
+  qsizetype carried = prefix;
+  for (;;) {
+    const qsizetype end = text.indexOf(QLatin1Char('\n'), start);
+    if (end < 0) break;
+    longest = std::max(longest, carried + (end - start));
+    carried = 0;
+    start = end + 1;
+  }
+  return std::max(longest, carried + (text.size() - start) + suffix);
+}
+
 // ---------------------------------------------------------------------------
 // TMemo
+
+QTextOption::WrapMode TMemo::WrapModeFor(qsizetype longestLine) {
+  return longestLine > kLongLine ? QTextOption::WrapAnywhere
+                                 : QTextOption::WrapAtWordBoundaryOrAnywhere;
+}
+
+void TMemo::FitWrapToLine(qsizetype lineLength) {
+  if (lineLength > kLongLine && wordWrapMode() != QTextOption::WrapAnywhere) {
+    setWordWrapMode(QTextOption::WrapAnywhere);
+  }
+}
 
 TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {
   setObjectName(QStringLiteral("Memo"));
@@ -116,6 +141,9 @@ TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {
   p.setColor(QPalette::Inactive, QPalette::HighlightedText,
              p.color(QPalette::Inactive, QPalette::Text));
   setPalette(p);
+  // A line that typing makes long switches the wrap mode (see kLongLine).
+  connect(this, &QPlainTextEdit::textChanged, this,
+          [this] { FitWrapToLine(textCursor().block().length() - 1); });
 }
 
 QString TMemo::SelectedRawText() const {
@@ -147,6 +175,11 @@ bool TypesText(const QKeyEvent* event) {
 
 void TMemo::InsertInput(const QString& text) {
   QTextCursor cursor = textCursor();
+  // A long line is laid out the way it will be shown before it arrives.
+  const QTextBlock first = document()->findBlock(cursor.selectionStart());
+  const QTextBlock last = document()->findBlock(cursor.selectionEnd());
+  FitWrapToLine(LongestLine(text, cursor.selectionStart() - first.position(),
+                            last.position() + last.length() - 1 - cursor.selectionEnd()));
   cursor.insertText(text);
   setTextCursor(cursor);
   ensureCursorVisible();
@@ -195,7 +228,14 @@ void TMemo::insertFromMimeData(const QMimeData* source) {
 void TMemo::AdoptDocument(QTextDocument* document) {
   QPointer<QTextDocument> former = this->document();
   document->setParent(this);
+  // The editor imposes its own wrap mode on a document it takes over; the
+  // document's own one is kept. The switch is made while the document laid
+  // out the costly way is one without long lines: wrapping anywhere first,
+  // wrapping at word boundaries after.
+  const QTextOption::WrapMode wanted = document->defaultTextOption().wrapMode();
+  if (wanted == QTextOption::WrapAnywhere) setWordWrapMode(wanted);
   setDocument(document);
+  setWordWrapMode(wanted);
   // The editor's first document belongs to its text control, which deletes
   // it when it is replaced; a later one is the editor's own.
   delete former.data();
@@ -279,7 +319,9 @@ void TMemoBuffer::ReplaceAll(const std::string& bytes) {
     fresh = std::make_unique<QTextDocument>();
     fresh->setDocumentLayout(new QPlainTextDocumentLayout(fresh.get()));
     fresh->setDefaultFont(current->defaultFont());
-    fresh->setDefaultTextOption(current->defaultTextOption());
+    QTextOption option = current->defaultTextOption();
+    option.setWrapMode(TMemo::WrapModeFor(LongestLine(text)));
+    fresh->setDefaultTextOption(option);
     fresh->setDocumentMargin(current->documentMargin());
     fresh->setPlainText(text);
     // Every line gets its text layout now: the editor makes them when it
@@ -307,6 +349,12 @@ void TMemoBuffer::InsertOverSelection(const std::string& bytes, bool undoable) {
                 text.count(QLatin1Char('\n')));
   QTextDocument* doc = memo_->document();
   QTextCursor cursor = memo_->textCursor();
+  {
+    const QTextBlock first = doc->findBlock(cursor.selectionStart());
+    const QTextBlock last = doc->findBlock(cursor.selectionEnd());
+    memo_->FitWrapToLine(LongestLine(text, cursor.selectionStart() - first.position(),
+                                     last.position() + last.length() - 1 - cursor.selectionEnd()));
+  }
   {
     TFlagGuard editing(editing_);
     if (!undoable) doc->setUndoRedoEnabled(false);

@@ -52,6 +52,26 @@ class TMemo : public QPlainTextEdit {
   // rather than its document's.
   void AdoptDocument(QTextDocument* document);
 
+  // Wrapping of long lines. Lines wrap at word boundaries, as they always
+  // have; but the toolkit's search for a word boundary costs time that grows
+  // with the square of a line's length when the line has none (a minified
+  // deck, or one made to hurt: a 100 KB line takes over a second a key, a
+  // 1 MB one half a minute). A document that holds a line longer than
+  // kLongLine characters therefore wraps anywhere, which costs time linear
+  // in the length and shows the same rows wherever the text has no spaces.
+  // At 4,096 characters word-boundary layout of a line costs a few
+  // milliseconds; no line a person writes comes near it, so ordinary decks
+  // keep their look. The mode is decided for each new document (New, Open)
+  // and switches to wrapping anywhere as soon as an edit makes a line that
+  // long; it switches back only with the next new document, so that an edit
+  // never relays out the whole text back and forth.
+  static constexpr qsizetype kLongLine = 4096;
+  // The wrap mode for a text whose longest line has this many characters.
+  static QTextOption::WrapMode WrapModeFor(qsizetype longestLine);
+  // Switches to wrapping anywhere when a line of this length is, or is about
+  // to be, in the document.
+  void FitWrapToLine(qsizetype lineLength);
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void inputMethodEvent(QInputMethodEvent* event) override;
@@ -63,6 +83,11 @@ class TMemo : public QPlainTextEdit {
   // Inserts text, already passed through EditorInputText, over the selection.
   void InsertInput(const QString& text);
 };
+
+// The number of characters of the longest line of an editor text ("\n"
+// between lines); with prefix and suffix, the characters that text, inserted
+// between them, joins to its first and last lines.
+qsizetype LongestLine(const QString& text, qsizetype prefix = 0, qsizetype suffix = 0);
 
 // Text that enters the editor, as the editor is to hold it: it ends before a
 // NUL; a line or paragraph separator (U+2028, U+2029) becomes a line break;

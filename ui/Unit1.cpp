@@ -1,9 +1,13 @@
 #include "ui/Unit1.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,14 +17,18 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSessionManager>
+#include <QSocketNotifier>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cerrno>
 #include <exception>
 
 #include "core/Encoding.h"
 #include "core/Errors.h"
 #include "core/MarkupCommands.h"
+#include "core/TextSearch.h"
 #include "preview/PreviewPane.h"
 #include "ui/CommandTables.h"
 #include "ui/Fonts.h"
@@ -35,6 +43,8 @@
 #include "ui/Unit6.h"
 #include "ui/Unit7.h"
 #include "ui/UserDialogs.h"
+#include "wml/DeckCheck.h"
+#include "wml/Phones.h"
 
 namespace deckhand {
 
@@ -55,6 +65,10 @@ constexpr int kStandardToolBarHeight = 30;
 constexpr int kFormattingToolBarHeight = 32;
 constexpr int kEtchedLineHeight = 2;
 constexpr int kGapWidth = 8;
+// How often unsaved text is copied to the recovery file.
+constexpr int kRecoveryIntervalMs = 30 * 1000;
+// The question at start-up when a former run left unsaved text.
+constexpr char kRecoveryQuestion[] = "Восстановить несохранённый текст?";
 
 // An empty 8-pixel gap between toolbar buttons.
 QWidget* NewSeparator(const char* name) {
@@ -118,6 +132,12 @@ TMain::TMain(QWidget* parent)
   // The editor's own signal: it follows the editor when its document is
   // replaced as a whole.
   connect(memo_, &QPlainTextEdit::textChanged, this, &TMain::UpdateCursorPos);
+  // Any change is unsaved work until the document commands say otherwise
+  // (TextMatchesFile), which they do right after replacing the text.
+  connect(memo_, &QPlainTextEdit::textChanged, this, [this] {
+    unsaved_ = true;
+    recoveryStale_ = true;
+  });
 
   // The lock-key panels follow the keyboard from the window's creation on:
   // each change the key source reports starts the 1 ms timer, whose tick
@@ -131,6 +151,9 @@ TMain::TMain(QWidget* parent)
   // A log-out runs the same close query; Cancel asks the session to stop.
   connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
     if (closing_) return;
+    // Whatever the answer to the close query, the session may end the
+    // program now: the unsaved text goes to the recovery file first.
+    WriteRecovery();
     if (!manager.allowsInteraction()) return;
     if (FormClose()) {
       closing_ = true;
@@ -147,7 +170,7 @@ TMain::TMain(QWidget* parent)
   }
 }
 
-TMain::~TMain() = default;
+TMain::~TMain() { StopTerminationHandling(); }
 
 // ---------------------------------------------------------------------------
 // Construction
@@ -339,6 +362,8 @@ bool TMain::FormClose() {
 
 void TMain::closeEvent(QCloseEvent* event) {
   if (closing_ || FormClose()) {
+    // Saved, or not wanted ("No" at the close query), or never changed.
+    if (!closing_) DropRecovery();
     closing_ = true;
     event->accept();
   } else {
@@ -402,6 +427,127 @@ void TMain::SetPathPanel(const QString& text) {
   if (emulator_) emulator_->FollowDocument();
 }
 
+TSaveAnswer TMain::AskOverwriteChangedFile(const QString& path) {
+  switch (UserDialogs().AskYesNoCancel(this, QString::fromUtf8(kSavePromptCaption),
+                                       QString::fromUtf8(kChangedOnDiskText).arg(path))) {
+    case TPromptAnswer::Yes:
+      return TSaveAnswer::Yes;
+    case TPromptAnswer::No:
+      return TSaveAnswer::No;
+    case TPromptAnswer::Cancel:
+      break;
+  }
+  return TSaveAnswer::Cancel;
+}
+
+void TMain::TextMatchesFile() { DropRecovery(); }
+
+// ---------------------------------------------------------------------------
+// Data safety: the recovery file
+
+namespace {
+
+// SIGTERM reaches the event loop through this pipe: the handler only writes
+// a byte, the loop does the rest.
+int terminationPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+  const int saved = errno;
+  const char byte = 1;
+  if (::write(terminationPipe[1], &byte, 1) < 0) {
+    // The pipe is full: a request is already waiting.
+  }
+  errno = saved;
+}
+
+}  // namespace
+
+void TMain::EnableRecovery(const QString& folder) {
+  recovery_ = std::make_unique<TRecoveryFile>(folder);
+  recoveryTimer_.setObjectName(QStringLiteral("RecoveryTimer"));
+  recoveryTimer_.setInterval(kRecoveryIntervalMs);
+  connect(&recoveryTimer_, &QTimer::timeout, this, &TMain::WriteRecovery);
+  recoveryTimer_.start();
+  connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+    if (!closing_) WriteRecovery();
+  });
+  if (terminationPipe[0] < 0 && ::pipe2(terminationPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+    auto* notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+      char byte = 0;
+      while (::read(terminationPipe[0], &byte, 1) > 0) {
+      }
+      // Asked to end by the system: keep the text, ask nothing, end.
+      WriteRecovery();
+      closing_ = true;
+      QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    handlesTermination_ = true;
+  }
+  OfferRecoveredText(folder);
+}
+
+void TMain::StopTerminationHandling() {
+  if (!handlesTermination_) return;
+  // SIGTERM ends the process again, as it did before this window.
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::close(terminationPipe[0]);
+  ::close(terminationPipe[1]);
+  terminationPipe[0] = terminationPipe[1] = -1;
+  handlesTermination_ = false;
+}
+
+void TMain::WriteRecovery() {
+  if (!recovery_ || !unsaved_ || !recoveryStale_) return;
+  try {
+    buffer_.ReadText(
+        [this](std::string_view text) { recovery_->Write(text, document_->DocumentPath()); });
+    recoveryStale_ = false;
+  } catch (const std::exception& error) {
+    // No box every 30 s: the hint panel says it until the next hint.
+    statusBar_->SetPanelText(0, QStringLiteral("Копия несохранённого текста не записана: %1")
+                                    .arg(QString::fromUtf8(error.what())));
+  }
+}
+
+void TMain::DropRecovery() {
+  unsaved_ = false;
+  recoveryStale_ = false;
+  if (recovery_) recovery_->Remove();
+}
+
+void TMain::OfferRecoveredText(const QString& folder) {
+  for (const QString& path : TRecoveryFile::Orphans(folder)) {
+    const std::optional<TRecoveredText> recovered = TRecoveryFile::Read(path);
+    if (!recovered) continue;
+    switch (UserDialogs().AskYesNoCancel(this, QStringLiteral("Deckhand"),
+                                         QString::fromUtf8(kRecoveryQuestion))) {
+      case TPromptAnswer::Yes:
+        // Put in as the user's own edit: unsaved, and one undo takes it back.
+        buffer_.SetSelStart(0);
+        buffer_.SetSelLength(buffer_.Length());
+        buffer_.SetSelText(recovered->Text);
+        buffer_.SetSelStart(0);
+        QFile::remove(path);
+        WriteRecovery();
+        return;
+      case TPromptAnswer::No:
+        QFile::remove(path);
+        break;
+      case TPromptAnswer::Cancel:
+        return;
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // File
 
@@ -449,6 +595,71 @@ void TMain::N26Click(QObject*) { ToolButton24Click(this); }
 void TMain::N20Click(QObject*) { ToolButton18Click(this); }
 void TMain::N21Click(QObject*) { ToolButton19Click(this); }
 void TMain::N22Click(QObject*) { ToolButton20Click(this); }
+
+// ---------------------------------------------------------------------------
+// Find, replace, go to a line or a finding
+
+void TMain::RunFindDialog(bool replaceMode) {
+  // A fresh dialog each time, owned by the window, gone when it closes.
+  const std::unique_ptr<TFindDialog> dialog(
+      new TFindDialog(this, buffer_, findState_, replaceMode,
+                      [this](const QString& text) { statusBar_->SetPanelText(0, text); }));
+  dialog->exec();
+  memo_->setFocus(Qt::OtherFocusReason);
+}
+
+void TMain::Find1Click(QObject*) { RunFindDialog(false); }
+void TMain::Replace1Click(QObject*) { RunFindDialog(true); }
+
+void TMain::FindNext1Click(QObject*) {
+  if (findState_.Needle.isEmpty()) {
+    RunFindDialog(false);
+    return;
+  }
+  statusBar_->SetPanelText(
+      0, FindAgain(buffer_, findState_) ? QString() : QString::fromUtf8(kNotFoundText));
+}
+
+void TMain::GoToLine1Click(QObject*) {
+  const std::unique_ptr<TGoToLineDialog> dialog(new TGoToLineDialog(this, buffer_));
+  dialog->exec();
+  memo_->setFocus(Qt::OtherFocusReason);
+}
+
+void TMain::GoToFinding(bool backward) {
+  // The findings the emulator lists for its phone (the default phone while
+  // it has not been opened), checked afresh on the editor's text.
+  const std::string text = buffer_.GetText();
+  const wml::TDeckReport report =
+      wml::CheckDeck(text, emulator_ != nullptr ? &emulator_->Phone() : &wml::DefaultPhone());
+  std::vector<size_t> offsets;
+  offsets.reserve(report.Findings.size());
+  for (const wml::TFinding& finding : report.Findings) offsets.push_back(finding.Offset);
+  std::sort(offsets.begin(), offsets.end());
+  const std::optional<size_t> stop =
+      NextStop(offsets, static_cast<size_t>(buffer_.GetSelStart()), backward);
+  if (!stop) {
+    statusBar_->SetPanelText(0, QStringLiteral("Замечаний нет"));
+    return;
+  }
+  buffer_.SetSelStart(static_cast<int>(std::min(*stop, text.size())));
+  memo_->ensureCursorVisible();
+  // Every finding at that place, as the emulator's list words them.
+  QStringList shown;
+  for (const wml::TFinding& finding : report.Findings) {
+    if (finding.Offset != *stop) continue;
+    shown << QStringLiteral("%1:%2: %3: %4")
+                 .arg(finding.Line)
+                 .arg(finding.Column)
+                 .arg(finding.Severity == wml::TSeverity::Error ? QStringLiteral("ошибка")
+                                                                : QStringLiteral("предупреждение"),
+                      QString::fromStdString(finding.Message));
+  }
+  statusBar_->SetPanelText(0, shown.join(QStringLiteral("; ")));
+}
+
+void TMain::NextFinding1Click(QObject*) { GoToFinding(false); }
+void TMain::PrevFinding1Click(QObject*) { GoToFinding(true); }
 
 // ---------------------------------------------------------------------------
 // View

@@ -28,6 +28,8 @@
 #include "core/CodeBuffer.h"
 #include "document/DocumentController.h"
 #include "document/DocumentWindow.h"
+#include "document/Recovery.h"
+#include "ui/FindDialog.h"
 #include "ui/HintTracker.h"
 #include "ui/LockKeys.h"
 #include "ui/MemoBuffer.h"
@@ -71,6 +73,22 @@ class TMain : public QMainWindow, private TDocumentWindow {
   void SetLockKeySource(std::unique_ptr<TLockKeySource> source);
   // Whether FormCreate shows the splash (off in widget tests).
   void SetShowSplash(bool show) { showSplash_ = show; }
+
+  // Keeps the unsaved text in a recovery file in folder (document/Recovery.h):
+  // every 30 s while the text has changes not yet saved or kept there, and
+  // when the system asks the program to end (the session's commit request,
+  // SIGTERM, the application quitting); the file is removed once the text is
+  // saved, opened over or new, and when the window closes through the close
+  // query. Then offers, once, the text that a program which ended without
+  // that (a crash, a kill) left in the folder: "Восстановить несохранённый
+  // текст?" through UserDialogs(); Yes puts it in the editor as unsaved
+  // text, No removes it, Cancel keeps it for the next start. Off until
+  // called, so that a window made by a test leaves the user's folders alone.
+  void EnableRecovery(const QString& folder);
+  // The recovery file this window writes; null while recovery is off.
+  const TRecoveryFile* Recovery() const { return recovery_.get(); }
+  // Writes the recovery file now when there are changes it lacks.
+  void WriteRecovery();
 
   // Runs a command the way the menus and toolbars do: errors reach the
   // error box, the silent abort nothing.
@@ -121,6 +139,15 @@ class TMain : public QMainWindow, private TDocumentWindow {
   void N20Click(QObject* Sender);
   void N21Click(QObject* Sender);
   void N22Click(QObject* Sender);
+  // Beyond the original commands (menu items only): find, find again,
+  // replace, go to a line, and the next and previous finding of the deck
+  // check.
+  void Find1Click(QObject* Sender);
+  void FindNext1Click(QObject* Sender);
+  void Replace1Click(QObject* Sender);
+  void GoToLine1Click(QObject* Sender);
+  void NextFinding1Click(QObject* Sender);
+  void PrevFinding1Click(QObject* Sender);
 
   // View
   void Button1Click(QObject* Sender);  // preview
@@ -181,6 +208,13 @@ class TMain : public QMainWindow, private TDocumentWindow {
   std::optional<QString> ExecuteOpenDialog(const QString& filter, const QString& fileName) override;
   std::optional<QString> ExecuteSaveDialog(const QString& filter, const QString& fileName) override;
   void SetPathPanel(const QString& text) override;
+  TSaveAnswer AskOverwriteChangedFile(const QString& path) override;
+  void TextMatchesFile() override;
+
+  // Find, replace and the findings: what was sought last, and the step
+  // through the deck check's findings from the caret.
+  void RunFindDialog(bool replaceMode);
+  void GoToFinding(bool backward);
 
   void BuildMenus();
   void BuildToolbars(QGroupBox* codeGroup);
@@ -201,6 +235,18 @@ class TMain : public QMainWindow, private TDocumentWindow {
   QTimer timer1_;
   std::unique_ptr<TLockKeySource> lockKeys_;
   QHash<QString, QAction*> actions_;
+  TFindState findState_;
+  // Data safety: the recovery file, its 30 s timer, whether the text has
+  // changes not yet saved, and whether the recovery file lacks some of them.
+  void DropRecovery();
+  // Gives SIGTERM back its default action (the window is going).
+  void StopTerminationHandling();
+  bool handlesTermination_ = false;
+  void OfferRecoveredText(const QString& folder);
+  std::unique_ptr<TRecoveryFile> recovery_;
+  QTimer recoveryTimer_;
+  bool unsaved_ = false;
+  bool recoveryStale_ = false;
   bool showSplash_ = true;
   bool closing_ = false;
 };

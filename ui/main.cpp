@@ -73,5 +73,7 @@ int main(int /*argc*/, char** /*argv*/) {
   deckhand::TMain window;
   window.FormCreate(&window);
   window.show();
+  // Unsaved text is kept in the user's state folder; a former run's is offered.
+  window.EnableRecovery(deckhand::DefaultRecoveryFolder());
   return QApplication::exec();
 }

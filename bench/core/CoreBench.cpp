@@ -7,6 +7,7 @@
 #include "core/CodeBuffer.h"
 #include "core/MarkupCheck.h"
 #include "core/MarkupCommands.h"
+#include "core/TextSearch.h"
 
 namespace {
 
@@ -75,5 +76,29 @@ void BM_SetTextStr10MBMixedBreaks(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
 BENCHMARK(BM_SetTextStr10MBMixedBreaks)->Unit(benchmark::kMillisecond);
+
+// Searching a 20 MB deck for a text it does not hold (the whole text is
+// scanned): argument 0 matches case, 1 folds case, 2 folds case and wants
+// whole words. Then replacing every "<b>" of it at once.
+void BM_FindIn20MB(benchmark::State& state) {
+  const std::string text = DeckText(20 << 20, false);
+  TSearchOptions options;
+  options.MatchCase = state.range(0) == 0;
+  options.WholeWord = state.range(0) == 2;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(FindIn(text, "<card id=\"missing\"", 0, options));
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_FindIn20MB)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+void BM_ReplaceAllIn20MB(benchmark::State& state) {
+  const std::string text = DeckText(20 << 20, false);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ReplaceAllIn(text, "<b>", "<i>", TSearchOptions{}).Count);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_ReplaceAllIn20MB)->Unit(benchmark::kMillisecond);
 
 }  // namespace

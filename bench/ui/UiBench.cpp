@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "core/TextSearch.h"
 #include "ui/MemoBuffer.h"
 
 namespace {
@@ -76,6 +77,72 @@ void BM_MemoCaretPosition1MB(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_MemoCaretPosition1MB)->Unit(benchmark::kMicrosecond);
+
+// One line of the given length without a space (a minified or hostile
+// deck), opened into a shown editor and painted, then one key typed in its
+// middle and the editor painted again.
+std::string LongLine(size_t size) {
+  std::string line = "<wml>";
+  while (line.size() < size) line += "x";
+  return line;
+}
+
+void BM_MemoOpenLongLine(benchmark::State& state) {
+  const std::string deck = LongLine(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    TMemo memo;
+    memo.resize(580, 374);
+    memo.show();
+    TMemoBuffer buffer(&memo);
+    std::string text = deck;
+    state.ResumeTiming();
+    buffer.SetTextStr(std::move(text));
+    memo.viewport()->repaint();
+  }
+}
+BENCHMARK(BM_MemoOpenLongLine)
+    ->Arg(20 << 10)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+void BM_MemoKeyOnLongLine(benchmark::State& state) {
+  TMemo memo;
+  memo.resize(580, 374);
+  memo.show();
+  TMemoBuffer buffer(&memo);
+  buffer.SetTextStr(LongLine(static_cast<size_t>(state.range(0))));
+  memo.viewport()->repaint();
+  const int middle = buffer.Length() / 2;
+  for (auto _ : state) {
+    buffer.SetSelStart(middle);
+    buffer.SetSelText("y");
+    memo.viewport()->repaint();
+  }
+}
+BENCHMARK(BM_MemoKeyOnLongLine)
+    ->Arg(20 << 10)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
+// Find next in a 20 MB deck held by the editor, as F3 runs it: the text
+// taken from the editor and searched from the caret round the end for a
+// text it does not hold (the whole text is scanned), case folded.
+void BM_MemoFindNext20MB(benchmark::State& state) {
+  TMemo memo;
+  memo.resize(580, 374);
+  TMemoBuffer buffer(&memo);
+  buffer.SetTextStr(Deck(20 << 20));
+  buffer.SetSelStart(buffer.Length() / 2);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(FindNext(buffer, "<card id=\"missing\"", TSearchOptions{}));
+  }
+}
+BENCHMARK(BM_MemoFindNext20MB)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 

@@ -59,6 +59,20 @@ class TScriptedWindow : public TDocumentWindow {
     calls.push_back("panel " + text);
     panel = text;
   }
+  TSaveAnswer AskOverwriteChangedFile(const QString& path) override {
+    calls.push_back("changed " + path);
+    if (changedAnswers.empty()) {
+      ADD_FAILURE() << "unexpected question about a changed file";
+      return TSaveAnswer::Cancel;
+    }
+    const TSaveAnswer answer = changedAnswers.front();
+    changedAnswers.pop_front();
+    return answer;
+  }
+  void TextMatchesFile() override { ++settled; }
+
+  std::deque<TSaveAnswer> changedAnswers;
+  int settled = 0;
 
  private:
   static std::optional<QString> Next(std::deque<std::optional<QString>>& answers,
@@ -381,6 +395,65 @@ TEST_F(DocumentController, OpenMakesTheFileTheDocument) {
   window_.openAnswers = {std::nullopt};
   controller_.OpenButtonClick();
   EXPECT_EQ(window_.calls, std::vector<QString>({"open " + Path("deck.wml")}));
+}
+
+TEST_F(DocumentController, SaveAsksBeforeWritingOverAFileAnotherProgramChanged) {
+  WriteBytes(Path("deck.wml"), "<wml/>\r\n");
+  window_.openAnswers = {Path("deck.wml")};
+  const int settledBefore = window_.settled;
+  controller_.OpenButtonClick();
+  const int settledAfterOpen = window_.settled;
+  EXPECT_EQ(settledAfterOpen, settledBefore + 1);
+  Edit("mine ");
+
+  // Unchanged on disk: written without a question, and the text is settled.
+  window_.calls.clear();
+  controller_.SaveButtonClick();
+  EXPECT_EQ(window_.calls, std::vector<QString>({"panel " + Path("deck.wml")}));
+  EXPECT_EQ(window_.settled, settledAfterOpen + 1);
+
+  // Another program rewrites the file: Cancel keeps its text and saves
+  // nothing; No saves under another name; Yes writes over it.
+  WriteBytes(Path("deck.wml"), "theirs, a different size\r\n");
+  window_.calls.clear();
+  window_.changedAnswers = {TSaveAnswer::Cancel};
+  ExpectAbort([&] { controller_.SaveButtonClick(); });
+  EXPECT_EQ(window_.calls, std::vector<QString>({"changed " + Path("deck.wml")}));
+  EXPECT_EQ(ReadBytes(Path("deck.wml")), "theirs, a different size\r\n");
+  EXPECT_EQ(window_.settled, settledAfterOpen + 1);
+
+  window_.calls.clear();
+  window_.changedAnswers = {TSaveAnswer::No};
+  window_.saveAnswers = {Path("copy.wml")};
+  controller_.SaveButtonClick();
+  EXPECT_EQ(window_.calls,
+            std::vector<QString>({"changed " + Path("deck.wml"), "save " + Path("deck.wml"),
+                                  "panel " + Path("copy.wml")}));
+  EXPECT_EQ(ReadBytes(Path("deck.wml")), "theirs, a different size\r\n");
+  EXPECT_EQ(ReadBytes(Path("copy.wml")), buffer_.GetText());
+
+  // The copy was saved here: the next Save writes it without a question,
+  // until another program replaces it (same size, another file).
+  window_.calls.clear();
+  controller_.SaveButtonClick();
+  EXPECT_EQ(window_.calls, std::vector<QString>({"panel " + Path("copy.wml")}));
+  const std::string same(buffer_.GetText().size(), 'z');
+  WriteBytes(Path("replacement"), same);
+  ASSERT_TRUE(QFile::remove(Path("copy.wml")));
+  ASSERT_TRUE(QFile::rename(Path("replacement"), Path("copy.wml")));
+  window_.calls.clear();
+  window_.changedAnswers = {TSaveAnswer::Yes};
+  controller_.SaveButtonClick();
+  EXPECT_EQ(window_.calls,
+            std::vector<QString>({"changed " + Path("copy.wml"), "panel " + Path("copy.wml")}));
+  EXPECT_EQ(ReadBytes(Path("copy.wml")), buffer_.GetText());
+
+  // A file that has gone is written anew without a question.
+  ASSERT_TRUE(QFile::remove(Path("copy.wml")));
+  window_.calls.clear();
+  controller_.SaveButtonClick();
+  EXPECT_EQ(window_.calls, std::vector<QString>({"panel " + Path("copy.wml")}));
+  EXPECT_EQ(ReadBytes(Path("copy.wml")), buffer_.GetText());
 }
 
 TEST_F(DocumentController, FailedOpenLeavesTheDocument) {

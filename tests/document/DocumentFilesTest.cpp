@@ -629,5 +629,49 @@ TEST_F(DocumentFiles, InPlaceSaveOnAFullDiskLeavesTheFormerFile) {
             "Stream write error\nformer file kept\nno error\nnew text written\nfiller shared.wml");
 }
 
+TEST_F(DocumentFiles, SaveBeyondTheFileSizeLimitFailsAndKeepsTheFormerFile) {
+  // Under RLIMIT_FSIZE a write past the limit raises SIGXFSZ, which would end
+  // the process; the save must fail as an error instead, both through the
+  // temporary file and in place, and leave the former file as it was.
+  ASSERT_EQ(::chmod(QFile::encodeName(Folder()).constData(), 0755), 0);
+  ASSERT_TRUE(QDir(Folder()).mkdir("own"));
+  ASSERT_EQ(::chmod(QFile::encodeName(Path("own")).constData(), 0777), 0);
+  const std::string former = "former text\r\n";
+  const QString shared = Path("shared.wml");
+  const QString own = Path("own/own.wml");
+  WriteBytes(shared, former);
+  WriteBytes(own, former);
+  ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0666), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(own).constData(), 0666), 0);
+  OwnAsRoot(shared);
+  OwnAsRoot(Folder());
+
+  const std::string result = AsChild([&] {
+    return AsUnprivileged([&] {
+      const rlimit limit{4096, 4096};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return std::string("no limit set");
+      std::string out;
+      TMemoryBuffer buffer;
+      buffer.SetText(std::string(10000, 'n'));
+      // No temporary file beside it: rewritten in place, refused up front.
+      out += MessageOf<EWriteError>([&] { SaveToFile(buffer, shared); }) + "\n";
+      // Through a temporary file: the write past the limit fails.
+      out += MessageOf<EWriteError>([&] { SaveToFile(buffer, own); }) + "\n";
+      out += ReadBytes(shared) == former && ReadBytes(own) == former ? "kept\n" : "lost\n";
+      // A text within the limit is still saved both ways.
+      buffer.SetText("short");
+      out += MessageOf<EWriteError>([&] { SaveToFile(buffer, shared); }) + "\n";
+      out += MessageOf<EWriteError>([&] { SaveToFile(buffer, own); }) + "\n";
+      return out;
+    });
+  });
+  EXPECT_EQ(result, "Stream write error\nStream write error\nkept\nno error\nno error\n");
+  // The child's files: the former texts survived the failures, then the
+  // short text replaced them.
+  EXPECT_EQ(ReadBytes(shared), "short");
+  EXPECT_EQ(ReadBytes(own), "short");
+  EXPECT_EQ(FolderEntries(Path("own")), QStringList({"own.wml"}));
+}
+
 }  // namespace
 }  // namespace deckhand

@@ -62,6 +62,7 @@ expected=(
   usr/share/metainfo/org.example.deckhand.metainfo.xml
   usr/share/icons/hicolor/scalable/apps/deckhand.svg
   usr/share/deckhand/guide/index.html
+  usr/share/deckhand/guide/conformance.md
   usr/share/doc/deckhand/copyright
   usr/share/doc/deckhand/changelog.gz
   usr/share/man/man1/deckhand.1.gz

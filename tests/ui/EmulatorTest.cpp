@@ -363,6 +363,21 @@ TEST_F(EmulatorTest, VariablesAndHistoryFollowEveryStep) {
   ASSERT_TRUE(Settle(emulator));
   EXPECT_EQ(emulator->VariablesView()->topLevelItemCount(), 0);
   EXPECT_EQ(Rows(emulator->HistoryView()), QStringList({"#one"}));
+
+  // Cards passed within one step (an onenterforward that goes on at once)
+  // are named as the agent keeps them, not guessed.
+  window.Buffer().SetTextStr(
+      "<?xml version=\"1.0\"?>\r\n<wml><card id=\"a\"><p><a href=\"#b\">b</a></p></card>"
+      "<card id=\"b\" onenterforward=\"#c\"><p>b</p></card><card id=\"c\"><p>c</p></card>"
+      "</wml>\r\n");
+  emulator->Refresh();
+  ASSERT_TRUE(Settle(emulator));
+  emulator->RestartButton()->click();
+  ASSERT_TRUE(Settle(emulator));
+  emulator->Press(TKeypad::TKey::Select);
+  ASSERT_TRUE(Settle(emulator));
+  EXPECT_EQ(emulator->CardId(), "c");
+  EXPECT_EQ(Rows(emulator->HistoryView()), QStringList({"#a", "#b", "#c"}));
 }
 
 TEST_F(EmulatorTest, KeysOfTheMainWindowWorkInTheEmulatorAndItClosesFromTheKeyboard) {

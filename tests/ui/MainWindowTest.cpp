@@ -4,7 +4,11 @@
 // the status bar.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDialog>
@@ -39,10 +43,14 @@
 #include "UiTestSupport.h"
 #include "core/Encoding.h"
 #include "core/MarkupCommands.h"
+#include "document/Recovery.h"
 #include "preview/PreviewPane.h"
+#include "ui/FindDialog.h"
 #include "ui/PrintCommands.h"
 #include "ui/Shell.h"
 #include "ui/Unit1.h"
+#include "wml/DeckCheck.h"
+#include "wml/Phones.h"
 
 // Readable rectangles in failure messages.
 inline void PrintTo(const QRect& rect, std::ostream* out) {
@@ -122,6 +130,22 @@ const MenuRow kMenu[] = {
 // "&Вид" right after "&Обновить". Nothing else differs.
 const MenuRow kEmulatorItem = {
     "N2", "N50", "&Эмулятор телефона", "Показать колоду так, как её покажет телефон", "F6", -1};
+
+// The editing additions at the end of "&Правка", after its original items
+// and a separator: find, find again, replace, go to a line, and the next and
+// previous finding of the deck check.
+const MenuRow kEditAdditions[] = {
+    {"N11", "Find0", "-", "", "", -1},
+    {"N11", "Find1", "&Найти...", "Найти текст", "Ctrl+F", -1},
+    {"N11", "FindNext1", "Найти &далее", "Найти текст ещё раз", "F3", -1},
+    {"N11", "Replace1", "&Заменить...", "Заменить текст", "Ctrl+H", -1},
+    {"N11", "GoToLine1", "&Перейти к строке...", "Поставить курсор на строку и столбец", "Ctrl+G",
+     -1},
+    {"N11", "NextFinding1", "С&ледующее замечание", "Перейти к следующему замечанию проверки", "F8",
+     -1},
+    {"N11", "PrevFinding1", "Пр&едыдущее замечание", "Перейти к предыдущему замечанию проверки",
+     "Shift+F8", -1},
+};
 
 struct ToolRow {
   const char* name;
@@ -222,7 +246,13 @@ TEST_F(MainWindowTest, MenusMatchTheTable) {
   });
   ASSERT_NE(refresh, expected.end());
   expected.insert(refresh + 1, kEmulatorItem);
-  ASSERT_EQ(seen.size(), std::size(kMenu) + 1);  // the emulator item is the one addition
+  auto underline = std::find_if(expected.begin(), expected.end(), [](const MenuRow& row) {
+    return std::string_view(row.name) == "N22";
+  });
+  ASSERT_NE(underline, expected.end());
+  expected.insert(underline + 1, std::begin(kEditAdditions), std::end(kEditAdditions));
+  // The additions: the emulator item and the editing items, nothing else.
+  ASSERT_EQ(seen.size(), std::size(kMenu) + 1 + std::size(kEditAdditions));
   for (size_t i = 0; i < seen.size(); ++i) {
     const MenuRow& row = expected[i];
     QAction* action = seen[i].second;
@@ -859,4 +889,261 @@ TEST_F(MainWindowTest, FirstPreviewStartsTheHtmlViewAndItsFailuresReachTheErrorB
 }
 
 }  // namespace
+// Makes the main window the active one again, as the desktop does when a
+// dialog closes, so that its shortcuts reach it.
+#define Activate()                                     \
+  do {                                                 \
+    window.activateWindow();                           \
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window)); \
+  } while (false)
+
+// Runs action inside the modal loop of the next dialog the main window opens.
+template <typename Dialog>
+void InNextDialog(const std::function<void(Dialog&)>& action) {
+  QTimer::singleShot(0, [action] {
+    auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) {
+      ADD_FAILURE() << "no dialog open";
+      return;
+    }
+    action(*dialog);
+  });
+}
+
+TEST_F(MainWindowTest, FindFindAgainAndReplaceAllThroughTheEditMenu) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  SetText("<p>one</p>\r\n<p>Two</p>\r\n<p>two</p>\r\n");
+  window.Buffer().SetSelStart(0);
+  // F3 before anything was sought opens the find dialog; "Найти далее"
+  // selects the match and closes it.
+  InNextDialog<TFindDialog>([](TFindDialog& dialog) {
+    EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("Найти"));
+    EXPECT_EQ(dialog.ReplaceText, nullptr);
+    EXPECT_TRUE(dialog.Down->isChecked());
+    dialog.FindText->setText("two");
+    dialog.FindNextButton->click();
+  });
+  Activate();
+  QTest::keyClick(window.Memo(), Qt::Key_F3);
+  EXPECT_EQ(window.Buffer().GetSelStart(), 15);
+  EXPECT_EQ(window.Buffer().GetSelText(), "Two");
+  EXPECT_EQ(window.StatusPanels()->PanelText(2), "2:4");
+  // F3 again: the next one, then round the end.
+  Activate();
+  QTest::keyClick(window.Memo(), Qt::Key_F3);
+  EXPECT_EQ(window.Buffer().GetSelStart(), 27);
+  Activate();
+  QTest::keyClick(window.Memo(), Qt::Key_F3);
+  EXPECT_EQ(window.Buffer().GetSelStart(), 15);
+
+  // Match case, upwards: from "Two" round the start to the last "two".
+  InNextDialog<TFindDialog>([](TFindDialog& dialog) {
+    EXPECT_EQ(dialog.FindText->text(), "Two");  // the selection is offered
+    dialog.FindText->setText("two");
+    dialog.MatchCase->setChecked(true);
+    dialog.Up->setChecked(true);
+    QTest::keyClick(dialog.FindText, Qt::Key_Return);  // Enter in the field finds
+  });
+  Activate();
+  QTest::keyClick(window.Memo(), Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(window.Buffer().GetSelStart(), 27);
+  EXPECT_EQ(window.Buffer().GetSelText(), "two");
+
+  // Nothing found: the hint panel says so, the dialog stays open, the
+  // selection and the text stay.
+  bool stayedOpen = false;
+  InNextDialog<TFindDialog>([&](TFindDialog& dialog) {
+    dialog.FindText->setText("three");
+    dialog.FindNextButton->click();
+    stayedOpen = dialog.isVisible();
+    EXPECT_EQ(window.StatusPanels()->PanelText(0), QString::fromUtf8("Не найдено"));
+    dialog.CancelButton->click();
+  });
+  window.Action("Find1")->trigger();
+  EXPECT_TRUE(stayedOpen);
+  EXPECT_EQ(window.Buffer().GetSelStart(), 27);
+  Activate();
+  QTest::keyClick(window.Memo(), Qt::Key_F3);
+  EXPECT_EQ(window.StatusPanels()->PanelText(0), QString::fromUtf8("Не найдено"));
+
+  // Replace all (Ctrl+H), whole words, any case: one undo step takes it back.
+  const std::string before = Text();
+  InNextDialog<TFindDialog>([](TFindDialog& dialog) {
+    EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("Заменить"));
+    dialog.FindText->setText("TWO");
+    dialog.ReplaceText->setText(QString::fromUtf8("три"));
+    dialog.MatchCase->setChecked(false);
+    dialog.WholeWord->setChecked(true);
+    dialog.ReplaceAllButton->click();
+  });
+  Activate();
+  QTest::keyClick(window.Memo(), Qt::Key_H, Qt::ControlModifier);
+  EXPECT_EQ(Text(), "<p>one</p>\r\n<p>\xF2\xF0\xE8</p>\r\n<p>\xF2\xF0\xE8</p>\r\n");
+  EXPECT_TRUE(window.Buffer().GetModified());
+  window.Memo()->undo();
+  EXPECT_EQ(Text(), before);
+
+  // Replace one at a time: the selected match, then the next is selected.
+  window.Buffer().SetSelStart(0);
+  InNextDialog<TFindDialog>([](TFindDialog& dialog) {
+    dialog.FindText->setText("<p>");
+    dialog.ReplaceText->setText("<p align=\"left\">");
+    dialog.WholeWord->setChecked(false);
+    dialog.Down->setChecked(true);
+    dialog.FindNextButton->click();
+    EXPECT_TRUE(dialog.isVisible());  // replace mode stays open
+    dialog.ReplaceButton->click();
+    dialog.CancelButton->click();
+  });
+  window.Action("Replace1")->trigger();
+  EXPECT_EQ(Text(), "<p align=\"left\">one</p>\r\n<p>Two</p>\r\n<p>two</p>\r\n");
+  EXPECT_EQ(window.Buffer().GetSelText(), "<p>");
+  EXPECT_EQ(window.Buffer().GetSelStart(), 25);
+}
+
+TEST_F(MainWindowTest, GoToLineOffersTheCaretPositionAndRefusesLinesThatDoNotExist) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  SetText("first\r\nsecond line\r\nthird\r\n");
+  window.Buffer().SetSelStart(10);  // line 2, column 4
+  ASSERT_EQ(window.StatusPanels()->PanelText(2), "2:4");
+  QString problem;
+  InNextDialog<TGoToLineDialog>([&](TGoToLineDialog& dialog) {
+    EXPECT_EQ(dialog.Line->text(), "2");
+    EXPECT_EQ(dialog.Column->text(), "4");
+    dialog.Line->setText("5");
+    dialog.GoButton->click();
+    problem = dialog.Problem->text();
+    dialog.Line->setText("x");
+    dialog.GoButton->click();
+    EXPECT_FALSE(dialog.Problem->text().isEmpty());
+    // A column beyond the line's end stands at the end.
+    dialog.Line->setText("3");
+    dialog.Column->setText("99");
+    dialog.GoButton->click();
+  });
+  Activate();
+  QTest::keyClick(window.Memo(), Qt::Key_G, Qt::ControlModifier);
+  EXPECT_EQ(problem, QString::fromUtf8("Номер строки — от 1 до 4"));
+  EXPECT_EQ(window.StatusPanels()->PanelText(2), "3:6");
+  EXPECT_EQ(window.Buffer().GetSelLength(), 0);
+  EXPECT_EQ(Text(), "first\r\nsecond line\r\nthird\r\n");
+}
+
+TEST_F(MainWindowTest, F8AndShiftF8StepThroughTheDeckCheckFindingsWithTheEmulatorClosed) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  ASSERT_EQ(window.Emulator(), nullptr);
+  const std::string deck =
+      "<?xml version=\"1.0\"?>\r\n"
+      "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+      "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\r\n"
+      "<wml>\r\n<card id=\"a\"><p><a href=\"#nowhere\">x</a></p></card>\r\n"
+      "<card id=\"a\"><p>y</p></card>\r\n</wml>\r\n";
+  SetText(deck);
+  const wml::TDeckReport report = wml::CheckDeck(deck, &wml::DefaultPhone());
+  ASSERT_GE(report.Findings.size(), 2u);
+  std::vector<size_t> offsets;
+  for (const wml::TFinding& finding : report.Findings) offsets.push_back(finding.Offset);
+  std::sort(offsets.begin(), offsets.end());
+  offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+
+  window.Buffer().SetSelStart(0);
+  QTest::keyClick(window.Memo(), Qt::Key_F8);
+  EXPECT_EQ(window.Buffer().GetSelStart(), static_cast<int>(offsets.front()));
+  // The hint panel shows the finding as the emulator's list words it.
+  const wml::TFinding* first = nullptr;
+  for (const wml::TFinding& finding : report.Findings) {
+    if (finding.Offset == offsets.front() && first == nullptr) first = &finding;
+  }
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(window.StatusPanels()->PanelText(0).startsWith(
+      QStringLiteral("%1:%2: ").arg(first->Line).arg(first->Column)))
+      << window.StatusPanels()->PanelText(0).toStdString();
+  EXPECT_TRUE(window.StatusPanels()->PanelText(0).contains(QString::fromStdString(first->Message)));
+  if (offsets.size() > 1) {
+    QTest::keyClick(window.Memo(), Qt::Key_F8);
+    EXPECT_EQ(window.Buffer().GetSelStart(), static_cast<int>(offsets[1]));
+  }
+  // Shift+F8 from the first goes round to the last.
+  window.Buffer().SetSelStart(static_cast<int>(offsets.front()));
+  QTest::keyClick(window.Memo(), Qt::Key_F8, Qt::ShiftModifier);
+  EXPECT_EQ(window.Buffer().GetSelStart(), static_cast<int>(offsets.back()));
+  EXPECT_EQ(Text(), deck);
+  EXPECT_EQ(window.Emulator(), nullptr);
+}
+
+TEST_F(MainWindowTest, RecoveryFileKeepsUnsavedTextUntilSavedOrDroppedAndIsOfferedOnce) {
+  QTemporaryDir state;
+  const QString folder = state.filePath("deckhand");
+  // Left over by a run that was killed: offered once, Yes puts it in the
+  // editor as unsaved text (one undo takes it back) and removes the file.
+  pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  TRecoveryFile(folder, ended).Write("<wml>recovered</wml>\r\n", QString());
+  dialogs.prompts = {TPromptAnswer::Yes};
+  window.EnableRecovery(folder);
+  EXPECT_EQ(dialogs.promptTexts,
+            QStringList({QString::fromUtf8("Deckhand|Восстановить несохранённый текст?")}));
+  EXPECT_EQ(Text(), "<wml>recovered</wml>\r\n");
+  EXPECT_TRUE(window.Buffer().GetModified());
+  EXPECT_TRUE(TRecoveryFile::Orphans(folder).isEmpty());
+  // The recovered text is this run's unsaved work now.
+  ASSERT_NE(window.Recovery(), nullptr);
+  EXPECT_EQ(TRecoveryFile::Read(window.Recovery()->Path())->Text, "<wml>recovered</wml>\r\n");
+
+  // Saving removes it; the next change is kept again at the next write.
+  QTemporaryDir dir;
+  dialogs.savePaths.push_back(dir.filePath("deck.wml"));
+  window.Action("N46")->trigger();
+  EXPECT_FALSE(window.Recovery()->Exists());
+  window.WriteRecovery();
+  EXPECT_FALSE(window.Recovery()->Exists());  // nothing unsaved
+  window.Buffer().SetSelStart(0);
+  window.Buffer().SetSelText("<!-- edit -->");
+  window.WriteRecovery();
+  ASSERT_TRUE(window.Recovery()->Exists());
+  EXPECT_EQ(TRecoveryFile::Read(window.Recovery()->Path())->Text,
+            "<!-- edit --><wml>recovered</wml>\r\n");
+  EXPECT_EQ(TRecoveryFile::Read(window.Recovery()->Path())->DocumentPath, dir.filePath("deck.wml"));
+  // The recovery file is no one else's: never beside the document.
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"deck.wml"}));
+
+  // "No" at the close query drops it with the text.
+  dialogs.prompts = {TPromptAnswer::No};
+  window.close();
+  EXPECT_FALSE(window.Recovery()->Exists());
+}
+
+TEST(MainWindowRecovery, DecliningTheRecoveredTextRemovesItAndCancelKeepsIt) {
+  TScriptedDialogs dialogs;
+  QTemporaryDir state;
+  pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const TRecoveryFile left(state.path(), ended);
+  left.Write("old text", QString());
+  for (const TPromptAnswer answer : {TPromptAnswer::Cancel, TPromptAnswer::No}) {
+    TMain window;
+    window.SetShowSplash(false);
+    window.FormCreate(&window);
+    const std::string start = window.Buffer().GetText();
+    dialogs.prompts = {answer};
+    window.EnableRecovery(state.path());
+    EXPECT_EQ(window.Buffer().GetText(), start);
+    EXPECT_FALSE(window.Buffer().GetModified());
+    EXPECT_EQ(left.Exists(), answer == TPromptAnswer::Cancel);
+    window.close();
+  }
+  // Nothing left over: start-up asks nothing.
+  dialogs.promptTexts.clear();
+  TMain window;
+  window.SetShowSplash(false);
+  window.FormCreate(&window);
+  window.EnableRecovery(state.path());
+  EXPECT_TRUE(dialogs.promptTexts.isEmpty());
+}
+
 }  // namespace deckhand::testing

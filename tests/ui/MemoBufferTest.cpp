@@ -241,6 +241,56 @@ void SendKey(QWidget* widget, int key, Qt::KeyboardModifiers modifiers, const QS
   QApplication::sendEvent(widget, &press);
 }
 
+TEST(MemoBuffer, LinesBeyondTheLongLineLimitWrapAnywhereAndOrdinaryDecksKeepWordWrap) {
+  const int limit = static_cast<int>(TMemo::kLongLine);
+  EXPECT_EQ(LongestLine(QString()), 0);
+  EXPECT_EQ(LongestLine(QStringLiteral("ab\ncde\n")), 3);
+  // What is inserted joins the rest of the first and last lines it lands in.
+  EXPECT_EQ(LongestLine(QStringLiteral("ab"), 5, 7), 14);
+  EXPECT_EQ(LongestLine(QStringLiteral("ab\nc"), 5, 7), 8);
+
+  TMemo memo;
+  memo.resize(580, 374);
+  TMemoBuffer buffer(&memo);
+  ApplyNewDocumentTemplate(buffer);
+  EXPECT_EQ(memo.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+
+  // Opening a deck with one line just at the limit keeps word wrap, one
+  // character more wraps anywhere; the text is held unchanged either way.
+  const std::string atLimit = "<wml>" + std::string(static_cast<size_t>(limit - 5), 'x');
+  buffer.SetTextStr(atLimit + "\r\n");
+  EXPECT_EQ(memo.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+  buffer.SetTextStr(atLimit + "y\r\n");
+  EXPECT_EQ(memo.wordWrapMode(), QTextOption::WrapAnywhere);
+  EXPECT_EQ(buffer.GetText(), atLimit + "y\r\n");
+  // The next ordinary document wraps at word boundaries again.
+  ApplyNewDocumentTemplate(buffer);
+  EXPECT_EQ(memo.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+
+  // A key that makes a line longer than the limit switches the mode.
+  buffer.SetTextStr(atLimit + "\r\nshort line\r\n");
+  buffer.SetSelStart(limit);
+  memo.setFocus();
+  QTest::keyClick(&memo, Qt::Key_Z);
+  EXPECT_EQ(memo.wordWrapMode(), QTextOption::WrapAnywhere);
+  EXPECT_EQ(buffer.GetText(), atLimit + "z\r\nshort line\r\n");
+
+  // A paste that joins a long line to the middle of a short one, and a
+  // command's insertion, both switch before the line is laid out.
+  for (const bool paste : {true, false}) {
+    ApplyNewDocumentTemplate(buffer);
+    buffer.SetSelStart(10);
+    const std::string piece(static_cast<size_t>(limit - 5), 'q');
+    if (paste) {
+      QGuiApplication::clipboard()->setText(QString::fromStdString(piece));
+      buffer.PasteFromClipboard();
+    } else {
+      buffer.SetSelText(piece);
+    }
+    EXPECT_EQ(memo.wordWrapMode(), QTextOption::WrapAnywhere) << paste;
+  }
+}
+
 TEST(MemoBufferInput, TypedTextIsHeldAsItIsSaved) {
   MemoHarness memo;
   memo.buffer_.SetText("ab");
@@ -389,6 +439,7 @@ class TQuietWindow : public TDocumentWindow {
     return std::nullopt;
   }
   void SetPathPanel(const QString& text) override { panel = text; }
+  TSaveAnswer AskOverwriteChangedFile(const QString&) override { return TSaveAnswer::Cancel; }
 };
 
 // The main window's editor with its document commands, holding an edited

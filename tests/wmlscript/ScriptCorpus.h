@@ -13,6 +13,7 @@
 // Values are written as Describe() prints them: 12, 1.5, "text", true, invalid.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ struct TScriptCase {
   bool ExpectPrev = false;
   std::string ExpectCalls;
 };
+
+// A case shows as its script's name in test output.
+inline void PrintTo(const TScriptCase& script, std::ostream* out) { *out << script.Name; }
 
 // The cases of the corpus folder, sorted by name.
 std::vector<TScriptCase> LoadCorpus(const std::string& folder);
