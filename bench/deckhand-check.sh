@@ -14,7 +14,7 @@
 set -euo pipefail
 BUILD="${1:?usage: $0 BUILD_DIR [RUNS]}"
 RUNS="${2:-7}"
-CHECK="$BUILD/wml/deckhand-check"
+CHECK="$BUILD/checker/deckhand-check"
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 DTD="$ROOT/../shared/corpus/dtd/wml_1.1.xml"
 [ -x "$CHECK" ] || { echo "missing $CHECK: build the deckhand-check target" >&2; exit 1; }

@@ -10,10 +10,11 @@
 #include <stdexcept>
 #include <thread>
 
+#include "emulator/CardRenderer.h"
+#include "emulator/Deck.h"
+#include "emulator/UserAgent.h"
 #include "ui/EncodingOffer.h"
-#include "wml/CardRenderer.h"
-#include "wml/Deck.h"
-#include "wml/UserAgent.h"
+#include "wmlscript/Compiler.h"
 
 namespace deckhand {
 
@@ -54,6 +55,31 @@ void ParseAndCheck(const std::string& text, const wml::TPhoneProfile* phone, wml
     report = wml::TDeckReport();
     report.Findings.push_back(
         {wml::TSeverity::Error, 1, 1, "Не хватает памяти, чтобы проверить и показать эту колоду"});
+  }
+}
+
+// Whether the editor's file is a WMLScript source: its name ends in .wmls.
+bool IsScriptPath(const std::string& path) {
+  return QFileInfo(QString::fromStdString(path))
+             .suffix()
+             .compare(QStringLiteral("wmls"), Qt::CaseInsensitive) == 0;
+}
+
+// Compiles a WMLScript source: the compiler's diagnostics as findings and
+// the compiled script's size.
+void CheckScript(const std::string& text, wml::TDeckReport& report) {
+  try {
+    const wmlscript::TCompileResult result = wmlscript::Compile(text);
+    for (const wmlscript::TDiagnostic& d : result.Diagnostics)
+      report.Findings.push_back({d.Severity == wmlscript::TSeverity::Error
+                                     ? wml::TSeverity::Error
+                                     : wml::TSeverity::Warning,
+                                 d.Line, d.Column, d.Message});
+    if (result.Unit) report.CompiledSize = result.Unit->size();
+  } catch (const std::bad_alloc&) {
+    report = wml::TDeckReport();
+    report.Findings.push_back(
+        {wml::TSeverity::Error, 1, 1, "Не хватает памяти, чтобы проверить этот сценарий"});
   }
 }
 
@@ -320,7 +346,11 @@ std::uint64_t TEmulatorWorker::Text(std::string text, std::string path,
                             TEngine& engine, TEmulatorFrame& frame) {
     wml::TDeck deck;
     wml::TDeckReport report;
-    ParseAndCheck(text, phone, deck, report);
+    frame.Script = IsScriptPath(path);
+    if (frame.Script)
+      CheckScript(text, report);
+    else
+      ParseAndCheck(text, phone, deck, report);
     frame.HasReport = true;
     if (report.Findings.size() > kShownFindings) {
       frame.FindingsLeftOut = report.Findings.size() - kShownFindings;
@@ -330,7 +360,10 @@ std::uint64_t TEmulatorWorker::Text(std::string text, std::string path,
       finding.Message = CutUtf8(finding.Message, kShownMessageBytes);
     frame.Findings = std::move(report.Findings);
     frame.CompiledSize = report.CompiledSize;
-    frame.OfferEncoding = NeedsEncodingDeclaration(text);
+    frame.OfferEncoding = !frame.Script && NeedsEncodingDeclaration(text);
+    // A script is not a deck: the phone's screen stays as it was; decks
+    // reach the script through their links.
+    if (frame.Script) return;
     if (phone != engine.phone) {
       engine.phone = phone;
       engine.screen->SetProfile(*phone);

@@ -65,6 +65,9 @@ struct TEmulatorFrame {
   std::size_t FindingsLeftOut = 0;      // beyond those
   std::optional<std::size_t> CompiledSize;
   bool OfferEncoding = false;
+  // The editor's text is a WMLScript source (its file is *.wmls): the
+  // findings are the compiler's and the size is the compiled script's.
+  bool Script = false;
 };
 
 class TEmulatorWorker {

@@ -412,7 +412,7 @@ void TEmulator::ShowReport(const TEmulatorFrame& frame) {
     return a.Severity == b.Severity && a.Line == b.Line && a.Column == b.Column &&
            a.Message == b.Message;
   };
-  if (!findingsStale_ && frame.CompiledSize == compiledSize_ &&
+  if (!findingsStale_ && frame.CompiledSize == compiledSize_ && frame.Script == script_ &&
       frame.OfferEncoding == offerEncoding_ && frame.FindingsLeftOut == findingsLeftOut_ &&
       std::equal(frame.Findings.begin(), frame.Findings.end(), shown_.begin(), shown_.end(), same))
     return;  // the list as it is: rebuilding it costs the editor's time
@@ -420,6 +420,7 @@ void TEmulator::ShowReport(const TEmulatorFrame& frame) {
   findingsLeftOut_ = frame.FindingsLeftOut;
   shown_ = frame.Findings;
   compiledSize_ = frame.CompiledSize;
+  script_ = frame.Script;
   offerEncoding_ = frame.OfferEncoding;
   findings_->clear();
   for (const wml::TFinding& finding : shown_) {
@@ -447,6 +448,14 @@ void TEmulator::ShowReport(const TEmulatorFrame& frame) {
 }
 
 void TEmulator::ShowSize() {
+  if (script_) {
+    // The phones' table records the limits of compiled decks only.
+    size_->setText(compiledSize_ ? QStringLiteral("Скомпилированный сценарий: %1")
+                                       .arg(QString::fromStdString(wml::ByteCount(*compiledSize_)))
+                                 : QStringLiteral("Размер не известен: сценарий не компилируется"));
+    size_->setStyleSheet(QString());
+    return;
+  }
   const wml::TPhoneProfile& phone = Phone();
   const QString deck = frame_->OtherDeck
                            ? QStringLiteral("Колода редактора (%1): ").arg(EditorDeckName())

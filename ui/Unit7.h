@@ -176,7 +176,8 @@ class TEmulator : public QWidget {
   std::size_t findingsLeftOut_ = 0;
   bool findingsStale_ = true;  // nothing shown yet
   std::optional<std::size_t> compiledSize_;
-  std::string path_;  // the file last given to the worker
+  bool script_ = false;  // the editor's text is a WMLScript source
+  std::string path_;     // the file last given to the worker
   bool opened_ = false;
   std::uint64_t postedJob_ = 0;
   std::uint64_t shownJob_ = 0;

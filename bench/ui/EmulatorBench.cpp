@@ -12,13 +12,13 @@
 
 #include "assets/Assets.h"
 #include "core/Encoding.h"
+#include "emulator/CardRenderer.h"
+#include "emulator/UserAgent.h"
 #include "preview/WebEngineSetup.h"
 #include "ui/Fonts.h"
 #include "ui/Unit1.h"
 #include "ui/Unit7.h"
-#include "wml/CardRenderer.h"
 #include "wml/DeckCheck.h"
-#include "wml/UserAgent.h"
 
 namespace {
 

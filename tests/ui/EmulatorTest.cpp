@@ -31,6 +31,8 @@
 #include "ui/EncodingOffer.h"
 #include "ui/Unit1.h"
 #include "ui/Unit7.h"
+#include "wml/DeckCheck.h"
+#include "wmlscript/Compiler.h"
 
 namespace deckhand {
 namespace {
@@ -308,6 +310,38 @@ TEST_F(EmulatorTest, FollowsTheEditorAfterOpenAndNewAndNamesTheDeckOnScreen) {
   window.Buffer().SetTextStr(
       "<?xml version=\"1.0\"?>\r\n<wml><card id=\"fresh\"><p>new</p></card></wml>\r\n");
   ASSERT_TRUE(WaitFor([&] { return emulator->CardId() == "fresh"; }, 5000));
+}
+
+TEST_F(EmulatorTest, AScriptInTheEditorIsCheckedAsAScript) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString scriptPath = folder.filePath("calc.wmls");
+  WriteFile(scriptPath, "extern function add(a, b) {\r\n  var x = 1\r\n  return a + b;\r\n}\r\n");
+  TEmulator* emulator = Open();
+  ASSERT_EQ(emulator->CardId(), "one");
+  dialogs.prompts.push_back(TPromptAnswer::No);  // the test text counts as modified
+  dialogs.openPaths.push_back(scriptPath);
+  window.OpenButtonClick(&window);
+  ASSERT_EQ(window.Document().DocumentPath(), scriptPath);
+  const QString unknown = QString::fromUtf8("Размер не известен: сценарий не компилируется");
+  ASSERT_TRUE(WaitFor([&] { return emulator->SizeLabel()->text() == unknown; }, 5000))
+      << emulator->SizeLabel()->text().toStdString();
+  // The compiler's error at its line and column, not the deck checks'.
+  const QStringList rows = Rows(emulator->Findings());
+  ASSERT_FALSE(rows.isEmpty());
+  EXPECT_TRUE(rows[0].startsWith(QStringLiteral("3:3: "))) << rows[0].toStdString();
+  EXPECT_TRUE(rows[0].contains(QString::fromUtf8("ожидается «;»"))) << rows[0].toStdString();
+  // Mended: the compiled script's size, without a phone's deck limit.
+  const std::string mended = "extern function add(a, b) {\r\n  return a + b;\r\n}\r\n";
+  window.Buffer().SetTextStr(mended);
+  const QString size =
+      QString::fromUtf8("Скомпилированный сценарий: ") +
+      QString::fromStdString(wml::ByteCount(wmlscript::Compile(mended).Unit->size()));
+  ASSERT_TRUE(WaitFor([&] { return emulator->SizeLabel()->text() == size; }, 5000))
+      << emulator->SizeLabel()->text().toStdString();
+  EXPECT_TRUE(Rows(emulator->Findings()).isEmpty());
+  // The phone still shows the deck it had: a script is not a deck.
+  EXPECT_EQ(emulator->CardId(), "one");
 }
 
 TEST_F(EmulatorTest, VariablesAndHistoryFollowEveryStep) {

@@ -20,11 +20,11 @@
 #include <QToolButton>
 #include <functional>
 
+#include "checker/CheckCommand.h"
 #include "core/MarkupCheck.h"
 #include "preview/Preview.h"
 #include "ui/MemoBuffer.h"
 #include "ui/Unit1.h"
-#include "wml/CheckCommand.h"
 #include "wml/DeckCheck.h"
 
 namespace deckhand {

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "wml/CardRenderer.h"
-#include "wml/EmulatorLimits.h"
+#include "emulator/CardRenderer.h"
+#include "emulator/EmulatorLimits.h"
 
 namespace deckhand::wml {
 namespace {
@@ -44,7 +44,7 @@ const char* kTable = R"w(<card id="t" title="Таблица"><p>
 </p></card>)w";
 
 int argc = 1;
-char arg0[] = "wml_emulator_tests";
+char arg0[] = "emulator_tests";
 char* argv[] = {arg0, nullptr};
 
 class CardRendererTest : public ::testing::Test {

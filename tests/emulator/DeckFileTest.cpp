@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "wml/Deck.h"
-#include "wml/DeckFile.h"
+#include "emulator/Deck.h"
+#include "emulator/DeckFile.h"
 
 namespace deckhand::wml {
 namespace {

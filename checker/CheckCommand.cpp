@@ -1,10 +1,11 @@
-#include "wml/CheckCommand.h"
+#include "checker/CheckCommand.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -13,6 +14,8 @@
 #include <optional>
 
 #include "wml/DeckCheck.h"
+#include "wmlscript/Compiler.h"
+#include "wmlscript/Unit.h"
 
 namespace deckhand::wml {
 
@@ -150,6 +153,45 @@ int Written(std::ostream& out, std::ostream& err, int status) {
   return kCheckUsageError;
 }
 
+// Whether the file is a WMLScript source by its name: "*.wmls", any case.
+bool IsScriptFile(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.size() <= 5) return false;
+  std::string tail = name.substr(name.size() - 5);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".wmls";
+}
+
+// Compiles a WMLScript source (WAP-193), prints its diagnostics and the
+// compiled size; unit receives the compiled unit when there is one. Whether
+// the script has an error.
+bool CheckScript(const std::string& file, const std::string& source, std::ostream& out,
+                 std::optional<std::string>& unit) {
+  const deckhand::wmlscript::TCompileResult result = deckhand::wmlscript::Compile(source);
+  out << deckhand::wmlscript::FormatDiagnostics(file, result.Diagnostics);
+  bool hasError = !result.Unit;
+  for (const auto& diagnostic : result.Diagnostics)
+    hasError = hasError || diagnostic.Severity == deckhand::wmlscript::TSeverity::Error;
+  out << file << ": ";
+  if (!result.Unit) {
+    out << "сценарий WMLScript не компилируется\n";
+    return true;
+  }
+  // Every unit is verified before a phone runs it (WAP-193 §11.3); a unit
+  // the verifier refuses is reported, never written.
+  std::string refusal;
+  if (!deckhand::wmlscript::LoadUnit(*result.Unit, refusal)) {
+    out << "скомпилированный сценарий не прошёл проверку: " << refusal << "\n";
+    return true;
+  }
+  // The phones' table records limits of compiled decks only: a script's
+  // size is given as it is.
+  out << "WMLScript 1.1; скомпилированный сценарий " << ByteCount(result.Unit->size()) << "\n";
+  unit = result.Unit;
+  return hasError;
+}
+
 std::string PhoneList() {
   std::string list;
   for (const TPhoneProfile& phone : PhoneProfiles()) {
@@ -168,6 +210,9 @@ std::string CheckCommandHelp() {
          "без обращения к сети), размер скомпилированной колоды (двоичный WML, WBXML 1.1) и\n"
          "ссылки, карточки и переменные колоды.\n"
          "\n"
+         "Файл с именем *.wmls — сценарий WMLScript 1.1: он компилируется, его ошибки печатаются\n"
+         "так же, затем — размер скомпилированного сценария (файла .wmlsc).\n"
+         "\n"
          "Каждое замечание печатается строкой\n"
          "  ФАЙЛ:СТРОКА:СТОЛБЕЦ: ошибка: …\n"
          "  ФАЙЛ:СТРОКА:СТОЛБЕЦ: предупреждение: …\n"
@@ -183,7 +228,8 @@ std::string CheckCommandHelp() {
          "                   длина заголовков и надписей клавиш, таблицы, ширина картинок,\n"
          "                   списки длиннее 9 пунктов\n"
          "  --wbxml ВЫХОД    записать скомпилированную колоду (файл .wmlc) в ВЫХОД; только\n"
-         "                   с одним файлом; файл заменяется целиком или не меняется вовсе;\n"
+         "                   с одним файлом; для сценария .wmls — скомпилированный сценарий\n"
+         "                   (файл .wmlsc); файл заменяется целиком или не меняется вовсе;\n"
          "                   символическая ссылка, папка, устройство или канал не заменяются\n"
          "  --help           показать эту справку\n"
          "\n"
@@ -267,6 +313,20 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
         continue;
       }
       std::optional<std::string> compiled;
+      if (IsScriptFile(file)) {
+        if (CheckScript(file, *deck, out, compiled) && status == kCheckClean) status = kCheckErrors;
+        if (wbxmlPath) {
+          if (!compiled) {
+            err << "deckhand-check: " << file << ": сценарий не компилируется, " << *wbxmlPath
+                << " не записан\n";
+            if (status == kCheckClean) status = kCheckErrors;
+          } else if (!WriteAtomically(*wbxmlPath, *compiled, problem)) {
+            err << "deckhand-check: " << *wbxmlPath << ": " << problem << "\n";
+            status = kCheckUsageError;
+          }
+        }
+        continue;
+      }
       const TDeckReport report = CheckDeck(*deck, phone, wbxmlPath ? &compiled : nullptr);
       bool hasError = false;
       for (const TFinding& finding : report.Findings) {

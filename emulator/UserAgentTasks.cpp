@@ -1,34 +1,21 @@
 // The user agent's tasks and history (WML 1.1 §12.5): go, prev, refresh
 // and noop, their setvars and postfields, entering and leaving cards, and
 // the decks a go reads.
-#include "wml/UserAgent.h"
+#include "emulator/UserAgent.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
 
-#include "wml/EmulatorLimits.h"
-#include "wml/UserAgentInternal.h"
+#include "emulator/EmulatorLimits.h"
+#include "emulator/UserAgentInternal.h"
 
 namespace deckhand::wml {
 
 using namespace agent_detail;
 
 namespace {
-
-// A file URI for a local path, each segment escaped.
-std::string FileUri(const std::string& path) {
-  std::string uri = "file://";
-  if (path.empty() || path[0] != '/') uri += '/';
-  bool first = true;
-  for (const std::string& segment : Split(path, '/')) {
-    if (!first) uri += '/';
-    first = false;
-    uri += EscapeUrl(segment);
-  }
-  return uri;
-}
 
 bool EndsWith(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() &&
@@ -242,6 +229,10 @@ void TUserAgent::RunGo(const TTask& task) {
       return;
     }
     std::string path = ResolvePath(address);
+    if (IsScriptAddress(path)) {
+      CallScript(path, fragment, setvars);
+      return;
+    }
     if (path != deckPath_) {
       // The destination is read and parsed before anything changes, so
       // that a failure leaves the invoking card and its context as they

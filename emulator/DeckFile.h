@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "wml/EmulatorLimits.h"
+#include "emulator/EmulatorLimits.h"
 
 namespace deckhand::wml {
 

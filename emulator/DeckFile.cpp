@@ -1,4 +1,4 @@
-#include "wml/DeckFile.h"
+#include "emulator/DeckFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <map>
 
-#include "wml/EmulatorLimits.h"
-#include "wml/UserAgent.h"
+#include "emulator/EmulatorLimits.h"
+#include "emulator/UserAgent.h"
 
 namespace deckhand::wml {
 namespace {

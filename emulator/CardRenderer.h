@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "emulator/UserAgent.h"
 #include "wml/Phones.h"
-#include "wml/UserAgent.h"
 
 namespace deckhand::wml {
 

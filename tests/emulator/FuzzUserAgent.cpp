@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "wml/CardRenderer.h"
+#include "emulator/CardRenderer.h"
 
 using namespace deckhand::wml;
 

@@ -1,13 +1,13 @@
 // The user agent's events and keys: the card's timer (WML 1.1 §11.7),
 // the do elements and soft keys, the select and back keys.
-#include "wml/UserAgent.h"
+#include "emulator/UserAgent.h"
 
 #include <algorithm>
 #include <map>
 #include <string>
 
-#include "wml/EmulatorLimits.h"
-#include "wml/UserAgentInternal.h"
+#include "emulator/EmulatorLimits.h"
+#include "emulator/UserAgentInternal.h"
 
 namespace deckhand::wml {
 
@@ -32,13 +32,14 @@ void TUserAgent::StartTimer() {
 }
 
 std::optional<std::int64_t> TUserAgent::TimerDueInMs() const {
-  if (!timerDue_) return std::nullopt;
+  // A script's dialog holds the card's timer back until it is answered.
+  if (!timerDue_ || dialog_) return std::nullopt;
   return std::max<std::int64_t>(0, *timerDue_ - clock_());
 }
 
 void TUserAgent::Poll() {
   Guarded([&] {
-    if (!timerDue_ || clock_() < *timerDue_ || !card_) return;
+    if (!timerDue_ || clock_() < *timerDue_ || !card_ || dialog_) return;
     timerDue_.reset();
     if (timer_) {
       std::string name = timer_->AttributeOr("name");
@@ -91,6 +92,7 @@ std::string TUserAgent::DoLabel(const TNode* element) const {
 }
 
 TSoftKey TUserAgent::SoftKeyLabel(int key) const {
+  if (dialog_) return TSoftKey{key == 0 ? dialog_->Ok : dialog_->Cancel};
   if (request_) return key == 1 ? TSoftKey{"Назад"} : TSoftKey{};
   if (menuOpen_) return key == 0 ? TSoftKey{"Выбор"} : TSoftKey{"Назад"};
   std::vector<const TNode*> dos = DoElements();
@@ -103,6 +105,13 @@ TSoftKey TUserAgent::SoftKeyLabel(int key) const {
 void TUserAgent::SoftKey(int key) {
   Guarded([&] {
     error_.clear();
+    if (dialog_) {
+      if (key == 0)
+        Select();
+      else if (!dialog_->Cancel.empty())
+        Back();
+      return;
+    }
     if (request_) {
       if (key == 1) Back();
       return;
@@ -132,6 +141,10 @@ void TUserAgent::SoftKey(int key) {
 void TUserAgent::Select() {
   Guarded([&] {
     error_.clear();
+    if (dialog_) {
+      AnswerDialog({dialog_->Input, true});
+      return;
+    }
     if (request_) return;
     if (focus_ < 0 || focus_ >= static_cast<int>(focusables_.size())) return;
     TFocusable item = focusables_[focus_];
@@ -180,6 +193,10 @@ void TUserAgent::Select() {
 void TUserAgent::Back() {
   Guarded([&] {
     error_.clear();
+    if (dialog_) {
+      AnswerDialog({"", false});
+      return;
+    }
     if (request_) {
       request_.reset();
       return;

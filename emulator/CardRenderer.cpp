@@ -1,4 +1,4 @@
-#include "wml/CardRenderer.h"
+#include "emulator/CardRenderer.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -8,8 +8,8 @@
 #include <optional>
 #include <unordered_map>
 
-#include "wml/EmulatorLimits.h"
-#include "wml/PixelFontData.h"
+#include "emulator/EmulatorLimits.h"
+#include "emulator/PixelFontData.h"
 
 namespace deckhand::wml {
 
@@ -769,7 +769,28 @@ static TScreenText BuildScreen(const TUserAgent& agent, int contentWidth, bool t
                                TLayoutState& state) {
   TScreenText screen;
   TBuilder builder(agent, contentWidth, tables, state);
-  if (agent.Request()) {
+  if (const auto& dialog = agent.ScriptDialog()) {
+    // A script's dialog in place of the card: its message, and a prompt's
+    // field with the text typed so far; the soft keys answer it.
+    using enum TScriptDialog::TKind;
+    screen.Title = dialog->Kind == Prompt    ? U"Ввод"
+                   : dialog->Kind == Confirm ? U"Вопрос"
+                                             : U"Сообщение";
+    TStyle style;
+    std::size_t start = 0;
+    const std::string& text = dialog->Message;
+    while (start <= text.size()) {
+      std::size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      builder.Text(text.substr(start, end - start), style);
+      builder.Break();
+      start = end + 1;
+    }
+    if (dialog->Kind == Prompt) {
+      builder.Field(DecodeUtf8(dialog->Input), TStyle(), false);
+    }
+    builder.Flush();
+  } else if (agent.Request()) {
     screen.Title = U"Запрос";
     TStyle style;
     std::string text = agent.Request()->Describe();

@@ -10,7 +10,8 @@
 // replace. A `go` to another deck file is read relative to the deck's own
 // file; a `go` to a network address is not sent: the agent keeps the request
 // the phone would send (method, address, post fields) for the screen to
-// show.
+// show. A `go` to a WMLScript file (`calc.wmls#add(1,2)`) compiles, verifies
+// and runs the script's function (UserAgentScripts.cpp).
 //
 // Nothing here draws: the card renderer lays the current card out.
 #pragma once
@@ -23,8 +24,10 @@
 #include <string_view>
 #include <vector>
 
-#include "wml/Deck.h"
-#include "wml/DeckFile.h"
+#include "emulator/Deck.h"
+#include "emulator/DeckFile.h"
+#include "wmlscript/Interpreter.h"
+#include "wmlscript/Unit.h"
 
 namespace deckhand::wml {
 
@@ -70,6 +73,19 @@ struct TSoftKey {
   bool OpensMenu = false;
 };
 
+// A dialog of a running script (WMLScript's Dialogs library, WAP-194):
+// on the screen in place of the card until the user answers it with the
+// phone's keys. The select key (or the left soft key) answers OK, the back
+// key (or the right soft key) cancels: confirm gives false, prompt the empty
+// text, alert only closes.
+struct TScriptDialog {
+  enum class TKind { Prompt, Confirm, Alert } Kind = TKind::Alert;
+  std::string Message;
+  std::string Ok;      // label of the left soft key
+  std::string Cancel;  // label of the right soft key, "" for an alert
+  std::string Input;   // prompt: the text typed so far (the default at first)
+};
+
 class TUserAgent {
  public:
   explicit TUserAgent(TClock clock = SteadyClock());
@@ -99,7 +115,7 @@ class TUserAgent {
   // Variables of the browser context.
   std::string Variable(std::string_view name) const;
   // Sets (an empty value unsets) a variable; a value or a context beyond
-  // the limits of wml/EmulatorLimits.h is refused with Error() saying so.
+  // the limits of emulator/EmulatorLimits.h is refused with Error() saying so.
   void SetVariable(const std::string& name, const std::string& value);
   const std::map<std::string, std::string>& Variables() const { return variables_; }
   // text with its variable references replaced; fallback is the conversion
@@ -113,7 +129,7 @@ class TUserAgent {
   static TConversion AttributeConversion(std::string_view attribute);
 
   // Number of cards in the history, the current one included. It holds at
-  // most kMaxHistoryDepth cards (wml/EmulatorLimits.h): beyond, the oldest
+  // most kMaxHistoryDepth cards (emulator/EmulatorLimits.h): beyond, the oldest
   // is forgotten.
   int HistoryDepth() const { return static_cast<int>(history_.size()); }
   // One card of the history: its deck file ("" for the deck given to Open
@@ -167,6 +183,13 @@ class TUserAgent {
   std::optional<std::int64_t> TimerDueInMs() const;
   // Fires the timer if its time has come (and whatever the task chains).
   void Poll();
+
+  // The dialog of a script waiting for the user's answer, if any. While it
+  // is on the screen the keys answer it and the card's timer does not fire
+  // (TimerDueInMs gives none); a timer due meanwhile fires once it closes.
+  const std::optional<TScriptDialog>& ScriptDialog() const { return dialog_; }
+  // Seeds the generator of the scripts' Lang.random, so that a run repeats.
+  void SetRandomSeed(std::uint64_t seed) { random_.Seed(seed); }
 
   // The request on screen after a go to a network address.
   const std::optional<TRequest>& Request() const { return request_; }
@@ -241,6 +264,36 @@ class TUserAgent {
 
   std::string ResolvePath(const std::string& relative) const;
 
+  // WMLScript (UserAgentScripts.cpp). A call is run from its start again
+  // after each answer to a dialog, with the answers given so far and the
+  // same random sequence: what the script does before a dialog is kept aside
+  // until it returns, so that nothing is done twice.
+  struct TDialogAnswer {
+    std::string Text;
+    bool Yes = true;
+  };
+  struct TScriptCall {
+    std::string Name;  // the file's name, for messages
+    std::string Url;   // the file's absolute address
+    std::string Function;
+    std::vector<wmlscript::TValue> Arguments;
+    wmlscript::TUnit Unit;
+    wmlscript::TRandom Random;
+    std::string Referer;      // the calling card's address
+    std::string CurrentCard;  // the same, relative to the script
+    std::vector<TDialogAnswer> Answers;
+  };
+  // Whether a local address names a script (its file ends in .wmls or .wmlsc).
+  static bool IsScriptAddress(const std::string& address);
+  // Loads the script at path and calls the function the fragment names.
+  // The go's setvars are applied once the script is ready to run (so that
+  // it reads them); a script that cannot run changes nothing (WML 1.1
+  // §12.5.5).
+  void CallScript(const std::string& path, const std::string& fragment,
+                  const std::vector<std::pair<std::string, std::string>>& setvars);
+  void RunScript();
+  void AnswerDialog(TDialogAnswer answer);
+
   TClock clock_;
   TDeckLoader loader_;
   std::string bytes_;
@@ -260,6 +313,9 @@ class TUserAgent {
   std::optional<std::int64_t> timerDue_;
   const TNode* timer_ = nullptr;
   std::optional<TRequest> request_;
+  std::optional<TScriptCall> scriptCall_;
+  std::optional<TScriptDialog> dialog_;
+  wmlscript::TRandom random_;
   std::string error_;
   bool errorIsNote_ = false;
   int steps_ = 0;  // task steps of the current user action

@@ -214,7 +214,7 @@ int main(int argc, char** argv) {
     {
       std::ofstream out(tmp);
       out << "// Generated at build time from the misc-fixed X11 fonts (public domain).\n"
-             "#include \"wml/PixelFontData.h\"\n\nnamespace deckhand::wml {\n\n";
+             "#include \"emulator/PixelFontData.h\"\n\nnamespace deckhand::wml {\n\n";
       for (const TFont& font : fonts) {
         out << "static const std::uint16_t k" << font.Name << "Rows[] = {\n";
         for (const auto& [cp, rows] : font.Glyphs) {

@@ -1,14 +1,14 @@
 // The user agent's forms (WML 1.1 §11.6): input with its format masks,
 // select and option, and what the keys can reach on a card.
-#include "wml/UserAgent.h"
+#include "emulator/UserAgent.h"
 
 #include <algorithm>
 #include <limits>
 #include <map>
 #include <string>
 
-#include "wml/EmulatorLimits.h"
-#include "wml/UserAgentInternal.h"
+#include "emulator/EmulatorLimits.h"
+#include "emulator/UserAgentInternal.h"
 
 namespace deckhand::wml {
 
@@ -282,6 +282,17 @@ bool TUserAgent::InputAcceptable(const TNode* input) const {
 
 void TUserAgent::Type(std::string_view text) {
   Guarded([&] {
+    if (dialog_) {
+      // A prompt's answer is held to what a variable may hold.
+      if (dialog_->Kind == TScriptDialog::TKind::Prompt) {
+        std::string typed = dialog_->Input + std::string(text);
+        if (typed.size() > kMaxVariableBytes)
+          Fail("Поле не вмещает больше " + Kilobytes(kMaxVariableBytes) + ": ввод остановлен");
+        else
+          dialog_->Input = std::move(typed);
+      }
+      return;
+    }
     if (focus_ < 0 || focus_ >= static_cast<int>(focusables_.size())) return;
     const TFocusable& item = focusables_[focus_];
     if (item.Kind != TFocusKind::Input) return;
@@ -330,6 +341,13 @@ bool TUserAgent::Erase() {
   bool result = false;
   Guarded([&] {
     result = [&]() -> bool {
+      if (dialog_) {
+        std::u32string value = DecodeUtf8(dialog_->Input);
+        if (dialog_->Kind != TScriptDialog::TKind::Prompt || value.empty()) return false;
+        value.pop_back();
+        dialog_->Input = EncodeUtf8(value);
+        return true;
+      }
       if (focus_ < 0 || focus_ >= static_cast<int>(focusables_.size())) return false;
       const TFocusable& item = focusables_[focus_];
       if (item.Kind != TFocusKind::Input) return false;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "wml/CheckCommand.h"
+#include "checker/CheckCommand.h"
 
 int main(int argc, char** argv) {
   // The parse tree of a large deck is many small blocks freed together at

@@ -8,8 +8,8 @@
 #include <QImage>
 #include <string>
 
-#include "wml/CardRenderer.h"
-#include "wml/UserAgent.h"
+#include "emulator/CardRenderer.h"
+#include "emulator/UserAgent.h"
 
 namespace deckhand::wml {
 namespace {
@@ -203,7 +203,7 @@ TEST_F(Wml11Rules, NoopDoesNothingWhateverEventHoldsIt) {
 }
 
 int argc = 1;
-char arg0[] = "wml_emulator_tests";
+char arg0[] = "emulator_tests";
 char* argv[] = {arg0, nullptr};
 
 // The card as the Nokia 7110's screen shows it.

@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "wml/UserAgent.h"
+#include "emulator/UserAgent.h"
 
 namespace deckhand::wml {
 namespace {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "wml/CardRenderer.h"
+#include "emulator/CardRenderer.h"
 
 namespace deckhand::wml {
 namespace {
@@ -18,7 +18,7 @@ std::string Deck(std::string_view cards) {
 }
 
 int argc = 1;
-char arg0[] = "wml_emulator_tests";
+char arg0[] = "emulator_tests";
 char* argv[] = {arg0, nullptr};
 
 class Wml11CardRenderer : public ::testing::Test {

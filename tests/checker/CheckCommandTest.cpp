@@ -1,5 +1,6 @@
 // The command-line checker: its output lines, exit statuses, refusals of
-// files it cannot read, and the atomic writing of --wbxml.
+// files it cannot read, and the atomic writing of --wbxml; for decks and
+// for WMLScript sources.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,8 +10,10 @@
 #include <sstream>
 #include <string>
 
-#include "wml/CheckCommand.h"
+#include "checker/CheckCommand.h"
 #include "wml/DeckCheck.h"
+#include "wmlscript/Compiler.h"
+#include "wmlscript/Unit.h"
 
 using namespace deckhand::wml;
 namespace fs = std::filesystem;
@@ -264,4 +267,79 @@ TEST_F(CheckCommand, AReportThatCannotBeWrittenExitsWithTwo) {
     EXPECT_EQ(RunCheckCommand(arguments, out, err), kCheckUsageError) << arguments[0];
     EXPECT_NE(err.str().find("не удаётся записать отчёт"), std::string::npos) << err.str();
   }
+}
+
+TEST_F(CheckCommand, ScriptsAreCompiledWithTheCompilersDiagnosticsAndSize) {
+  const std::string source = "extern function add(a, b) {\n  return a + b;\n}\n";
+  const std::string good = Write("calc.wmls", source);
+  const std::size_t size = deckhand::wmlscript::Compile(source).Unit->size();
+  TResult r = Check({good});
+  EXPECT_EQ(r.Status, kCheckClean) << r.Out << r.Err;
+  EXPECT_EQ(r.Out, good + ": WMLScript 1.1; скомпилированный сценарий " + ByteCount(size) + "\n");
+
+  // Errors as the compiler formats them, FILE:LINE:COLUMN, then no size;
+  // a deck checked in the same run keeps its own report.
+  const std::string bad =
+      Write("bad.wmls", "extern function main() {\n  var x = 1\n  return x;\n}\n");
+  const std::string deck = Write("deck.wml", kGood);
+  r = Check({bad, deck});
+  EXPECT_EQ(r.Status, kCheckErrors);
+  EXPECT_EQ(r.Out.substr(0, r.Out.find(deck)),
+            bad + ":3:3: ошибка: ожидается «;», а стоит слово «return»\n" + bad +
+                ": сценарий WMLScript не компилируется\n");
+  EXPECT_NE(r.Out.find(deck + ": WML 1.1;"), std::string::npos) << r.Out;
+
+  // A warning leaves the exit status clean; the name's case does not matter;
+  // a Windows-1251 source is read as such.
+  const std::string warned = Write("UPPER.WMLS", "function f() {}\n");
+  r = Check({warned});
+  EXPECT_EQ(r.Status, kCheckClean) << r.Out;
+  EXPECT_NE(r.Out.find(warned + ":1:10: предупреждение: в сценарии нет ни одной функции extern"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_NE(r.Out.find(warned + ": WMLScript 1.1; скомпилированный сценарий"), std::string::npos);
+  const std::string cp1251 =
+      Write("cp1251.wmls", "extern function f() { return \"\xcf\xf0\xe8\xe2\xe5\xf2\"; }\n");
+  EXPECT_EQ(Check({cp1251}).Status, kCheckClean);
+  // A script is not read as a deck, nor a deck as a script.
+  r = Check({Write("deck.wmls", kGood)});
+  EXPECT_EQ(r.Status, kCheckErrors);
+  EXPECT_NE(r.Out.find("сценарий WMLScript не компилируется"), std::string::npos) << r.Out;
+}
+
+TEST_F(CheckCommand, CompiledScriptIsWrittenAsSafelyAsADeck) {
+  const std::string source = "extern function f(x) { return x * 2; }\n";
+  const std::string good = Write("double.wmls", source);
+  const std::string out = (Folder / "double.wmlsc").string();
+  Write("double.wmlsc", "old");
+  const mode_t old = umask(027);
+  TResult r = Check({"--wbxml", out, good});
+  umask(old);
+  EXPECT_EQ(r.Status, kCheckClean) << r.Err;
+  const std::string unit = Read(out);
+  EXPECT_EQ(unit, *deckhand::wmlscript::Compile(source).Unit);
+  std::string refusal;
+  EXPECT_TRUE(deckhand::wmlscript::LoadUnit(unit, refusal)) << refusal;
+  struct stat info {};
+  ASSERT_EQ(stat(out.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+  // A script with an error leaves the old output as it was.
+  const std::string bad = Write("bad.wmls", "extern function f( {}\n");
+  r = Check({"--wbxml", out, bad});
+  EXPECT_EQ(r.Status, kCheckErrors);
+  EXPECT_NE(r.Err.find(bad + ": сценарий не компилируется, " + out + " не записан"),
+            std::string::npos)
+      << r.Err;
+  EXPECT_EQ(Read(out), unit);
+  // A symbolic link is not replaced, nor its target written.
+  const fs::path link = Folder / "link.wmlsc";
+  fs::create_symlink(out, link);
+  r = Check({"--wbxml", link.string(), good});
+  EXPECT_EQ(r.Status, kCheckUsageError);
+  EXPECT_TRUE(fs::is_symlink(link));
+  // Nor the source itself.
+  r = Check({"--wbxml", good, good});
+  EXPECT_EQ(r.Status, kCheckUsageError);
+  EXPECT_EQ(Read(good), source);
 }

@@ -1,4 +1,4 @@
-#include "wml/UserAgent.h"
+#include "emulator/UserAgent.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,9 +8,9 @@
 #include <limits>
 #include <sstream>
 
+#include "emulator/EmulatorLimits.h"
+#include "emulator/UserAgentInternal.h"
 #include "wml/DeckText.h"
-#include "wml/EmulatorLimits.h"
-#include "wml/UserAgentInternal.h"
 
 namespace deckhand::wml {
 
@@ -307,6 +307,8 @@ void TUserAgent::Open(std::string_view bytes, std::string path, std::optional<TD
     variables_.clear();
     history_.clear();
     request_.reset();
+    scriptCall_.reset();
+    dialog_.reset();
     error_.clear();
     deckPath_ = std::move(path);
     bytes_ = std::string(bytes);

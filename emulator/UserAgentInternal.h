@@ -1,4 +1,4 @@
-// What the parts of the user agent share (wml/UserAgent*.cpp): small
+// What the parts of the user agent share (emulator/UserAgent*.cpp): small
 // helpers on names, addresses and the deck tree, and the guard every user
 // action runs in. Not part of the agent's interface.
 #pragma once
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "wml/UserAgent.h"
+#include "emulator/UserAgent.h"
 
 namespace deckhand::wml::agent_detail {
 
@@ -69,6 +69,19 @@ inline std::size_t Utf8Length(char32_t c) {
 }
 
 inline std::string Kilobytes(std::size_t bytes) { return std::to_string(bytes / 1024) + " КБ"; }
+
+// A file URI for a local path, each segment escaped.
+inline std::string FileUri(const std::string& path) {
+  std::string uri = "file://";
+  if (path.empty() || path[0] != '/') uri += '/';
+  bool first = true;
+  for (const std::string& segment : Split(path, '/')) {
+    if (!first) uri += '/';
+    first = false;
+    uri += EscapeUrl(segment);
+  }
+  return uri;
+}
 
 // A legal variable name (WML 1.1 §10.3): a letter or "_", then letters,
 // digits and "_".

@@ -1,14 +1,16 @@
 // The phone emulator on hostile decks: the tolerant parser on attribute
 // entity references, and the card renderer on a long word, a long title,
 // deep nesting and many images. Each stays linear in the deck's size and
-// bounded by the emulator's limits.
+// bounded by the emulator's limits. Then the scripts a deck calls: a go to
+// a script from the key to the script's return (read, compile, verify,
+// run), and a script's dialogs, each answer running the call again.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
 #include <filesystem>
 #include <fstream>
 
-#include "wml/CardRenderer.h"
+#include "emulator/CardRenderer.h"
 
 using namespace deckhand::wml;
 
@@ -80,6 +82,54 @@ void Render2000ImagesOfOneFile(benchmark::State& state) {
   std::filesystem::remove_all(dir);
 }
 BENCHMARK(Render2000ImagesOfOneFile)->Unit(benchmark::kMillisecond);
+
+// A go to loop.wmls#run(N): the whole call, N turns of a loop of
+// arithmetic (about 10 instructions a turn).
+void ScriptCallLoop(benchmark::State& state) {
+  const auto dir = std::filesystem::temp_directory_path() / "deckhand-bench-scripts";
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "loop.wmls") << "extern function run(n) {\n"
+                                      "  var s = 0;\n"
+                                      "  for (var i = 0; i < n; i++) { s = s + i % 7; }\n"
+                                      "  WMLBrowser.setVar(\"s\", s);\n"
+                                      "}\n";
+  TUserAgent agent;
+  agent.Open(Deck("<card id=\"a\"><p><a href=\"loop.wmls#run(" + std::to_string(state.range(0)) +
+                  ")\">run</a></p></card>"),
+             (dir / "deck.wml").string());
+  for (auto _ : state) {
+    agent.SetFocus(0);
+    agent.Select();
+    if (!agent.Error().empty()) state.SkipWithError(agent.Error().c_str());
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(ScriptCallLoop)->Arg(1)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// A script that shows N alerts after a loop of 10,000 turns, answered one by
+// one: the call runs N + 1 times.
+void ScriptDialogs(benchmark::State& state) {
+  const auto dir = std::filesystem::temp_directory_path() / "deckhand-bench-dialogs";
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "ask.wmls") << "extern function ask(n) {\n"
+                                     "  var s = 0;\n"
+                                     "  for (var i = 0; i < 10000; i++) { s = s + i % 7; }\n"
+                                     "  for (var k = 0; k < n; k++) { Dialogs.alert(s + k); }\n"
+                                     "}\n";
+  TUserAgent agent;
+  agent.Open(Deck("<card id=\"a\"><p><a href=\"ask.wmls#ask(" + std::to_string(state.range(0)) +
+                  ")\">ask</a></p></card>"),
+             (dir / "deck.wml").string());
+  for (auto _ : state) {
+    agent.SetFocus(0);
+    agent.Select();
+    while (agent.ScriptDialog()) agent.Select();
+    if (!agent.Error().empty()) state.SkipWithError(agent.Error().c_str());
+  }
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(ScriptDialogs)->Arg(1)->Arg(10)->Arg(64)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,4 +1,4 @@
-#include "wml/Deck.h"
+#include "emulator/Deck.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/entities.h>
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "wml/EmulatorLimits.h"
+#include "emulator/EmulatorLimits.h"
 
 namespace deckhand::wml {
 

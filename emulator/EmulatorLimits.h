@@ -68,6 +68,13 @@ inline constexpr std::size_t kMaxCachedImages = 256;
 // hand-written source with comments and long texts stays well within it.
 inline constexpr std::size_t kMaxDeckFileBytes = 4u * 1024 * 1024;
 
+// Largest WMLScript file (source or compiled unit) a go may run: far above
+// what phones fetched (a few kilobytes), enough for a generated script.
+inline constexpr std::size_t kMaxScriptFileBytes = 1024 * 1024;
+// Dialogs one script call may show: each answer runs the call again from
+// its start, so a script that asks without end is stopped.
+inline constexpr std::size_t kMaxScriptDialogs = 64;
+
 // Text that the entity references of one deck expand to, and the number of references
 // expanded: a few references repeated make a small deck expand to gigabytes. The expansion may
 // be as large as a deck file itself, no larger; a deck beyond either figure is refused.
