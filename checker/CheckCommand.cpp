@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "wml/DeckCheck.h"
+#include "wml/WbxmlDecode.h"
 #include "wmlscript/Compiler.h"
 #include "wmlscript/Unit.h"
 
@@ -201,10 +202,30 @@ std::string PhoneList() {
   return list;
 }
 
+// --decode: the WML source of a compiled deck on out; a deck that cannot be
+// decoded is an error of the deck (1), a file that cannot be read a usage
+// error (2).
+int DecodeFile(const std::string& file, std::ostream& out, std::ostream& err) {
+  std::string problem;
+  const std::optional<std::string> bytes = ReadDeck(file, problem);
+  if (!bytes) {
+    err << "deckhand-check: " << file << ": " << problem << "\n";
+    return kCheckUsageError;
+  }
+  const std::optional<std::string> source = DecodeWmlc(*bytes, problem);
+  if (!source) {
+    err << "deckhand-check: " << file << ": " << problem << "\n";
+    return Written(out, err, kCheckErrors);
+  }
+  out << *source;
+  return Written(out, err, kCheckClean);
+}
+
 }  // namespace
 
 std::string CheckCommandHelp() {
   return "Использование: deckhand-check [--phone ТЕЛЕФОН] [--wbxml ВЫХОД] ФАЙЛ...\n"
+         "       deckhand-check --decode ФАЙЛ.wmlc\n"
          "\n"
          "Проверяет колоды WML: правильность XML, соответствие WML 1.1 (по встроенному DTD,\n"
          "без обращения к сети), размер скомпилированной колоды (двоичный WML, WBXML 1.1) и\n"
@@ -231,6 +252,8 @@ std::string CheckCommandHelp() {
          "                   с одним файлом; для сценария .wmls — скомпилированный сценарий\n"
          "                   (файл .wmlsc); файл заменяется целиком или не меняется вовсе;\n"
          "                   символическая ссылка, папка, устройство или канал не заменяются\n"
+         "  --decode         прочитать скомпилированную колоду (двоичный WML, WBXML 1.1–1.3,\n"
+         "                   WML 1.1–1.3) и вывести её текст WML в UTF-8; только с одним файлом\n"
          "  --help           показать эту справку\n"
          "\n"
          "Телефоны:\n" +
@@ -250,6 +273,7 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
                     bool leaveLastTree) {
   const TPhoneProfile* phone = nullptr;
   std::optional<std::string> wbxmlPath;
+  bool decode = false;
   std::vector<std::string> files;
   const auto usage = [&](const std::string& message) {
     err << "deckhand-check: " << message << "\nПодробнее: deckhand-check --help\n";
@@ -282,6 +306,8 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
         wbxmlPath = argument.substr(8);
       }
       if (wbxmlPath->empty()) return usage("пустое имя выходного файла --wbxml");
+    } else if (options && argument == "--decode") {
+      decode = true;
     } else if (options && argument.size() > 1 && argument[0] == '-') {
       return usage("неизвестный параметр " + argument);
     } else {
@@ -289,6 +315,11 @@ int RunCheckCommand(const std::vector<std::string>& arguments, std::ostream& out
     }
   }
   if (files.empty()) return usage("не указан файл колоды");
+  if (decode) {
+    if (phone != nullptr || wbxmlPath) return usage("--decode не сочетается с --phone и --wbxml");
+    if (files.size() != 1) return usage("--decode читает одну колоду: укажите один файл");
+    return DecodeFile(files[0], out, err);
+  }
   if (wbxmlPath && files.size() != 1)
     return usage("--wbxml записывает одну колоду: укажите один файл");
   if (wbxmlPath) {

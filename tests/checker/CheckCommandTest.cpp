@@ -343,3 +343,30 @@ TEST_F(CheckCommand, CompiledScriptIsWrittenAsSafelyAsADeck) {
   EXPECT_EQ(r.Status, kCheckUsageError);
   EXPECT_EQ(Read(good), source);
 }
+
+TEST_F(CheckCommand, DecodePrintsTheSourceOfACompiledDeck) {
+  // A deck compiled by the checker itself comes back as WML source that
+  // checks clean and compiles to the same bytes.
+  const std::string deck = Write("deck.wml", kGood);
+  const std::string compiled = (Folder / "deck.wmlc").string();
+  ASSERT_EQ(Check({"--wbxml", compiled, deck}).Status, kCheckClean);
+  const TResult decoded = Check({"--decode", compiled});
+  ASSERT_EQ(decoded.Status, kCheckClean) << decoded.Err;
+  EXPECT_EQ(decoded.Err, "");
+  EXPECT_NE(decoded.Out.find("<card id=\"a\">"), std::string::npos) << decoded.Out;
+  EXPECT_NE(decoded.Out.find("<prev/>"), std::string::npos) << decoded.Out;
+  const std::string again = Write("again.wml", decoded.Out);
+  const std::string recompiled = (Folder / "again.wmlc").string();
+  ASSERT_EQ(Check({"--wbxml", recompiled, again}).Status, kCheckClean);
+  EXPECT_EQ(Read(recompiled), Read(compiled));
+
+  // Bytes that are no compiled deck are an error of the file (1) with the
+  // reason; a file that cannot be read is 2; the option stands alone.
+  const TResult garbage = Check({"--decode", Write("text.wmlc", "plain text, not WBXML")});
+  EXPECT_EQ(garbage.Status, kCheckErrors);
+  EXPECT_EQ(garbage.Out, "");
+  EXPECT_NE(garbage.Err.find("text.wmlc: "), std::string::npos) << garbage.Err;
+  EXPECT_EQ(Check({"--decode", (Folder / "missing.wmlc").string()}).Status, kCheckUsageError);
+  EXPECT_EQ(Check({"--decode", compiled, compiled}).Status, kCheckUsageError);
+  EXPECT_EQ(Check({"--decode", "--phone", "Nokia 7110", compiled}).Status, kCheckUsageError);
+}
