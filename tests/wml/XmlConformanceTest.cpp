@@ -121,9 +121,9 @@ TEST(XmlConformance, Utf16DeclarationWithoutByteOrderMarkIsAnError) {
 }
 
 // XML 1.0 §2.9, VC: Standalone Document Declaration: standalone="yes" is
-// invalid when the external subset declares "attributes with default
-// values, if elements to which these attributes apply appear in the
-// document without specifications of values for these attributes".
+// invalid when the external subset declares attributes with default values
+// and an element those attributes apply to appears in the document without
+// a value for them.
 TEST(XmlConformance, StandaloneYesWithDefaultedExternalAttributeIsInvalid) {
   const std::string declaration = "<?xml version=\"1.0\" standalone=\"yes\"?>";
   const std::string defaulted = Deck(declaration);
