@@ -3,8 +3,8 @@
 // loses nothing.
 //
 // The folder is $XDG_STATE_HOME/deckhand, or ~/.local/state/deckhand when
-// that variable is unset or not an absolute path (XDG Base Directory,
-// 0.8); never the document's own folder, which may be shared,
+// that variable is unset or not an absolute path (the XDG Base Directory
+// rules, version 0.8); never the document's own folder, which may be shared,
 // read-only or removable. The folder is made with mode 0700 and each file
 // written atomically (a temporary file renamed over it) with mode 0600: the
 // text may be private.
