@@ -15,56 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/wml/CorpusSupport.h"
 #include "wml/DeckCheck.h"
 
 using namespace deckhand::wml;
 namespace fs = std::filesystem;
+using namespace deckhand::wml::corpus;
 
 namespace {
-
-std::string Quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-// Runs a shell command; its standard output and error together.
-std::string RunShell(const std::string& command, int* status = nullptr) {
-  std::string output;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return output;
-  char buffer[4096];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-  const int result = pclose(pipe);
-  if (status) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
-  return output;
-}
-
-bool HaveProgram(const std::string& name) {
-  int status = 0;
-  RunShell("command -v " + name + " >/dev/null", &status);
-  return status == 0;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<fs::path> CorpusDecks() {
-  std::vector<fs::path> decks;
-  for (const char* folder : {"wml", "cp1251", "museum"}) {
-    const fs::path root = fs::path(DECKHAND_CORPUS_DIR) / folder;
-    if (!fs::is_directory(root)) continue;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-      if (entry.is_regular_file() && entry.path().extension() == ".wml")
-        decks.push_back(entry.path());
-    }
-  }
-  std::sort(decks.begin(), decks.end());
-  return decks;
-}
 
 class CorpusOracle : public ::testing::Test {
  protected:
