@@ -526,8 +526,34 @@ class TBuilder {
     std::string src = agent_.SubstituteAttribute(node, "src");
     std::string lower = src;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (state_.Images && lower.size() > 5 && lower.compare(lower.size() - 5, 5, ".wbmp") == 0 &&
-        src.find(':') == std::string::npos && !agent_.DeckPath().empty()) {
+    // A deck from the network shows the pictures the agent fetched for its
+    // card, never a file of this machine.
+    const bool networkDeck = TUserAgent::IsNetworkAddress(agent_.DeckPath());
+    QImage fetched;
+    if (networkDeck) {
+      const std::string url = agent_.ResolveAddress(src);
+      if (const std::string* bytes = agent_.NetworkImage(url.substr(0, url.find('#'))))
+        fetched = DecodeWbmp(*bytes);
+    }
+    if (!fetched.isNull()) {
+      if (static_cast<std::uint64_t>(fetched.width()) * fetched.height() > kMaxImagePixels) {
+        Stop("Картинка " + src + " больше " + std::to_string(kMaxImagePixels) +
+             " точек, больше, чем показывал телефон: дальше не показано.");
+        return;
+      }
+      TAtom atom;
+      atom.Kind = TAtom::TKind::Image;
+      atom.Picture = fetched;
+      atom.Style = style;
+      atom.Width = std::min(fetched.width(), width_);
+      atom.Ascent = fetched.height();
+      atom.Descent = 0;
+      atoms_.push_back(std::move(atom));
+      return;
+    }
+    if (!networkDeck && state_.Images && lower.size() > 5 &&
+        lower.compare(lower.size() - 5, 5, ".wbmp") == 0 && src.find(':') == std::string::npos &&
+        !agent_.DeckPath().empty()) {
       namespace fs = std::filesystem;
       fs::path path = fs::path(agent_.DeckPath()).parent_path() / UnescapeUrl(src);
       bool decoded = false;

@@ -81,4 +81,12 @@ inline constexpr std::size_t kMaxScriptDialogs = 64;
 inline constexpr std::size_t kMaxExpandedDeckBytes = kMaxDeckFileBytes;
 inline constexpr std::size_t kMaxEntityExpansions = 100000;
 
+// Decks from the network kept for prev in one session: phones kept a few
+// decks in their cache; prev to an older one fetches it
+// again.
+inline constexpr std::size_t kMaxKeptNetworkDecks = 16;
+// Pictures from the network kept in one session; beyond, the store starts
+// afresh (the card's own pictures are fetched again).
+inline constexpr std::size_t kMaxKeptNetworkImages = 128;
+
 }  // namespace deckhand::wml

@@ -310,6 +310,11 @@ void TUserAgent::Open(std::string_view bytes, std::string path, std::optional<TD
     scriptCall_.reset();
     dialog_.reset();
     error_.clear();
+    // A fresh session: nothing fetched is kept.
+    networkDecks_.clear();
+    networkImages_.clear();
+    networkCharset_.clear();
+    lastExchange_.clear();
     deckPath_ = std::move(path);
     bytes_ = std::string(bytes);
     homePath_ = deckPath_;

@@ -8,9 +8,10 @@
 // `ontimer`, `onpick`, as attributes or `onevent` elements, the deck's
 // `template` included) and runs a card's `timer` on a clock that tests
 // replace. A `go` to another deck file is read relative to the deck's own
-// file; a `go` to a network address is not sent: the agent keeps the request
-// the phone would send (method, address, post fields) for the screen to
-// show. A `go` to a WMLScript file (`calc.wmls#add(1,2)`) compiles, verifies
+// file. A `go` to a network address is sent only when the user turned the
+// network on (SetNetwork, UserAgentNetwork.cpp); otherwise the agent keeps
+// the request the phone would send (method, address, post fields) for the
+// screen to show. A `go` to a WMLScript file (`calc.wmls#add(1,2)`) compiles, verifies
 // and runs the script's function (UserAgentScripts.cpp).
 //
 // Nothing here draws: the card renderer lays the current card out.
@@ -52,11 +53,41 @@ struct TRequest {
   // The Referer the phone sends with sendreferer="true": the URI of the
   // deck holding the task; empty when none is sent.
   std::string Referer;
+  // The address as the go names it, variables substituted, before a GET's
+  // fields are added (the network client adds them in the form's charset).
+  std::string Address;
+  // The go's accept-charset, and the charset of the deck holding the task:
+  // the fields are sent in the first accepted charset, else the deck's
+  // (WML 1.1 §9.5.1).
+  std::string AcceptCharset;
+  std::string DeckCharset = "UTF-8";
 
   // The request as text: "GET http://...", the "Referer: ..." line when
   // one is sent, then a POST's fields, one "name=value" per line.
   std::string Describe() const;
 };
+
+// What the network answered a request of the agent.
+struct TNetworkReply {
+  enum class TKind { Deck, Image, Script, Error } Kind = TKind::Error;
+  // Deck: its WML source in UTF-8 (compiled decks decoded); Image and
+  // Script: the bytes received.
+  std::string Body;
+  // The address the answer came from, redirects followed.
+  std::string Url;
+  // The charset the deck arrived in ("UTF-8" when it named none).
+  std::string Charset = "UTF-8";
+  // Error: what went wrong, in Russian (the failure, or the status and the
+  // content type the phone could not show).
+  std::string Error;
+  // The user cancelled the request (the back key).
+  bool Cancelled = false;
+  // The request and the response as text, for the emulator window.
+  std::string Exchange;
+};
+
+// Sends a request and waits for its answer (on the emulator's worker thread).
+using TNetworkFetch = std::function<TNetworkReply(const TRequest&)>;
 
 enum class TFocusKind { Link, Input, Option, Menu };
 
@@ -91,6 +122,22 @@ class TUserAgent {
   explicit TUserAgent(TClock clock = SteadyClock());
 
   void SetLoader(TDeckLoader loader) { loader_ = std::move(loader); }
+  // Turns the network on (a fetch given) or off (none): with it, a go to an
+  // http: or https: address is sent, decks from the network are shown,
+  // their images fetched and their relative addresses resolved against
+  // their own address. Decks fetched so far are forgotten.
+  void SetNetwork(TNetworkFetch fetch);
+  bool NetworkOn() const { return static_cast<bool>(fetch_); }
+  // The last exchange with the network as text, empty when none.
+  const std::string& LastExchange() const { return lastExchange_; }
+  // The bytes of an image of a deck from the network, fetched when its card
+  // was shown; null when it was not fetched or was no image.
+  const std::string* NetworkImage(const std::string& url) const;
+  // An address of the deck on screen made absolute: against the deck's own
+  // address for a deck from the network, else unchanged.
+  std::string ResolveAddress(const std::string& address) const;
+  // Whether an address is an http: or https: one.
+  static bool IsNetworkAddress(std::string_view address);
 
   // Shows the first card of a deck with an empty context (no variables, no
   // history). path is the deck's file, empty when it has none.
@@ -264,6 +311,22 @@ class TUserAgent {
 
   std::string ResolvePath(const std::string& relative) const;
 
+  // The network (UserAgentNetwork.cpp). A go whose address is an http: or
+  // https: one: sends the request and shows what comes back; false when the
+  // address names the deck on screen (nothing is sent, the go goes on
+  // there).
+  bool GoNetwork(const TTask& task, const std::string& href, const TAssignments& setvars);
+  // Shows the card a go leads to in the deck now on screen.
+  void ShowDestination(const std::string& fragment, const TAssignments& setvars);
+  // A deck from the network read again (for prev): from the decks kept,
+  // else fetched anew.
+  std::optional<std::string> ReadNetworkDeck(const std::string& url, std::string& problem);
+  void KeepNetworkDeck(const std::string& url, const std::string& source);
+  // Fetches the images of the card on screen that are not kept yet.
+  void FetchCardImages();
+  // The charset the fields of a form in the deck on screen are sent in.
+  std::string DeckCharset() const;
+
   // WMLScript (UserAgentScripts.cpp). A call is run from its start again
   // after each answer to a dialog, with the answers given so far and the
   // same random sequence: what the script does before a dialog is kept aside
@@ -296,6 +359,12 @@ class TUserAgent {
 
   TClock clock_;
   TDeckLoader loader_;
+  TNetworkFetch fetch_;
+  std::string lastExchange_;
+  // Decks and images fetched in this session, by address, oldest first.
+  std::vector<std::pair<std::string, std::string>> networkDecks_;
+  std::map<std::string, std::string> networkImages_;
+  std::string networkCharset_;  // the charset the deck on screen arrived in
   std::string bytes_;
   TDeck deck_;
   std::string deckPath_;

@@ -136,6 +136,7 @@ void TUserAgent::InitCard() {
   int optionIndex = 0;
   CollectFocusables(*card_, nullptr, optionIndex);
   if (!focusables_.empty()) focus_ = 0;
+  FetchCardImages();
   StartTimer();
 }
 

@@ -136,6 +136,7 @@ std::string TUserAgent::ResolvePath(const std::string& relative) const {
 
 std::optional<std::string> TUserAgent::ReadDeck(const std::string& path, std::string& problem) {
   if (path == homePath_) return homeBytes_;
+  if (IsNetworkAddress(path)) return ReadNetworkDeck(path, problem);
   if (!loader_) return std::nullopt;
   return loader_(path, problem);
 }
@@ -160,6 +161,7 @@ std::optional<TDeck> TUserAgent::FetchDeck(const std::string& path, std::string&
 
 void TUserAgent::CommitDeck(const std::string& path, std::string bytes, TDeck deck) {
   deckPath_ = path;
+  networkCharset_.clear();
   bytes_ = std::move(bytes);
   deck_ = std::move(deck);
   card_ = nullptr;
@@ -170,7 +172,10 @@ TRequest TUserAgent::MakeRequest(const TNode* go, const std::string& href) const
   TRequest request;
   request.Method = go && Lower(go->AttributeOr("method")) == "post" ? "POST" : "GET";
   request.Url = href;
+  request.Address = href;
+  request.DeckCharset = DeckCharset();
   if (go) {
+    request.AcceptCharset = go->AttributeOr("accept-charset");
     for (const TNode& child : go->Children)
       if (child.IsElement("postfield"))
         request.Fields.emplace_back(Substitute(child.AttributeOr("name")),
@@ -179,7 +184,7 @@ TRequest TUserAgent::MakeRequest(const TNode* go, const std::string& href) const
     // it can be; a file deck and a network address share no base, so it is
     // absolute.
     if (go->AttributeOr("sendreferer") == "true" && !deckPath_.empty())
-      request.Referer = FileUri(deckPath_);
+      request.Referer = IsNetworkAddress(deckPath_) ? deckPath_ : FileUri(deckPath_);
   }
   // WML 1.1 §9.5.1: a GET sends the fields URL-escaped in the query of the
   // address, before any fragment.
@@ -212,10 +217,27 @@ void TUserAgent::RunGo(const TTask& task) {
     fragment = href.substr(hash + 1);
     address = href.substr(0, hash);
   }
+  if (IsNetworkAddress(deckPath_) && !address.empty()) {
+    // A deck from the network: its addresses are relative to its own, and
+    // it never reaches the files of this machine.
+    if (!HasScheme(address)) {
+      href = ResolveAddress(href);
+      address = href.substr(0, href.find('#'));
+    }
+    if (!IsNetworkAddress(address)) {
+      Fail("Колода из сети не может открыть «" + address +
+           "»: из сети открываются только адреса http: и https:; карта осталась прежней");
+      return;
+    }
+  }
   bool network = HasScheme(address) && Lower(address.substr(0, 5)) != "file:";
   if (network) {
-    request_ = MakeRequest(task.Node, href);
-    return;
+    if (!fetch_) {
+      request_ = MakeRequest(task.Node, href);
+      return;
+    }
+    if (GoNetwork(task, href, setvars)) return;
+    address.clear();  // the deck on screen
   }
   if (!address.empty()) {
     if (Lower(address.substr(0, 5)) == "file:") {
@@ -244,6 +266,10 @@ void TUserAgent::RunGo(const TTask& task) {
       CommitDeck(path, std::move(bytes), std::move(*deck));
     }
   }
+  ShowDestination(fragment, setvars);
+}
+
+void TUserAgent::ShowDestination(const std::string& fragment, const TAssignments& setvars) {
   // WML 1.1 §12.5.1 step 4c: a fragment that names no card of the deck
   // makes its first card the destination.
   const TNode* card = fragment.empty() ? nullptr : deck_.FindCard(fragment);

@@ -125,10 +125,18 @@ void TSession::SetCookies(QList<QNetworkCookie> cookies, std::uint64_t generatio
 
 TFetcher::TFetcher(TSession& session, TFetchOptions options) : Session(session), Options(options) {}
 
+bool TFetcher::Busy() const {
+  std::lock_guard lock(Mutex);
+  return Running;
+}
+
 void TFetcher::Cancel() {
   std::lock_guard lock(Mutex);
-  if (Active == nullptr) return;
+  if (!Running) return;
+  // Before the event loop runs, the flag alone ends the fetch: it is
+  // checked before each request of the chain is sent.
   CancelRequested = true;
+  if (Active == nullptr) return;
   // Runs on the fetching thread, inside its event loop; dropped with the
   // loop when the fetch has ended meanwhile.
   QMetaObject::invokeMethod(
@@ -138,6 +146,19 @@ void TFetcher::Cancel() {
 TResponse TFetcher::Fetch(const TRequest& request) {
   QElapsedTimer clock;
   clock.start();
+  {
+    std::lock_guard lock(Mutex);
+    Running = true;
+    CancelRequested = false;
+  }
+  struct TStopped {
+    TFetcher* Self;
+    ~TStopped() {
+      std::lock_guard lock(Self->Mutex);
+      Self->Running = false;
+      Self->Active = nullptr;
+    }
+  } stopped{this};
   TResponse response;
   const auto fail = [&](TFailure failure, std::string message) {
     response.Failure = failure;
@@ -193,7 +214,6 @@ TResponse TFetcher::Fetch(const TRequest& request) {
   {
     std::lock_guard lock(Mutex);
     Active = &loop;
-    CancelRequested = false;
   }
   struct TDeactivate {
     TFetcher* Self;
@@ -240,6 +260,12 @@ TResponse TFetcher::Fetch(const TRequest& request) {
                                                 QByteArray::fromStdString(charset));
     }
 
+    if (redirects == 0) {
+      response.SentUrl = url.toString(QUrl::FullyEncoded).toStdString();
+      for (const QByteArray& name : outgoing.rawHeaderList())
+        response.SentHeaders.emplace_back(name.toStdString(),
+                                          outgoing.rawHeader(name).toStdString());
+    }
     QNetworkReply* reply = post ? manager.post(outgoing, body) : manager.get(outgoing);
     std::unique_ptr<QNetworkReply> owner(reply);
     reply->setReadBufferSize(64 * 1024);

@@ -92,6 +92,11 @@ struct TResponse {
   int Redirects = 0;
   // The bytes of the first request's body as sent (POST).
   std::string SentBody;
+  // The first request's address (a GET's fields in its query) and the
+  // headers this program set on it, in order (the network library adds
+  // Host, Connection and Cookie of its own).
+  std::string SentUrl;
+  std::vector<std::pair<std::string, std::string>> SentHeaders;
 
   bool Ok() const { return Failure == TFailure::None; }
   // The first header named name (case-insensitive), or "".
@@ -135,12 +140,15 @@ class TFetcher {
   // Ends the fetch under way with TFailure::Cancelled; does nothing when none
   // is under way. Safe from any thread.
   void Cancel();
+  // Whether a fetch is under way (from its start to its return).
+  bool Busy() const;
 
  private:
   TSession& Session;
   TFetchOptions Options;
-  std::mutex Mutex;
+  mutable std::mutex Mutex;
   QObject* Active = nullptr;  // the running fetch's loop, guarded by Mutex
+  bool Running = false;       // guarded by Mutex
   bool CancelRequested = false;
 };
 

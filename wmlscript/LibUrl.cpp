@@ -185,6 +185,12 @@ bool AccessAllowed(const TUnit& unit, const std::string& unitUrl, const std::str
     if (p.Type == TPragmaType::AccessDomain) domain = unit.Constants[p.A].Str;
     if (p.Type == TPragmaType::AccessPath) path = unit.Constants[p.A].Str;
   }
+  return AccessRuleAllows(domain, path, unitUrl, callerUrl);
+}
+
+bool AccessRuleAllows(const std::optional<std::string>& domain,
+                      const std::optional<std::string>& path, const std::string& unitUrl,
+                      const std::string& callerUrl) {
   if (!domain && !path) return true;  // no access control
   auto lower = [](std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -1,6 +1,7 @@
 // The standard libraries' functions as the interpreter calls them.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "wmlscript/Interpreter.h"
@@ -40,5 +41,10 @@ std::string ResolveUrl(const std::string& base, const std::string& relative);
 // path the start of the caller's path, in whole components (WAP-193 §6.7.2;
 // the domain defaults to the unit's own host, the path to "/").
 bool AccessAllowed(const TUnit& unit, const std::string& unitUrl, const std::string& callerUrl);
+// The same rule for any resource at ownUrl with the given domain and path
+// (WML 1.1 §11.3.1 access element too); with neither, access is allowed.
+bool AccessRuleAllows(const std::optional<std::string>& domain,
+                      const std::optional<std::string>& path, const std::string& ownUrl,
+                      const std::string& callerUrl);
 
 }  // namespace deckhand::wmlscript

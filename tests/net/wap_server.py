@@ -133,6 +133,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             self.wfile.write(b'<wml></wml')
             self.close_connection = True
+        elif name == 'site':
+            self.site(parts[1] if len(parts) > 1 else '', url.query, body)
         elif name == 'slow':
             # Headers at once, then a byte now and then until SLOW_LIMIT.
             self.send_response(200)
@@ -142,6 +144,52 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.trickle()
         elif name == 'slow-headers':
             self.trickle(before_headers=True)
+        else:
+            self.reply(404, b'', 'text/plain')
+
+    def site(self, page, query, body):
+        """A small WAP site for the user agent's tests: decks that link to
+        each other by relative addresses, a picture, a form that answers what
+        it received (and sets a cookie), decks with access elements, a
+        redirect and a compiled deck."""
+        head = '<?xml version="1.0"?>\n'
+        deck_type = 'text/vnd.wap.wml'
+        if page == 'start':
+            deck = (head + '<wml><card id="s" title="Start"><p>'
+                    '<img src="pic.wbmp" alt="PIC"/>'
+                    '<a href="form?via=link">form</a>'
+                    '<a href="/site/guarded">guarded</a>'
+                    '<a href="open#second">open</a>'
+                    '<a href="file:///etc/hostname">local</a>'
+                    '<a href="redirect">moved</a>'
+                    '<a href="compiled">compiled</a>'
+                    '<anchor>post<go href="form" method="post">'
+                    '<postfield name="name" value="$(name)"/></go></anchor>'
+                    '</p></card></wml>')
+            self.reply(200, deck.encode(), deck_type)
+        elif page == 'pic.wbmp':
+            self.reply(200, WBMP, 'image/vnd.wap.wbmp')
+        elif page == 'form':
+            cookie = self.headers.get('Cookie', '')
+            text = 'method=%s query=%s body=%s cookie=%s' % (
+                self.command, query, body.decode('latin-1'), cookie)
+            deck = (head + '<wml><card id="f"><p>' +
+                    text.replace('&', '&amp;').replace('$', '$$') +
+                    '</p></card></wml>')
+            self.reply(200, deck.encode(), deck_type, [('Set-Cookie', 'visit=1; Path=/site')])
+        elif page == 'guarded':
+            deck = (head + '<wml><head><access domain="example.com"/></head>'
+                    '<card id="g"><p>guarded</p></card></wml>')
+            self.reply(200, deck.encode(), deck_type)
+        elif page == 'open':
+            deck = (head + '<wml><head><access path="/site"/></head>'
+                    '<card id="first"><p>first</p></card>'
+                    '<card id="second"><p>second</p></card></wml>')
+            self.reply(200, deck.encode(), deck_type)
+        elif page == 'redirect':
+            self.reply(302, b'', None, [('Location', '/site/form?moved=yes')])
+        elif page == 'compiled':
+            self.reply(200, WMLC, 'application/vnd.wap.wmlc')
         else:
             self.reply(404, b'', 'text/plain')
 
