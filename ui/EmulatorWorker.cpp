@@ -13,6 +13,7 @@
 #include "emulator/CardRenderer.h"
 #include "emulator/Deck.h"
 #include "emulator/UserAgent.h"
+#include "net/NetworkLoader.h"
 #include "ui/EncodingOffer.h"
 #include "wmlscript/Compiler.h"
 
@@ -104,6 +105,9 @@ std::string FileName(const std::string& path) {
 // The engine: touched by the worker thread alone.
 struct TEmulatorWorker::TEngine {
   const wml::TPhoneProfile* phone = &wml::DefaultPhone();
+  // Shared with the window's thread, which may cancel a request under way.
+  std::shared_ptr<net::TNetworkLoader> loader;
+  bool network = false;
   // The screen refers to the agent: declared after it, destroyed before it.
   std::unique_ptr<wml::TUserAgent> agent;
   std::unique_ptr<wml::TPhoneScreen> screen;
@@ -113,14 +117,26 @@ struct TEmulatorWorker::TEngine {
   std::string path;
   std::uint64_t job = 0;
 
-  TEngine() { Build(); }
+  explicit TEngine(std::shared_ptr<net::TNetworkLoader> network) : loader(std::move(network)) {
+    loader->SetPhone(phone);
+    Build();
+  }
 
   // A fresh agent and screen: nothing shown, nothing kept.
   void Build() {
     screen.reset();
     agent = std::make_unique<wml::TUserAgent>();
+    ConnectNetwork();
     screen = std::make_unique<wml::TPhoneScreen>(*agent, *phone);
     opened = false;
+  }
+
+  void ConnectNetwork() { agent->SetNetwork(network ? loader->AsFetch() : wml::TNetworkFetch()); }
+
+  void SetPhone(const wml::TPhoneProfile* profile) {
+    phone = profile;
+    loader->SetPhone(profile);
+    screen->SetProfile(*profile);
   }
 
   void OpenDeck(std::optional<wml::TDeck> parsed) {
@@ -176,6 +192,8 @@ struct TEmulatorWorker::TEngine {
       status = QStringLiteral("Файл %1. %2")
                    .arg(QString::fromStdString(FileName(frame.DeckPath)), status);
     frame.Status = status;
+    frame.Network = network;
+    frame.Exchange = CutUtf8(agent->LastExchange(), 4 * kShownStatusBytes);
     frame.Variables.clear();
     for (const auto& [name, value] : agent->Variables()) {
       if (frame.Variables.size() == kShownVariables) break;
@@ -206,6 +224,8 @@ struct TEmulatorWorker::TShared {
   bool finished = false;
   TDeliver deliver;
   TFaultHook hook;
+  // The network client outlives the worker with the thread that uses it.
+  std::shared_ptr<net::TNetworkLoader> loader = std::make_shared<net::TNetworkLoader>();
 };
 
 namespace {
@@ -269,7 +289,7 @@ std::shared_ptr<TEmulatorFrame> RunStep(TEngine& engine, const TShared::TJob* jo
 
 void Loop(const std::shared_ptr<TShared>& shared) {
   {
-    TEngine engine;
+    TEngine engine(shared->loader);
     for (;;) {
       TShared::TJob job;
       bool timer = false;
@@ -364,10 +384,7 @@ std::uint64_t TEmulatorWorker::Text(std::string text, std::string path,
     // A script is not a deck: the phone's screen stays as it was; decks
     // reach the script through their links.
     if (frame.Script) return;
-    if (phone != engine.phone) {
-      engine.phone = phone;
-      engine.screen->SetProfile(*phone);
-    }
+    if (phone != engine.phone) engine.SetPhone(phone);
     if (!engine.opened || engine.broken) {
       engine.text = text;
       engine.path = path;
@@ -391,10 +408,7 @@ std::uint64_t TEmulatorWorker::Path(std::string path) {
 }
 
 std::uint64_t TEmulatorWorker::Phone(const wml::TPhoneProfile* phone) {
-  return Post(kOtherJob, [phone](TEngine& engine, TEmulatorFrame&) {
-    engine.phone = phone;
-    engine.screen->SetProfile(*phone);
-  });
+  return Post(kOtherJob, [phone](TEngine& engine, TEmulatorFrame&) { engine.SetPhone(phone); });
 }
 
 std::uint64_t TEmulatorWorker::Key(TPhoneKey key) {
@@ -441,8 +455,20 @@ std::uint64_t TEmulatorWorker::Erase() {
   });
 }
 
+std::uint64_t TEmulatorWorker::Network(bool on) {
+  return Post(kOtherJob, [on](TEngine& engine, TEmulatorFrame&) {
+    engine.network = on;
+    engine.ConnectNetwork();
+  });
+}
+
+bool TEmulatorWorker::CancelRequest() { return shared_->loader->Cancel(); }
+
+bool TEmulatorWorker::Fetching() const { return shared_->loader->Busy(); }
+
 std::uint64_t TEmulatorWorker::Restart() {
   return Post(kOtherJob, [](TEngine& engine, TEmulatorFrame&) {
+    engine.loader->ClearCookies();
     if (!engine.opened || engine.broken) {
       engine.OpenDeck(std::nullopt);
       return;

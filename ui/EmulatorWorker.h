@@ -68,6 +68,10 @@ struct TEmulatorFrame {
   // The editor's text is a WMLScript source (its file is *.wmls): the
   // findings are the compiler's and the size is the compiled script's.
   bool Script = false;
+  // The last exchange with the network (request, response, sizes, time,
+  // cookies), empty when none; and whether requests are sent.
+  std::string Exchange;
+  bool Network = false;
 };
 
 class TEmulatorWorker {
@@ -98,8 +102,18 @@ class TEmulatorWorker {
   // Backspace: erases in a field, else goes back.
   std::uint64_t Erase();
   // "Сначала": the deck from its first card with an empty context, the
-  // engine rebuilt when a step failed.
+  // engine rebuilt when a step failed; the network session's cookies are
+  // forgotten.
   std::uint64_t Restart();
+  // Whether a go to an http: or https: address is sent (off: the request
+  // the phone would send is only shown).
+  std::uint64_t Network(bool on);
+  // Ends a request to the network under way (the card stays); false when
+  // none is under way. Called on the window's thread, it does not wait for
+  // the worker.
+  bool CancelRequest();
+  // Whether the worker waits for the network.
+  bool Fetching() const;
 
   void SetFaultHook(TFaultHook hook);
 

@@ -1,6 +1,7 @@
 #include "ui/Unit7.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTreeWidget>
@@ -26,6 +28,10 @@ constexpr int kPauseMs = 300;
 constexpr int kBusyMs = 1000;  // the worker's silence after which the window says it is busy
 constexpr int kLargestScreenSide = 384;  // pixels of the enlarged screen
 constexpr int kBezel = 6;                // the dark frame around the screen
+
+// Whether the emulator sends requests to the network: asked anew each time
+// the program starts, kept while it runs (a new emulator window keeps it).
+bool networkChosen = false;
 
 }  // namespace
 
@@ -178,6 +184,14 @@ TEmulator::TEmulator(TMain* main)
   restart_->setObjectName(QStringLiteral("Restart"));
   restart_->setFocusPolicy(Qt::NoFocus);
   phoneColumn->addWidget(restart_, 0, Qt::AlignHCenter);
+  network_ = new QCheckBox(QStringLiteral("Отправлять запросы в сеть"), this);
+  network_->setObjectName(QStringLiteral("Network"));
+  network_->setFocusPolicy(Qt::NoFocus);
+  network_->setToolTip(
+      QStringLiteral("Переходы по адресам http: и https: отправляются на сервер, ответы "
+                     "показываются на экране телефона. Выключено: запрос только показывается."));
+  network_->setChecked(networkChosen);
+  phoneColumn->addWidget(network_, 0, Qt::AlignHCenter);
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("Status"));
   status_->setWordWrap(true);
@@ -213,6 +227,18 @@ TEmulator::TEmulator(TMain* main)
   history_->setObjectName(QStringLiteral("History"));
   history_->setFocusPolicy(Qt::ClickFocus);
   checkColumn->addWidget(history_, 1);
+  // The last request to the network and its response, while requests are
+  // sent.
+  exchangeCaption_ = new QLabel(QStringLiteral("Обмен с сервером:"), this);
+  checkColumn->addWidget(exchangeCaption_);
+  exchange_ = new QPlainTextEdit(this);
+  exchange_->setObjectName(QStringLiteral("Exchange"));
+  exchange_->setReadOnly(true);
+  exchange_->setFocusPolicy(Qt::ClickFocus);
+  exchange_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  checkColumn->addWidget(exchange_, 1);
+  exchangeCaption_->setVisible(networkChosen);
+  exchange_->setVisible(networkChosen);
 
   pause_.setSingleShot(true);
   pause_.setInterval(kPauseMs);
@@ -220,6 +246,13 @@ TEmulator::TEmulator(TMain* main)
   busy_.setSingleShot(true);
   busy_.setInterval(kBusyMs);
   connect(&busy_, &QTimer::timeout, this, [this] {
+    if (worker_->Fetching()) {
+      // Waiting for a server is not being stuck: the back key ends it.
+      status_->setText(
+          QStringLiteral("Ждём ответа сервера… «Назад» отменит запрос, карта останется прежней."));
+      busy_.start();
+      return;
+    }
     stuck_ = true;
     status_->setText(
         QStringLiteral("Эмулятор считает… Показана последняя готовая картинка. «Сначала» "
@@ -238,6 +271,13 @@ TEmulator::TEmulator(TMain* main)
   connect(phones_, &QComboBox::activated, this, [this] { setFocus(Qt::OtherFocusReason); });
   connect(keypad_, &TKeypad::Pressed, this, &TEmulator::Press);
   connect(restart_, &QPushButton::clicked, this, &TEmulator::Restart);
+  connect(network_, &QCheckBox::toggled, this, [this](bool on) {
+    networkChosen = on;
+    exchangeCaption_->setVisible(on);
+    exchange_->setVisible(on);
+    Posted(worker_->Network(on));
+    setFocus(Qt::OtherFocusReason);
+  });
   connect(findings_, &QListWidget::itemActivated, this,
           [this](QListWidgetItem* item) { ShowFinding(findings_->row(item)); });
   connect(findings_, &QListWidget::itemClicked, this,
@@ -283,6 +323,7 @@ void TEmulator::StartWorker() {
             Qt::QueuedConnection);
       });
   worker_->SetFaultHook(faultHook_);
+  if (networkChosen) worker_->Network(true);
   postedJob_ = 0;
   shownJob_ = 0;
   busy_.stop();
@@ -362,6 +403,8 @@ void TEmulator::Show(const std::shared_ptr<const TEmulatorFrame>& frame) {
 
   // The views are rebuilt only when they change (a timer may tick ten times
   // a second).
+  if (!previous || previous->Exchange != frame->Exchange)
+    exchange_->setPlainText(QString::fromStdString(frame->Exchange));
   if (previous && previous->Variables == frame->Variables && previous->History == frame->History)
     return;
   variables_->clear();
@@ -378,6 +421,8 @@ void TEmulator::Show(const std::shared_ptr<const TEmulatorFrame>& frame) {
 }
 
 void TEmulator::Restart() {
+  // A request under way ends first: the worker is then free for the restart.
+  if (worker_->CancelRequest()) stuck_ = false;
   if (!opened_) {
     Refresh();
     return;
@@ -493,6 +538,9 @@ void TEmulator::Press(TKeypad::TKey key) {
       Posted(worker_->Key(TPhoneKey::Select));
       break;
     case TKeypad::TKey::Back:
+      // While the phone waits for a server, the back key cancels the
+      // request and nothing more.
+      if (worker_->CancelRequest()) break;
       Posted(worker_->Key(TPhoneKey::Back));
       break;
   }
@@ -529,6 +577,7 @@ void TEmulator::keyPressEvent(QKeyEvent* event) {
       Press(TKeypad::TKey::RightSoft);
       return;
     case Qt::Key_Backspace:
+      if (worker_->CancelRequest()) return;
       if (!opened_) Refresh();
       Posted(worker_->Erase());
       return;

@@ -34,7 +34,9 @@
 #include "wml/Phones.h"
 
 class QComboBox;
+class QCheckBox;
 class QLabel;
+class QPlainTextEdit;
 class QListWidget;
 class QTreeWidget;
 class QPushButton;
@@ -105,6 +107,8 @@ class TEmulator : public QWidget {
   QTreeWidget* VariablesView() const { return variables_; }
   QListWidget* HistoryView() const { return history_; }
   QLabel* StatusLabel() const { return status_; }
+  QCheckBox* NetworkBox() const { return network_; }
+  QPlainTextEdit* ExchangeView() const { return exchange_; }
   QComboBox* PhoneList() const { return phones_; }
   QPushButton* RestartButton() const { return restart_; }
   const wml::TPhoneProfile& Phone() const;
@@ -168,6 +172,10 @@ class TEmulator : public QWidget {
   QLabel* status_ = nullptr;
   QLabel* phoneInfo_ = nullptr;
   QPushButton* restart_ = nullptr;
+  // Off by default; the choice lasts while the program runs.
+  QCheckBox* network_ = nullptr;
+  QLabel* exchangeCaption_ = nullptr;
+  QPlainTextEdit* exchange_ = nullptr;
   QTimer pause_;
   QTimer busy_;         // says so when the worker takes long
   bool stuck_ = false;  // busy_ ran out before the worker answered
