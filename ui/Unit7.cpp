@@ -186,7 +186,9 @@ TEmulator::TEmulator(TMain* main)
   phoneColumn->addWidget(restart_, 0, Qt::AlignHCenter);
   network_ = new QCheckBox(QStringLiteral("Отправлять запросы в сеть"), this);
   network_->setObjectName(QStringLiteral("Network"));
-  network_->setFocusPolicy(Qt::NoFocus);
+  // Reached with Tab and toggled with Space; the focus then goes back to
+  // the phone's keys.
+  network_->setFocusPolicy(Qt::TabFocus);
   network_->setToolTip(
       QStringLiteral("Переходы по адресам http: и https: отправляются на сервер, ответы "
                      "показываются на экране телефона. Выключено: запрос только показывается."));

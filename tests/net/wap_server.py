@@ -23,6 +23,7 @@ WMLC = bytes([0x03, 0x04, 0x6A, 0x00, 0x7F, 0x67, 0x60, 0x03]) + b'Hi\x00' + byt
 # A 8x1 WBMP (type 0) of black and white pixels.
 WBMP = bytes([0x00, 0x00, 0x08, 0x01, 0xAA])
 SCRIPT = bytes([0x01, 0x6A, 0x00, 0x00])
+LOG = None  # the file named by --log
 STEP = 0.05  # seconds between checks of a slow response
 SLOW_LIMIT = 30.0  # a slow response never lasts longer than this
 
@@ -73,6 +74,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.route()
 
     def route(self):
+        if LOG:
+            with open(LOG, 'a') as log:
+                log.write('%s %s\n' % (self.command, self.path))
         length = int(self.headers.get('Content-Length', '0'))
         body = self.rfile.read(length) if length else b''
         url = urllib.parse.urlsplit(self.path)
@@ -211,7 +215,10 @@ STOP = threading.Event()
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--lifetime', type=float, default=600)
+    parser.add_argument('--log', help='appends "METHOD PATH" of each request to this file')
     args = parser.parse_args()
+    global LOG
+    LOG = args.log
     server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
     server.daemon_threads = True
     print(server.server_address[1], flush=True)
