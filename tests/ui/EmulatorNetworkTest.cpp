@@ -41,8 +41,8 @@ std::string Deck(const std::string& url) {
 class EmulatorNetworkTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY",
-                             "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"})
+    for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY"})
       qunsetenv(name);
   }
   static void TearDownTestSuite() { TWapServer::Stop(); }
@@ -130,8 +130,8 @@ TEST_F(EmulatorNetworkTest, TheBackKeyCancelsARequestToASlowServer) {
   emulator->Press(TKeypad::TKey::Select);
   // The window says what it waits for once the worker has been silent a
   // while; the editor stays free meanwhile.
-  ASSERT_TRUE(WaitFor([&] { return emulator->StatusLabel()->text().startsWith("Ждём ответа"); },
-                      20000));
+  ASSERT_TRUE(
+      WaitFor([&] { return emulator->StatusLabel()->text().startsWith("Ждём ответа"); }, 20000));
   window.Buffer().SetTextStr(Deck(server->Url("/slow")) + " ");
   emulator->Press(TKeypad::TKey::Back);
   ASSERT_TRUE(Settle(emulator));
