@@ -75,6 +75,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # faces cut the labels short); qt6-translations-l10n holds the toolkit's own
 # texts in the user's language (file and print dialogs, context menus).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils, fonts-wine, qt6-translations-l10n")
+# The emulator verifies https: servers against the system's authorities.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ca-certificates")
 # The extended description under the summary's synopsis; CPack indents it
 # and turns the empty line into the paragraph mark of the control file.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

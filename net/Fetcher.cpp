@@ -6,6 +6,7 @@
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslConfiguration>
 #include <QSslError>
 #include <QTimer>
 #include <QUrl>
@@ -240,6 +241,11 @@ TResponse TFetcher::Fetch(const TRequest& request) {
     if (cancelled()) return fail(TFailure::Cancelled, "Запрос отменён");
     QNetworkRequest outgoing(url);
     outgoing.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    if (!Options.ExtraCaCertificates.isEmpty()) {
+      QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+      tls.addCaCertificates(Options.ExtraCaCertificates);
+      outgoing.setSslConfiguration(tls);
+    }
     outgoing.setRawHeader("Accept", kAccept);
     outgoing.setRawHeader("User-Agent", request.UserAgent.empty()
                                             ? QByteArray(kDefaultUserAgent)

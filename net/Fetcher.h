@@ -9,6 +9,7 @@
 
 #include <QList>
 #include <QNetworkCookie>
+#include <QSslCertificate>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -109,6 +110,9 @@ struct TFetchOptions {
   int ConnectTimeoutMs = 15000;
   // Longest time for the whole fetch, redirects included.
   int TotalTimeoutMs = 60000;
+  // Certificate authorities trusted besides the system's (a private CA of
+  // a test or intranet server). Certificates are verified either way.
+  QList<QSslCertificate> ExtraCaCertificates;
 };
 
 // Cookies of one emulator session; thread-safe.

@@ -4,6 +4,10 @@
 // cancellation, size limits, refused schemes and failed connections.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -193,15 +197,18 @@ TEST(Fetcher, CookiesAreKeptForTheSessionUntilCleared) {
 TEST(Fetcher, SlowServersTimeOutAndAFetchCanBeCancelledFromAnotherThread) {
   REQUIRE_WAP_SERVER(server);
   TSession session;
-  TFetcher total(session, {.ConnectTimeoutMs = 60000, .TotalTimeoutMs = 300});
+  TFetcher total(session,
+                 {.ConnectTimeoutMs = 60000, .TotalTimeoutMs = 300, .ExtraCaCertificates = {}});
   const TResponse trickled = total.Fetch(Get(server->Url("/slow")));
   EXPECT_EQ(trickled.Failure, TFailure::Timeout);
   EXPECT_TRUE(trickled.Body.empty());
 
-  TFetcher connect(session, {.ConnectTimeoutMs = 300, .TotalTimeoutMs = 60000});
+  TFetcher connect(session,
+                   {.ConnectTimeoutMs = 300, .TotalTimeoutMs = 60000, .ExtraCaCertificates = {}});
   EXPECT_EQ(connect.Fetch(Get(server->Url("/slow-headers"))).Failure, TFailure::Timeout);
   // The headers of /slow come at once: the connect timeout does not end it.
-  TFetcher headersInTime(session, {.ConnectTimeoutMs = 2000, .TotalTimeoutMs = 600});
+  TFetcher headersInTime(
+      session, {.ConnectTimeoutMs = 2000, .TotalTimeoutMs = 600, .ExtraCaCertificates = {}});
   EXPECT_EQ(headersInTime.Fetch(Get(server->Url("/slow"))).Failure, TFailure::Timeout);
 
   TFetcher fetcher(session);
@@ -284,4 +291,80 @@ TEST(Fetcher, CookiesOfAFetchUnderWayDoNotOutliveAClear) {
   EXPECT_TRUE(session.Cookies().isEmpty());
   session.SetCookies({QNetworkCookie("c", "3")}, session.Generation());
   EXPECT_EQ(session.Cookies().size(), 1);
+}
+
+namespace {
+
+// Runs a program and says whether it ended well.
+bool RunTool(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  process.start(program, arguments);
+  return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+         process.exitCode() == 0;
+}
+
+}  // namespace
+
+// TLS verified the normal way: a server whose certificate a trusted
+// authority signed for its address is fetched; the same server is refused
+// when that authority is not trusted, and under a name its certificate does
+// not carry.
+TEST(Fetcher, HttpsSucceedsOnlyWithATrustedCertificateForTheAddress) {
+  const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
+  if (openssl.isEmpty()) GTEST_SKIP() << "no openssl program to make test certificates";
+  if (std::string(DECKHAND_PYTHON).empty()) GTEST_SKIP() << "no Python 3 for the test server";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const auto at = [&](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
+  // An authority, and a server certificate it signs for 127.0.0.1 only.
+  ASSERT_TRUE(RunTool(
+      openssl, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                "/CN=Deckhand test authority", "-keyout", at("ca.key"), "-out", at("ca.pem")}));
+  ASSERT_TRUE(RunTool(openssl, {"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
+                                "-keyout", at("server.key"), "-out", at("server.csr")}));
+  QFile extensions(at("san.ext"));
+  ASSERT_TRUE(extensions.open(QIODevice::WriteOnly));
+  extensions.write("subjectAltName=IP:127.0.0.1\n");
+  extensions.close();
+  ASSERT_TRUE(RunTool(openssl, {"x509", "-req", "-in", at("server.csr"), "-CA", at("ca.pem"),
+                                "-CAkey", at("ca.key"), "-CAcreateserial", "-days", "2", "-extfile",
+                                at("san.ext"), "-out", at("server.pem")}));
+
+  QProcess server;
+  server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  server.start(QString::fromUtf8(DECKHAND_PYTHON),
+               {QString::fromUtf8(DECKHAND_WAP_SERVER), "--lifetime", "120", "--tls",
+                at("server.pem"), at("server.key")});
+  ASSERT_TRUE(server.waitForStarted(10000));
+  for (int i = 0; i < 100 && !server.canReadLine(); ++i) server.waitForReadyRead(100);
+  const int port = server.readLine().trimmed().toInt();
+  ASSERT_GT(port, 0);
+  const std::string address = "https://127.0.0.1:" + std::to_string(port) + "/deck1251";
+
+  QFile authority(at("ca.pem"));
+  ASSERT_TRUE(authority.open(QIODevice::ReadOnly));
+  TFetchOptions trusting;
+  trusting.ExtraCaCertificates = QSslCertificate::fromData(authority.readAll(), QSsl::Pem);
+  ASSERT_EQ(trusting.ExtraCaCertificates.size(), 1);
+  TSession session;
+  TFetcher trusted(session, trusting);
+  const TResponse good = trusted.Fetch(Get(address));
+  EXPECT_TRUE(good.Ok()) << good.Error;
+  EXPECT_EQ(good.Status, 200);
+  EXPECT_EQ(good.ContentType, "text/vnd.wap.wml");
+
+  // The system's authorities alone do not know the test authority.
+  TFetcher plain(session);
+  const TResponse unknown = plain.Fetch(Get(address));
+  EXPECT_EQ(unknown.Failure, TFailure::Tls) << unknown.Error;
+  EXPECT_TRUE(unknown.Body.empty());
+  // The certificate names 127.0.0.1, not localhost.
+  const TResponse wrongName =
+      trusted.Fetch(Get("https://localhost:" + std::to_string(port) + "/deck1251"));
+  EXPECT_NE(wrongName.Failure, TFailure::None);
+  EXPECT_TRUE(wrongName.Body.empty());
+
+  server.closeWriteChannel();
+  if (!server.waitForFinished(5000)) server.kill();
 }

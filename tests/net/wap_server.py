@@ -216,11 +216,18 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--lifetime', type=float, default=600)
     parser.add_argument('--log', help='appends "METHOD PATH" of each request to this file')
+    parser.add_argument('--tls', nargs=2, metavar=('CERT', 'KEY'),
+                        help='serves HTTPS with this certificate chain and key')
     args = parser.parse_args()
     global LOG
     LOG = args.log
     server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
     server.daemon_threads = True
+    if args.tls:
+        import ssl
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls[0], args.tls[1])
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     print(server.server_address[1], flush=True)
 
     def stop():
