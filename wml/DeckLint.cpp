@@ -109,6 +109,7 @@ class TLint {
     std::vector<std::string> Targets;  // fragments of the addresses inside it
     bool HasPrev = false;
     std::size_t Index = 0;  // its place in Cards
+    std::set<std::string> DoNames = {};
   };
 
   struct TCardLink {
@@ -149,6 +150,7 @@ class TLint {
       owner = &Template;
     }
     if (owner != nullptr && Is(element, "prev")) owner->HasPrev = true;
+    if (owner != nullptr && Is(element, "do")) DoName(element, *owner);
     const std::size_t start = Deck.StartOffset(element);
     for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
       // Most values are one text node: read in place (and searched for a
@@ -198,6 +200,20 @@ class TLint {
     for (const xmlNode* child = element->children; child; child = child->next) {
       if (child->type == XML_ELEMENT_NODE) Visit(child, owner);
     }
+  }
+
+  // WML 1.1 §9.7: two do elements of the same name (a do without a name
+  // is named by its type) in one card, or in the template, are an error.
+  void DoName(const xmlNode* element, TCard& owner) {
+    const char* attribute = HasAttribute(element, "name") ? "name" : "type";
+    const std::string name = Attribute(element, attribute);
+    if (name.empty() || owner.DoNames.insert(name).second) return;
+    Findings.push_back(TParsedDeck::MakeFinding(
+        TSeverity::Error, Deck.PositionOfAttribute(element, attribute),
+        std::string("Элемент do с именем «") + name + "» уже есть " +
+            (owner.Node == nullptr ? "в шаблоне (template)" : "в этой карточке") +
+            (HasAttribute(element, "name") ? "" : " (do без name называется по type)") +
+            ": имена do в карточке и в шаблоне не должны повторяться"));
   }
 
   void CardIds() {

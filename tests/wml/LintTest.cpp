@@ -51,6 +51,7 @@ std::string Kind(const std::string& message) {
       {"не показывает таблицы", "table"},
       {"Картинка шире экрана", "wide image"},
       {"Скомпилированная колода занимает", "too large"},
+      {"Элемент do с именем", "duplicate do"},
   };
   for (const auto& [text, kind] : kinds) {
     if (message.find(text) != std::string::npos) return kind;
@@ -278,4 +279,40 @@ TEST(DeckLint, LongValuesAreQuotedByTheirStartOnly) {
     }
     EXPECT_EQ(longTitles, 1);
   }
+}
+
+// WML 1.1 §9.7 (do, name): "It is an error to specify two or more do
+// elements with the same name in a single card or in the template"; a do
+// without a name is named by its type. A card's do may share a name with the
+// template's (it overrides it), and do elements of different cards never
+// meet.
+TEST(Lint, TwoDoElementsOfOneNameInACardOrTheTemplateAreAnError) {
+  const std::vector<std::string> found = Warnings(
+      "<wml><template><do type=\"prev\"><prev/></do><do type=\"options\" name=\"h\">"
+      "<go href=\"#a\"/></do><do type=\"accept\" name=\"h\"><noop/></do></template>\n"
+      "<card id=\"a\"><do type=\"prev\"><noop/></do><do type=\"options\" label=\"x\">"
+      "<go href=\"#b\"/></do><p><do type=\"options\" label=\"y\"><go href=\"#b\"/></do></p>"
+      "</card>\n"
+      "<card id=\"b\"><do type=\"options\" name=\"prev\"><prev/></do>"
+      "<do type=\"prev\"><prev/></do><do type=\"accept\" name=\"o1\"><prev/></do>"
+      "<do type=\"accept\" name=\"o2\"><prev/></do></card></wml>");
+  std::vector<std::string> duplicates;
+  for (const std::string& w : found)
+    if (Kind(w) == "duplicate do") duplicates.push_back(w);
+  ASSERT_EQ(duplicates.size(), 3u) << Joined(found);
+  // The template's second "h", at its name.
+  EXPECT_EQ(duplicates[0].substr(0, duplicates[0].find(' ')), "3:110") << duplicates[0];
+  EXPECT_NE(duplicates[0].find(" E "), std::string::npos);
+  EXPECT_NE(duplicates[0].find("в шаблоне"), std::string::npos) << duplicates[0];
+  // Card a: the second unnamed "options" (inside p), named by its type.
+  EXPECT_NE(duplicates[1].find("«options»"), std::string::npos) << duplicates[1];
+  EXPECT_NE(duplicates[1].find("по type"), std::string::npos) << duplicates[1];
+  // Card b: a do named "prev" and an unnamed one of type "prev".
+  EXPECT_NE(duplicates[2].find("«prev»"), std::string::npos) << duplicates[2];
+  EXPECT_EQ(duplicates[2].substr(0, 2), "5:") << duplicates[2];
+  // The deck is still valid WML 1.1 by the DTD: the verdict is the
+  // validator's, the finding says what else is wrong.
+  EXPECT_TRUE(CheckDeck(kProlog + "<wml><card><do type=\"accept\"><noop/></do>"
+                                  "<do type=\"accept\"><noop/></do></card></wml>")
+                  .Valid);
 }
