@@ -155,7 +155,11 @@ struct TEmulatorWorker::TEngine {
   // A card as the views name it: "#id", or "#(без id)"; a card of another
   // deck file than the editor's is preceded by that file's name.
   std::string CardName(const std::string& deckPath, const std::string& cardId) const {
-    std::string name = deckPath == path ? std::string() : FileName(deckPath);
+    // A deck from the network is named by its address.
+    std::string name = deckPath == path ? std::string()
+                       : wml::TUserAgent::IsNetworkAddress(deckPath)
+                           ? CutUtf8(deckPath, kShownLabelBytes)
+                           : FileName(deckPath);
     return name +
            (cardId.empty() ? std::string("#(без id)") : "#" + CutUtf8(cardId, kShownLabelBytes));
   }
@@ -188,7 +192,10 @@ struct TEmulatorWorker::TEngine {
       status = agent->CardId().empty()
                    ? QStringLiteral("Карта без id")
                    : QStringLiteral("Карта #%1").arg(CutText(agent->CardId(), kShownLabelBytes));
-    if (frame.OtherDeck && agent->Card())
+    if (frame.OtherDeck && agent->Card() && wml::TUserAgent::IsNetworkAddress(frame.DeckPath))
+      status =
+          QStringLiteral("Адрес %1. %2").arg(CutText(frame.DeckPath, kShownLabelBytes), status);
+    else if (frame.OtherDeck && agent->Card())
       status = QStringLiteral("Файл %1. %2")
                    .arg(QString::fromStdString(FileName(frame.DeckPath)), status);
     frame.Status = status;

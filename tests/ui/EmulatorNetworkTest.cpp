@@ -93,6 +93,10 @@ TEST_F(EmulatorNetworkTest, OnALinkFetchesTheSiteAndTheExchangeIsShownOffNothing
       << exchange.toStdString();
   EXPECT_TRUE(exchange.contains("< 200")) << exchange.toStdString();
   EXPECT_TRUE(exchange.contains("> User-Agent: ")) << exchange.toStdString();
+  // The deck on screen and the history name the address.
+  const QString address = QString::fromStdString(server->Url("/site/start"));
+  EXPECT_EQ(emulator->StatusLabel()->text(), "Адрес " + address + ". Карта #s");
+  EXPECT_EQ(emulator->HistoryView()->item(1)->text(), address + "#s");
 
   // The form sets a cookie; "Сначала" forgets it.
   emulator->Press(TKeypad::TKey::Select);
