@@ -1,9 +1,12 @@
 // The editor-backed buffer on a 1 MB document: one-character SetSelText in
 // the middle, GetText of the whole text, and the byte/editor position
 // translation the status bar uses on every caret move; and opening 10 MB.
+// A line of up to a megabyte without a space, opened and typed into, and
+// the toolkit's layout of that line alone for comparison.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QTextLayout>
 #include <string>
 #include <utility>
 
@@ -124,6 +127,33 @@ void BM_MemoKeyOnLongLine(benchmark::State& state) {
 }
 BENCHMARK(BM_MemoKeyOnLongLine)
     ->Arg(20 << 10)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
+// The toolkit's own layout of such a line, as the editor lays it out in its
+// long-line mode (wrapped anywhere at the editor's width, no shaping, the
+// glyphs kept): the part of a key on the line that is not the editor's.
+void BM_TextLayoutOfLongLine(benchmark::State& state) {
+  TMemo memo;
+  memo.resize(580, 374);
+  const QString text = QString::fromLatin1(LongLine(static_cast<size_t>(state.range(0))));
+  QTextLayout layout(text, memo.DocumentFont(true));
+  layout.setCacheEnabled(true);
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAnywhere);
+  layout.setTextOption(option);
+  const qreal width = memo.viewport()->width();
+  for (auto _ : state) {
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(width);
+    }
+    layout.endLayout();
+  }
+}
+BENCHMARK(BM_TextLayoutOfLongLine)
     ->Arg(100 << 10)
     ->Arg(1 << 20)
     ->Unit(benchmark::kMillisecond)
