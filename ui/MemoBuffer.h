@@ -63,11 +63,15 @@ class TMemo : public QPlainTextEdit {
   // characters is therefore shown in the long-line mode:
   // - lines wrap anywhere, which costs time linear in the length and shows
   //   the same rows wherever the text has no spaces;
-  // - glyphs are placed one by one from the font's tables, without the
-  //   shaping engine (the text is only drawn differently where a font joins
-  //   letters into ligatures; the characters are the same);
-  // - a line that long keeps its laid-out glyphs between layouts, so that
-  //   placing the caret and painting do not measure the whole line again.
+  // - glyphs are placed one by one from the font's character map, without
+  //   the shaping engine (drawn differently only where a font joins or
+  //   moves letters by its shaping tables, as in ligatures; the characters
+  //   are the same);
+  // - a line longer than kShortLine keeps its laid-out glyphs between
+  //   layouts, so that placing the caret and painting do not analyse the
+  //   whole line again.
+  // What is left of a key on such a line is the toolkit's layout of that one
+  // line, once (see the editor's benchmarks).
   // At 4,096 characters word-boundary layout of a line costs a few
   // milliseconds; no line a person writes comes near it, so ordinary decks
   // keep their look. The mode is decided for each new document (New, Open),
