@@ -102,6 +102,8 @@ class TDeferredLayout : public QPlainTextDocumentLayout {
   // it; a change the layout was not told of is taken as a change of its
   // lines' count at the next edit.
   void Resume() { deferred_ = false; }
+  // Lays nothing out until Resume (see TMemo::SetLongLineMode).
+  void Pause() { deferred_ = true; }
 
   QRectF blockBoundingRect(const QTextBlock& block) const override {
     // A line not laid out yet has no place; asking for it must not lay the
@@ -184,18 +186,40 @@ QFont TMemo::DocumentFont(bool longLines) const {
   return documentFont;
 }
 
-void TMemo::SetLongLineMode(bool on) {
+void TMemo::SetLongLineMode(bool on, const QTextBlock& editFirst, const QTextBlock& editLast) {
   if (on == LongLineMode()) return;
-  // Each change lays the document out again; a long line must never be laid
-  // out in the word-boundary mode, so wrapping anywhere comes first on the
-  // way in and last on the way out.
+  // Each change lays the document out again, a document of one line at
+  // once: a line of a megabyte would be laid out twice here and once more
+  // for the edit that called for the switch. A document the editor built
+  // lays nothing out during the switch; then each line is laid out again
+  // when it is next needed, and the edited lines by the edit itself.
+  auto* deferred = dynamic_cast<TDeferredLayout*>(document()->documentLayout());
+  if (deferred != nullptr) deferred->Pause();
+  // Any other document is laid out at each change; a long line must never
+  // be laid out in the word-boundary mode, so wrapping anywhere comes first
+  // on the way in and last on the way out.
   if (on) setWordWrapMode(QTextOption::WrapAnywhere);
   document()->setDefaultFont(DocumentFont(on));
   if (!on) setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  if (deferred != nullptr) {
+    deferred->Resume();
+    bool edited = false;
+    for (QTextBlock block = document()->firstBlock(); block.isValid(); block = block.next()) {
+      if (block == editFirst) edited = true;
+      if (!edited) block.clearLayout();
+      if (block == editLast) edited = false;
+    }
+    emit deferred->update();
+  }
 }
 
-void TMemo::FitWrapToLine(qsizetype lineLength) {
-  if (lineLength > kLongLine) SetLongLineMode(true);
+void TMemo::FitWrapToInsertion(const QTextCursor& cursor, const QString& text) {
+  const QTextBlock first = document()->findBlock(cursor.selectionStart());
+  const QTextBlock last = document()->findBlock(cursor.selectionEnd());
+  const qsizetype longest =
+      LongestLine(text, cursor.selectionStart() - first.position(),
+                  last.position() + last.length() - 1 - cursor.selectionEnd());
+  if (longest > kLongLine) SetLongLineMode(true, first, last);
 }
 
 qsizetype TMemo::MarkLine(QTextBlock block) {
@@ -231,16 +255,20 @@ qsizetype TMemo::WatchLines(QTextDocument* document) {
 void TMemo::LinesChanged(int position, int added) {
   const QTextDocument* doc = document();
   // The end of an edit at the end of the text lies past its last line.
+  const QTextBlock first = doc->findBlock(position);
   const QTextBlock last = doc->findBlock(std::min(position + added, doc->characterCount() - 1));
   qsizetype longest = 0;
-  for (QTextBlock block = doc->findBlock(position); block.isValid(); block = block.next()) {
+  for (QTextBlock block = first; block.isValid(); block = block.next()) {
     longest = std::max(longest, MarkLine(block));
     if (block == last) break;
   }
+  // The lines the edit lays out again: up to its last character (the line
+  // after an inserted line break keeps its layout).
+  const QTextBlock laidOut = doc->findBlock(std::max(position, position + added - 1));
   if (longest > kLongLine) {
-    SetLongLineMode(true);
+    SetLongLineMode(true, first, laidOut);
   } else if (*overShortLimit_ == 0) {
-    SetLongLineMode(false);
+    SetLongLineMode(false, first, laidOut);
   }
 }
 
@@ -298,11 +326,7 @@ bool TypesText(const QKeyEvent* event) {
 
 void TMemo::InsertInput(const QString& text) {
   QTextCursor cursor = textCursor();
-  // A long line is laid out the way it will be shown before it arrives.
-  const QTextBlock first = document()->findBlock(cursor.selectionStart());
-  const QTextBlock last = document()->findBlock(cursor.selectionEnd());
-  FitWrapToLine(LongestLine(text, cursor.selectionStart() - first.position(),
-                            last.position() + last.length() - 1 - cursor.selectionEnd()));
+  FitWrapToInsertion(cursor, text);
   cursor.insertText(text);
   setTextCursor(cursor);
   ensureCursorVisible();
@@ -356,9 +380,8 @@ void TMemo::AdoptDocument(QTextDocument* document) {
   // one without long lines: wrapping anywhere first, wrapping at word
   // boundaries after. Each change lays the document out again, so only a
   // real change is made.
-  const bool longLines = WatchLines(document) > kLongLine;
-  const QTextOption::WrapMode wanted =
-      longLines ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+  const QTextOption::WrapMode wanted = WrapModeFor(WatchLines(document));
+  const bool longLines = wanted == QTextOption::WrapAnywhere;
   if (longLines) setWordWrapMode(wanted);
   if (const QFont wantedFont = DocumentFont(longLines); document->defaultFont() != wantedFont) {
     document->setDefaultFont(wantedFont);
@@ -479,12 +502,7 @@ void TMemoBuffer::InsertOverSelection(const std::string& bytes, bool undoable) {
                 text.count(QLatin1Char('\n')));
   QTextDocument* doc = memo_->document();
   QTextCursor cursor = memo_->textCursor();
-  {
-    const QTextBlock first = doc->findBlock(cursor.selectionStart());
-    const QTextBlock last = doc->findBlock(cursor.selectionEnd());
-    memo_->FitWrapToLine(LongestLine(text, cursor.selectionStart() - first.position(),
-                                     last.position() + last.length() - 1 - cursor.selectionEnd()));
-  }
+  memo_->FitWrapToInsertion(cursor, text);
   {
     TFlagGuard editing(editing_);
     if (!undoable) doc->setUndoRedoEnabled(false);

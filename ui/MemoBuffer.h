@@ -83,9 +83,10 @@ class TMemo : public QPlainTextEdit {
   static constexpr qsizetype kShortLine = kLongLine / 2;
   // The wrap mode for a text whose longest line has this many characters.
   static QTextOption::WrapMode WrapModeFor(qsizetype longestLine);
-  // Switches to the long-line mode when a line of this length is, or is
-  // about to be, in the document.
-  void FitWrapToLine(qsizetype lineLength);
+  // Switches to the long-line mode before text, inserted over the cursor's
+  // selection, makes a line longer than kLongLine; the lines it is inserted
+  // in are laid out by the insertion.
+  void FitWrapToInsertion(const QTextCursor& cursor, const QString& text);
   // Whether the editor shows its document in the long-line mode.
   bool LongLineMode() const { return wordWrapMode() == QTextOption::WrapAnywhere; }
   // The document font of the editor's font in the given mode.
@@ -111,7 +112,9 @@ class TMemo : public QPlainTextEdit {
   void LinesChanged(int position, int added);
   // Notes whether a line is longer than kShortLine; returns its length.
   qsizetype MarkLine(QTextBlock block);
-  void SetLongLineMode(bool on);
+  // Switches the mode; the lines from editFirst to editLast, when given,
+  // are being edited and are laid out again by the edit.
+  void SetLongLineMode(bool on, const QTextBlock& editFirst = {}, const QTextBlock& editLast = {});
 
   // Shared with the marks of the current document's lines, which count
   // themselves in it and out of it when their line goes (see MarkLine).

@@ -132,6 +132,54 @@ BENCHMARK(BM_MemoKeyOnLongLine)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
 
+// Undo bringing back such a line after it was deleted, which took the
+// editor out of its long-line mode: the mode must return before the line is
+// laid out (laid out at word boundaries a megabyte takes half a minute).
+void BM_MemoUndoDeletedLongLine(benchmark::State& state) {
+  TMemo memo;
+  memo.resize(580, 374);
+  memo.show();
+  TMemoBuffer buffer(&memo);
+  buffer.SetTextStr(LongLine(static_cast<size_t>(state.range(0))));
+  memo.viewport()->repaint();
+  for (auto _ : state) {
+    state.PauseTiming();
+    memo.selectAll();
+    buffer.SetSelText("");
+    memo.viewport()->repaint();
+    state.ResumeTiming();
+    memo.undo();
+    memo.viewport()->repaint();
+  }
+}
+BENCHMARK(BM_MemoUndoDeletedLongLine)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
+// Such a line pasted into an empty editor, which switches to the long-line
+// mode on the way.
+void BM_MemoPasteLongLine(benchmark::State& state) {
+  const std::string line = LongLine(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    TMemo memo;
+    memo.resize(580, 374);
+    memo.show();
+    TMemoBuffer buffer(&memo);
+    memo.viewport()->repaint();
+    state.ResumeTiming();
+    buffer.SetSelText(line);
+    memo.viewport()->repaint();
+  }
+}
+BENCHMARK(BM_MemoPasteLongLine)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
 // The toolkit's own layout of such a line, as the editor lays it out in its
 // long-line mode (wrapped anywhere at the editor's width, no shaping, the
 // glyphs kept): the part of a key on the line that is not the editor's.

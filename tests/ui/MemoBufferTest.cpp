@@ -308,6 +308,20 @@ bool ShapesText(const TMemo& memo) {
   return (memo.document()->defaultFont().styleStrategy() & QFont::PreferNoShaping) == 0;
 }
 
+// Paints the editor and checks that every line it has laid out is laid
+// out in the wrap mode of the editor's current mode.
+void ExpectLaidOutInCurrentMode(TMemo& memo) {
+  memo.viewport()->repaint();
+  int laidOut = 0;
+  for (QTextBlock block = memo.document()->firstBlock(); block.isValid(); block = block.next()) {
+    if (block.layout()->lineCount() == 0) continue;
+    ++laidOut;
+    EXPECT_EQ(block.layout()->textOption().wrapMode(), memo.wordWrapMode())
+        << "line " << block.blockNumber();
+  }
+  EXPECT_GT(laidOut, 0);
+}
+
 struct ShownMemo {
   ShownMemo() : buffer(&memo) {
     memo.resize(580, 374);
@@ -380,11 +394,13 @@ TEST(MemoBufferLongLine, TheModeEndsWithTheLastLongLineAndComesBackWithIt) {
   EXPECT_EQ(memo.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
   EXPECT_TRUE(ShapesText(memo));
   EXPECT_EQ(buffer.GetText(), head + "</wml>");
+  ExpectLaidOutInCurrentMode(memo);
   // Undo brings it back, and the mode with it.
   memo.undo();
   EXPECT_TRUE(memo.LongLineMode());
   EXPECT_FALSE(ShapesText(memo));
   EXPECT_EQ(buffer.GetText(), head + line + "\r\n</wml>");
+  ExpectLaidOutInCurrentMode(memo);
 
   // Shortened, the line keeps the mode while it is longer than the lower
   // limit and ends it when it is not.
