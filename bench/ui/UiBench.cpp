@@ -1,8 +1,9 @@
 // The editor-backed buffer on a 1 MB document: one-character SetSelText in
 // the middle, GetText of the whole text, and the byte/editor position
 // translation the status bar uses on every caret move; and opening 10 MB.
-// A line of up to a megabyte without a space, opened and typed into, and
-// the toolkit's layout of that line alone for comparison.
+// A line of up to a megabyte without a space, opened, typed into, pasted
+// and brought back by undo, and the toolkit's layout of that line alone for
+// comparison.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
