@@ -87,6 +87,40 @@ void EnsureRoomForDocument(const QString& text) {
   std::free(probe);
 }
 
+// The layout of a document built for the editor. Until Resume it lays
+// nothing out: the editor lays the whole document out again for its own
+// width when it takes the document over, and every layout before that
+// would be lost work (a line of a megabyte costs a tenth of a second a
+// layout, and building and taking over a document would lay it out three
+// times). The editor then lays out what it shows, as it always does.
+class TDeferredLayout : public QPlainTextDocumentLayout {
+ public:
+  using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+  // Lays out from now on. The editor, when it takes the document over,
+  // drops every line's layout and lays out each line when it first needs
+  // it; a change the layout was not told of is taken as a change of its
+  // lines' count at the next edit.
+  void Resume() { deferred_ = false; }
+  // Lays nothing out until Resume (see TMemo::SetLongLineMode).
+  void Pause() { deferred_ = true; }
+
+  QRectF blockBoundingRect(const QTextBlock& block) const override {
+    // A line not laid out yet has no place; asking for it must not lay the
+    // line out.
+    if (deferred_) return {};
+    return QPlainTextDocumentLayout::blockBoundingRect(block);
+  }
+
+ protected:
+  void documentChanged(int from, int removed, int added) override {
+    if (!deferred_) QPlainTextDocumentLayout::documentChanged(from, removed, added);
+  }
+
+ private:
+  bool deferred_ = true;
+};
+
 }  // namespace
 
 QString EditorInputText(QString text) {
@@ -116,14 +150,133 @@ qsizetype LongestLine(const QString& text, qsizetype prefix, qsizetype suffix) {
 // ---------------------------------------------------------------------------
 // TMemo
 
+namespace {
+
+// Marks a line longer than TMemo::kShortLine. A mark counts itself in the
+// editor's number of such lines while it lives; the document deletes it with
+// its line (when a line break between two lines is deleted, or the document
+// itself), so the number stays right whatever edit removes a line, and no
+// edit has to look at lines it did not touch.
+class TLongLineMark : public QTextBlockUserData {
+ public:
+  explicit TLongLineMark(std::shared_ptr<qsizetype> count) : count_(std::move(count)) { ++*count_; }
+  ~TLongLineMark() override { --*count_; }
+  TLongLineMark(const TLongLineMark&) = delete;
+  TLongLineMark& operator=(const TLongLineMark&) = delete;
+
+ private:
+  std::shared_ptr<qsizetype> count_;
+};
+
+}  // namespace
+
 QTextOption::WrapMode TMemo::WrapModeFor(qsizetype longestLine) {
   return longestLine > kLongLine ? QTextOption::WrapAnywhere
                                  : QTextOption::WrapAtWordBoundaryOrAnywhere;
 }
 
-void TMemo::FitWrapToLine(qsizetype lineLength) {
-  if (lineLength > kLongLine && wordWrapMode() != QTextOption::WrapAnywhere) {
-    setWordWrapMode(QTextOption::WrapAnywhere);
+QFont TMemo::DocumentFont(bool longLines) const {
+  QFont documentFont = font();
+  if (longLines) {
+    // Without shaping a line of a megabyte is laid out in less than half
+    // the time (measured with the editor's benchmarks).
+    documentFont.setStyleStrategy(
+        QFont::StyleStrategy(documentFont.styleStrategy() | QFont::PreferNoShaping));
+  }
+  return documentFont;
+}
+
+void TMemo::SetLongLineMode(bool on, const QTextBlock& editFirst, const QTextBlock& editLast) {
+  if (on == LongLineMode()) return;
+  // Each change lays the document out again, a document of one line at
+  // once: a line of a megabyte would be laid out twice here and once more
+  // for the edit that called for the switch. A document the editor built
+  // lays nothing out during the switch; then each line is laid out again
+  // when it is next needed, and the edited lines by the edit itself.
+  auto* deferred = dynamic_cast<TDeferredLayout*>(document()->documentLayout());
+  if (deferred != nullptr) deferred->Pause();
+  // Any other document is laid out at each change; a long line must never
+  // be laid out in the word-boundary mode, so wrapping anywhere comes first
+  // on the way in and last on the way out.
+  if (on) setWordWrapMode(QTextOption::WrapAnywhere);
+  document()->setDefaultFont(DocumentFont(on));
+  if (!on) setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  if (deferred != nullptr) {
+    deferred->Resume();
+    bool edited = false;
+    for (QTextBlock block = document()->firstBlock(); block.isValid(); block = block.next()) {
+      if (block == editFirst) edited = true;
+      if (!edited) block.clearLayout();
+      if (block == editLast) edited = false;
+    }
+    emit deferred->update();
+  }
+}
+
+void TMemo::FitWrapToInsertion(const QTextCursor& cursor, const QString& text) {
+  const QTextBlock first = document()->findBlock(cursor.selectionStart());
+  const QTextBlock last = document()->findBlock(cursor.selectionEnd());
+  const qsizetype longest =
+      LongestLine(text, cursor.selectionStart() - first.position(),
+                  last.position() + last.length() - 1 - cursor.selectionEnd());
+  if (longest > kLongLine) SetLongLineMode(true, first, last);
+}
+
+qsizetype TMemo::MarkLine(QTextBlock block) {
+  const qsizetype length = block.length() - 1;
+  const bool over = length > kShortLine;
+  const bool marked = dynamic_cast<TLongLineMark*>(block.userData()) != nullptr;
+  if (over != marked) {
+    block.setUserData(over ? new TLongLineMark(overShortLimit_) : nullptr);
+    // A long line's glyphs are kept between layouts: placing the caret and
+    // each paint would otherwise analyse and shape the whole line again
+    // (the toolkit drops them after each layout unless told to keep them).
+    block.layout()->setCacheEnabled(over);
+  }
+  return length;
+}
+
+qsizetype TMemo::WatchLines(QTextDocument* document) {
+  QObject::disconnect(linesWatch_);
+  // Marks of the former document count in the former number.
+  overShortLimit_ = std::make_shared<qsizetype>(0);
+  qsizetype longest = 0;
+  for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next()) {
+    if (block.userData() != nullptr) block.setUserData(nullptr);
+    longest = std::max(longest, MarkLine(block));
+  }
+  // The document reports an edit before it lays the edited lines out, so
+  // the mode is right before a long line is laid out.
+  linesWatch_ = connect(document, &QTextDocument::contentsChange, this,
+                        [this](int position, int, int added) { LinesChanged(position, added); });
+  return longest;
+}
+
+void TMemo::LinesChanged(int position, int added) {
+  const QTextDocument* doc = document();
+  // The end of an edit at the end of the text lies past its last line.
+  const QTextBlock first = doc->findBlock(position);
+  const QTextBlock last = doc->findBlock(std::min(position + added, doc->characterCount() - 1));
+  qsizetype longest = 0;
+  for (QTextBlock block = first; block.isValid(); block = block.next()) {
+    longest = std::max(longest, MarkLine(block));
+    if (block == last) break;
+  }
+  // The lines the edit lays out again: up to its last character (the line
+  // after an inserted line break keeps its layout).
+  const QTextBlock laidOut = doc->findBlock(std::max(position, position + added - 1));
+  if (longest > kLongLine) {
+    SetLongLineMode(true, first, laidOut);
+  } else if (*overShortLimit_ == 0) {
+    SetLongLineMode(false, first, laidOut);
+  }
+}
+
+void TMemo::changeEvent(QEvent* event) {
+  QPlainTextEdit::changeEvent(event);
+  // The editor gives its document its own font when that changes.
+  if (event->type() == QEvent::FontChange && LongLineMode()) {
+    document()->setDefaultFont(DocumentFont(true));
   }
 }
 
@@ -141,9 +294,7 @@ TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent) {
   p.setColor(QPalette::Inactive, QPalette::HighlightedText,
              p.color(QPalette::Inactive, QPalette::Text));
   setPalette(p);
-  // A line that typing makes long switches the wrap mode (see kLongLine).
-  connect(this, &QPlainTextEdit::textChanged, this,
-          [this] { FitWrapToLine(textCursor().block().length() - 1); });
+  WatchLines(document());
 }
 
 QString TMemo::SelectedRawText() const {
@@ -175,11 +326,7 @@ bool TypesText(const QKeyEvent* event) {
 
 void TMemo::InsertInput(const QString& text) {
   QTextCursor cursor = textCursor();
-  // A long line is laid out the way it will be shown before it arrives.
-  const QTextBlock first = document()->findBlock(cursor.selectionStart());
-  const QTextBlock last = document()->findBlock(cursor.selectionEnd());
-  FitWrapToLine(LongestLine(text, cursor.selectionStart() - first.position(),
-                            last.position() + last.length() - 1 - cursor.selectionEnd()));
+  FitWrapToInsertion(cursor, text);
   cursor.insertText(text);
   setTextCursor(cursor);
   ensureCursorVisible();
@@ -228,12 +375,17 @@ void TMemo::insertFromMimeData(const QMimeData* source) {
 void TMemo::AdoptDocument(QTextDocument* document) {
   QPointer<QTextDocument> former = this->document();
   document->setParent(this);
-  // The editor imposes its own wrap mode on a document it takes over; the
-  // document's own one is kept. The switch is made while the document laid
-  // out the costly way is one without long lines: wrapping anywhere first,
-  // wrapping at word boundaries after.
-  const QTextOption::WrapMode wanted = document->defaultTextOption().wrapMode();
-  if (wanted == QTextOption::WrapAnywhere) setWordWrapMode(wanted);
+  // The editor imposes its own wrap mode and font on a document it takes
+  // over. The switch is made while the document laid out the costly way is
+  // one without long lines: wrapping anywhere first, wrapping at word
+  // boundaries after. Each change lays the document out again, so only a
+  // real change is made.
+  const QTextOption::WrapMode wanted = WrapModeFor(WatchLines(document));
+  const bool longLines = wanted == QTextOption::WrapAnywhere;
+  if (longLines) setWordWrapMode(wanted);
+  if (const QFont wantedFont = DocumentFont(longLines); document->defaultFont() != wantedFont) {
+    document->setDefaultFont(wantedFont);
+  }
   setDocument(document);
   setWordWrapMode(wanted);
   // The editor's first document belongs to its text control, which deletes
@@ -311,17 +463,17 @@ int TMemoBuffer::EditorFromByte(int bytePosition) const {
 void TMemoBuffer::ReplaceAll(const std::string& bytes) {
   const QTextDocument* current = memo_->document();
   std::unique_ptr<QTextDocument> fresh;
+  TDeferredLayout* layout = nullptr;
   try {
     // The new text is built in a document of its own, while the editor
     // keeps showing the old one; only a complete document is swapped in.
     const QString text = BytesToEditor(bytes);
     EnsureRoomForDocument(text);
     fresh = std::make_unique<QTextDocument>();
-    fresh->setDocumentLayout(new QPlainTextDocumentLayout(fresh.get()));
+    layout = new TDeferredLayout(fresh.get());
+    fresh->setDocumentLayout(layout);
     fresh->setDefaultFont(current->defaultFont());
-    QTextOption option = current->defaultTextOption();
-    option.setWrapMode(TMemo::WrapModeFor(LongestLine(text)));
-    fresh->setDefaultTextOption(option);
+    fresh->setDefaultTextOption(current->defaultTextOption());
     fresh->setDocumentMargin(current->documentMargin());
     fresh->setPlainText(text);
     // Every line gets its text layout now: the editor makes them when it
@@ -337,6 +489,7 @@ void TMemoBuffer::ReplaceAll(const std::string& bytes) {
     TFlagGuard editing(editing_);
     memo_->AdoptDocument(fresh.release());
   }
+  layout->Resume();
   WatchDocument();
   QTextCursor cursor = memo_->textCursor();
   cursor.setPosition(0);
@@ -349,12 +502,7 @@ void TMemoBuffer::InsertOverSelection(const std::string& bytes, bool undoable) {
                 text.count(QLatin1Char('\n')));
   QTextDocument* doc = memo_->document();
   QTextCursor cursor = memo_->textCursor();
-  {
-    const QTextBlock first = doc->findBlock(cursor.selectionStart());
-    const QTextBlock last = doc->findBlock(cursor.selectionEnd());
-    memo_->FitWrapToLine(LongestLine(text, cursor.selectionStart() - first.position(),
-                                     last.position() + last.length() - 1 - cursor.selectionEnd()));
-  }
+  memo_->FitWrapToInsertion(cursor, text);
   {
     TFlagGuard editing(editing_);
     if (!undoable) doc->setUndoRedoEnabled(false);

@@ -28,6 +28,8 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <memory>
 #include <string>
 
 #include "core/CodeBuffer.h"
@@ -49,28 +51,48 @@ class TMemo : public QPlainTextEdit {
   // Shows document, a complete plain-text document, in place of the current
   // one, which is deleted. Signals of the former document are not carried
   // over: follow the editor's own signals (textChanged, cursorPositionChanged)
-  // rather than its document's.
+  // rather than its document's. The editor sets the document's wrap mode and
+  // font by the lines it holds (see kLongLine).
   void AdoptDocument(QTextDocument* document);
 
-  // Wrapping of long lines. Lines wrap at word boundaries, as they always
-  // have; but the toolkit's search for a word boundary costs time that grows
-  // with the square of a line's length when the line has none (a minified
-  // deck, or one made to hurt: a 100 KB line takes over a second a key, a
-  // 1 MB one half a minute). A document that holds a line longer than
-  // kLongLine characters therefore wraps anywhere, which costs time linear
-  // in the length and shows the same rows wherever the text has no spaces.
+  // Long lines. Lines wrap at word boundaries, as they always have; but the
+  // toolkit's search for a word boundary costs time that grows with the
+  // square of a line's length when the line has none (a minified deck, or
+  // one made to hurt: a 100 KB line takes over a second a key, a 1 MB one
+  // half a minute). A document that holds a line longer than kLongLine
+  // characters is therefore shown in the long-line mode:
+  // - lines wrap anywhere, which costs time linear in the length and shows
+  //   the same rows wherever the text has no spaces;
+  // - glyphs are placed one by one from the font's character map, without
+  //   the shaping engine (drawn differently only where a font joins or
+  //   moves letters by its shaping tables, as in ligatures; the characters
+  //   are the same);
+  // - a line longer than kShortLine keeps its laid-out glyphs between
+  //   layouts, so that placing the caret and painting do not analyse the
+  //   whole line again.
+  // What is left of a key on such a line is the toolkit's layout of that one
+  // line, once (see the editor's benchmarks).
   // At 4,096 characters word-boundary layout of a line costs a few
   // milliseconds; no line a person writes comes near it, so ordinary decks
-  // keep their look. The mode is decided for each new document (New, Open)
-  // and switches to wrapping anywhere as soon as an edit makes a line that
-  // long; it switches back only with the next new document, so that an edit
-  // never relays out the whole text back and forth.
+  // keep their look. The mode is decided for each new document (New, Open),
+  // switches on as soon as an edit (typing, pasting, undo) makes a line that
+  // long, before the line is laid out, and switches off when no line is
+  // longer than kShortLine any more. The gap between the two limits keeps
+  // editing around one limit from laying the whole text out again and again.
   static constexpr qsizetype kLongLine = 4096;
+  static constexpr qsizetype kShortLine = kLongLine / 2;
   // The wrap mode for a text whose longest line has this many characters.
   static QTextOption::WrapMode WrapModeFor(qsizetype longestLine);
-  // Switches to wrapping anywhere when a line of this length is, or is about
-  // to be, in the document.
-  void FitWrapToLine(qsizetype lineLength);
+  // Switches to the long-line mode before text, inserted over the cursor's
+  // selection, makes a line longer than kLongLine; the lines it is inserted
+  // in are laid out by the insertion.
+  void FitWrapToInsertion(const QTextCursor& cursor, const QString& text);
+  // Whether the editor shows its document in the long-line mode.
+  bool LongLineMode() const { return wordWrapMode() == QTextOption::WrapAnywhere; }
+  // The document font of the editor's font in the given mode.
+  QFont DocumentFont(bool longLines) const;
+  // The number of lines longer than kShortLine in the document.
+  qsizetype LinesOverShortLimit() const { return *overShortLimit_; }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -78,10 +100,26 @@ class TMemo : public QPlainTextEdit {
   void insertFromMimeData(const QMimeData* source) override;
   QMimeData* createMimeDataFromSelection() const override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   // Inserts text, already passed through EditorInputText, over the selection.
   void InsertInput(const QString& text);
+  // Counts the long lines of document, which is or is about to be the
+  // current one, and follows its edits; returns its longest line's length.
+  qsizetype WatchLines(QTextDocument* document);
+  // Re-examines the lines an edit touched, from position to position + added.
+  void LinesChanged(int position, int added);
+  // Notes whether a line is longer than kShortLine; returns its length.
+  qsizetype MarkLine(QTextBlock block);
+  // Switches the mode; the lines from editFirst to editLast, when given,
+  // are being edited and are laid out again by the edit.
+  void SetLongLineMode(bool on, const QTextBlock& editFirst = {}, const QTextBlock& editLast = {});
+
+  // Shared with the marks of the current document's lines, which count
+  // themselves in it and out of it when their line goes (see MarkLine).
+  std::shared_ptr<qsizetype> overShortLimit_ = std::make_shared<qsizetype>(0);
+  QMetaObject::Connection linesWatch_;
 };
 
 // The number of characters of the longest line of an editor text ("\n"

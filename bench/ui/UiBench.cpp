@@ -1,9 +1,13 @@
 // The editor-backed buffer on a 1 MB document: one-character SetSelText in
 // the middle, GetText of the whole text, and the byte/editor position
 // translation the status bar uses on every caret move; and opening 10 MB.
+// A line of up to a megabyte without a space, opened, typed into, pasted
+// and brought back by undo, and the toolkit's layout of that line alone for
+// comparison.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QTextLayout>
 #include <string>
 #include <utility>
 
@@ -124,6 +128,81 @@ void BM_MemoKeyOnLongLine(benchmark::State& state) {
 }
 BENCHMARK(BM_MemoKeyOnLongLine)
     ->Arg(20 << 10)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
+// Undo bringing back such a line after it was deleted, which took the
+// editor out of its long-line mode: the mode must return before the line is
+// laid out (laid out at word boundaries a megabyte takes half a minute).
+void BM_MemoUndoDeletedLongLine(benchmark::State& state) {
+  TMemo memo;
+  memo.resize(580, 374);
+  memo.show();
+  TMemoBuffer buffer(&memo);
+  buffer.SetTextStr(LongLine(static_cast<size_t>(state.range(0))));
+  memo.viewport()->repaint();
+  for (auto _ : state) {
+    state.PauseTiming();
+    memo.selectAll();
+    buffer.SetSelText("");
+    memo.viewport()->repaint();
+    state.ResumeTiming();
+    memo.undo();
+    memo.viewport()->repaint();
+  }
+}
+BENCHMARK(BM_MemoUndoDeletedLongLine)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
+// Such a line pasted into an empty editor, which switches to the long-line
+// mode on the way.
+void BM_MemoPasteLongLine(benchmark::State& state) {
+  const std::string line = LongLine(static_cast<size_t>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    TMemo memo;
+    memo.resize(580, 374);
+    memo.show();
+    TMemoBuffer buffer(&memo);
+    memo.viewport()->repaint();
+    state.ResumeTiming();
+    buffer.SetSelText(line);
+    memo.viewport()->repaint();
+  }
+}
+BENCHMARK(BM_MemoPasteLongLine)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+
+// The toolkit's own layout of such a line, as the editor lays it out in its
+// long-line mode (wrapped anywhere at the editor's width, no shaping, the
+// glyphs kept): the part of a key on the line that is not the editor's.
+void BM_TextLayoutOfLongLine(benchmark::State& state) {
+  TMemo memo;
+  memo.resize(580, 374);
+  const QString text = QString::fromLatin1(LongLine(static_cast<size_t>(state.range(0))));
+  QTextLayout layout(text, memo.DocumentFont(true));
+  layout.setCacheEnabled(true);
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAnywhere);
+  layout.setTextOption(option);
+  const qreal width = memo.viewport()->width();
+  for (auto _ : state) {
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(width);
+    }
+    layout.endLayout();
+  }
+}
+BENCHMARK(BM_TextLayoutOfLongLine)
     ->Arg(100 << 10)
     ->Arg(1 << 20)
     ->Unit(benchmark::kMillisecond)

@@ -12,6 +12,8 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <cstdio>
 #include <deque>
 #include <fstream>
@@ -23,6 +25,7 @@
 #include "core/Encoding.h"
 #include "core/Errors.h"
 #include "core/MarkupCommands.h"
+#include "core/TextSearch.h"
 #include "document/DocumentController.h"
 #include "document/DocumentFiles.h"
 #include "ui/MemoBuffer.h"
@@ -288,6 +291,185 @@ TEST(MemoBuffer, LinesBeyondTheLongLineLimitWrapAnywhereAndOrdinaryDecksKeepWord
       buffer.SetSelText(piece);
     }
     EXPECT_EQ(memo.wordWrapMode(), QTextOption::WrapAnywhere) << paste;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Long lines
+
+// A line of the given length without a space, as a minified deck has.
+std::string LongLineOf(size_t length) {
+  std::string line = "<wml>";
+  line.resize(length - 6, 'x');
+  return line + "</wml>";
+}
+
+bool ShapesText(const TMemo& memo) {
+  return (memo.document()->defaultFont().styleStrategy() & QFont::PreferNoShaping) == 0;
+}
+
+// Paints the editor and checks that every line it has laid out is laid
+// out in the wrap mode of the editor's current mode.
+void ExpectLaidOutInCurrentMode(TMemo& memo) {
+  memo.viewport()->repaint();
+  int laidOut = 0;
+  for (QTextBlock block = memo.document()->firstBlock(); block.isValid(); block = block.next()) {
+    if (block.layout()->lineCount() == 0) continue;
+    ++laidOut;
+    EXPECT_EQ(block.layout()->textOption().wrapMode(), memo.wordWrapMode())
+        << "line " << block.blockNumber();
+  }
+  EXPECT_GT(laidOut, 0);
+}
+
+struct ShownMemo {
+  ShownMemo() : buffer(&memo) {
+    memo.resize(580, 374);
+    memo.show();
+  }
+  TMemo memo;
+  TMemoBuffer buffer;
+};
+
+TEST(MemoBufferLongLine, TypingUndoRedoAndFindKeepTheLongLineExact) {
+  ShownMemo shown;
+  TMemoBuffer& buffer = shown.buffer;
+  const std::string line = LongLineOf(30000);
+  const std::string text = "<?xml version=\"1.0\"?>\r\n" + line + "\r\n\xEA\xEE\xED\xE5\xF6";
+  buffer.SetTextStr(text);
+  ASSERT_TRUE(shown.memo.LongLineMode());
+  EXPECT_FALSE(ShapesText(shown.memo));
+  shown.memo.viewport()->repaint();
+
+  // Keys typed in the middle of the long line, then Enter there.
+  const int middle = static_cast<int>(text.find(line)) + 15000;
+  buffer.SetSelStart(middle);
+  TypeKeys(&shown.memo, QStringLiteral("ab"));
+  std::string typed = text;
+  typed.insert(static_cast<size_t>(middle), "ab");
+  ExpectEditorMatchesText(buffer, typed);
+  EXPECT_EQ(buffer.LineFromChar(buffer.GetSelStart()), 1);
+  EXPECT_EQ(buffer.GetSelStart() - buffer.LineIndex(1), 15002);
+  SendKey(&shown.memo, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+  std::string split = typed;
+  split.insert(static_cast<size_t>(middle) + 2, "\r\n");
+  ExpectEditorMatchesText(buffer, split);
+  EXPECT_TRUE(shown.memo.LongLineMode()) << "both halves are long";
+
+  shown.memo.undo();
+  EXPECT_EQ(buffer.GetText(), typed);
+  shown.memo.undo();
+  ExpectEditorMatchesText(buffer, text);
+  shown.memo.redo();
+  shown.memo.redo();
+  ExpectEditorMatchesText(buffer, split);
+  shown.memo.viewport()->repaint();
+
+  // Find reaches the end of the long line and shows it.
+  buffer.SetSelStart(0);
+  ASSERT_TRUE(FindNext(buffer, "</wml>", TSearchOptions{}));
+  EXPECT_EQ(buffer.GetSelStart(), static_cast<int>(split.find("</wml>")));
+  EXPECT_EQ(buffer.GetSelLength(), 6);
+  EXPECT_EQ(buffer.GetSelText(), "</wml>");
+  EXPECT_TRUE(shown.memo.viewport()->rect().intersects(shown.memo.cursorRect()));
+  EXPECT_EQ(buffer.GetText(), split);
+}
+
+TEST(MemoBufferLongLine, TheModeEndsWithTheLastLongLineAndComesBackWithIt) {
+  ShownMemo shown;
+  TMemo& memo = shown.memo;
+  TMemoBuffer& buffer = shown.buffer;
+  const int shortLimit = static_cast<int>(TMemo::kShortLine);
+  const std::string head = "<wml>\r\n";
+  const std::string line = LongLineOf(10000);
+  buffer.SetTextStr(head + line + "\r\n</wml>");
+  ASSERT_TRUE(memo.LongLineMode());
+  EXPECT_EQ(memo.LinesOverShortLimit(), 1);
+
+  // The long line removed: ordinary wrapping and shaping again.
+  const int start = buffer.LineIndex(1);
+  buffer.Select(start, buffer.LineIndex(2));
+  buffer.SetSelText("");
+  EXPECT_FALSE(memo.LongLineMode());
+  EXPECT_EQ(memo.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+  EXPECT_TRUE(ShapesText(memo));
+  EXPECT_EQ(buffer.GetText(), head + "</wml>");
+  ExpectLaidOutInCurrentMode(memo);
+  // Undo brings it back, and the mode with it.
+  memo.undo();
+  EXPECT_TRUE(memo.LongLineMode());
+  EXPECT_FALSE(ShapesText(memo));
+  EXPECT_EQ(buffer.GetText(), head + line + "\r\n</wml>");
+  ExpectLaidOutInCurrentMode(memo);
+
+  // Shortened, the line keeps the mode while it is longer than the lower
+  // limit and ends it when it is not.
+  buffer.Select(start + shortLimit + 1, start + static_cast<int>(line.size()));
+  buffer.SetSelText("");
+  EXPECT_TRUE(memo.LongLineMode());
+  buffer.SetSelStart(start + shortLimit + 1);
+  SendKey(&memo, Qt::Key_Backspace, Qt::NoModifier, QString());
+  EXPECT_FALSE(memo.LongLineMode());
+  EXPECT_EQ(buffer.GetText(),
+            head + line.substr(0, static_cast<size_t>(shortLimit)) + "\r\n</wml>");
+
+  // Two lines below the upper limit joined into one above it, then split
+  // again and removed one by one: the count follows every line that goes.
+  const std::string half(3000, 'q');
+  buffer.SetTextStr(half + "\r\n" + half + "\r\nend");
+  EXPECT_FALSE(memo.LongLineMode());
+  EXPECT_EQ(memo.LinesOverShortLimit(), 2);
+  buffer.Select(3000, 3002);
+  buffer.SetSelText("");
+  EXPECT_TRUE(memo.LongLineMode());
+  EXPECT_EQ(memo.LinesOverShortLimit(), 1);
+  buffer.SetSelStart(3000);
+  buffer.SetSelText("\r\n");
+  EXPECT_EQ(memo.LinesOverShortLimit(), 2);
+  EXPECT_TRUE(memo.LongLineMode());
+  buffer.Select(0, 3002);
+  buffer.SetSelText("");
+  EXPECT_TRUE(memo.LongLineMode());
+  buffer.Select(0, 3000);
+  buffer.SetSelText("");
+  EXPECT_EQ(memo.LinesOverShortLimit(), 0);
+  EXPECT_FALSE(memo.LongLineMode());
+  EXPECT_EQ(buffer.GetText(), "\r\nend");
+
+  // A new font for the editor keeps the long-line document unshaped.
+  buffer.SetTextStr(line);
+  QFont larger = memo.font();
+  larger.setPixelSize(23);
+  memo.setFont(larger);
+  EXPECT_FALSE(ShapesText(memo));
+  EXPECT_EQ(memo.document()->defaultFont().pixelSize(), 23);
+}
+
+// An opened deck is laid out for the editor's own width when it is shown,
+// not before: a point on the screen leads to the same place in the text
+// as the caret shown there, on the long line and on the lines after it.
+TEST(MemoBufferLongLine, AnOpenedDeckIsLaidOutForTheEditorsWidth) {
+  for (const size_t length : {size_t{200}, size_t{20000}}) {
+    ShownMemo shown;
+    TMemo& memo = shown.memo;
+    const std::string text = "<wml>\r\n" + LongLineOf(length) + "\r\n<p>a b</p>\r\n</wml>";
+    shown.buffer.SetTextStr(text);
+    memo.viewport()->repaint();
+    const QTextBlock line = memo.document()->findBlockByNumber(1);
+    ASSERT_GT(line.layout()->lineCount(), 0);
+    EXPECT_GT(line.layout()->lineCount(), 1) << length;
+    for (int row = 0; row < line.layout()->lineCount(); ++row) {
+      EXPECT_LE(line.layout()->lineAt(row).naturalTextWidth(), memo.viewport()->width());
+    }
+    for (const int position : {line.position() + 30, line.position() + 150,
+                               memo.document()->lastBlock().position() + 2}) {
+      QTextCursor cursor = memo.textCursor();
+      cursor.setPosition(position);
+      memo.setTextCursor(cursor);
+      EXPECT_EQ(memo.cursorForPosition(memo.cursorRect().center()).position(), position)
+          << length << " " << position;
+    }
+    EXPECT_EQ(shown.buffer.GetText(), text);
   }
 }
 
