@@ -215,6 +215,7 @@ void TUserAgent::CallScript(const std::string& path, const std::string& escapedF
     return;
   }
   std::string unitBytes;
+  ws::TLineTable lines;  // the source's lines, kept beside the unit
   if (HasSuffix(path, ".wmlsc")) {
     unitBytes = std::move(*bytes);
   } else {
@@ -232,6 +233,7 @@ void TUserAgent::CallScript(const std::string& path, const std::string& escapedF
       return;
     }
     unitBytes = std::move(*compiled.Unit);
+    lines = std::move(compiled.Lines);
   }
   std::optional<ws::TUnit> unit = ws::LoadUnit(unitBytes, problem);
   if (!unit) {
@@ -239,6 +241,7 @@ void TUserAgent::CallScript(const std::string& path, const std::string& escapedF
     return;
   }
   call.Unit = std::move(*unit);
+  call.Unit.Lines = std::move(lines);
   call.Random = random_;
   if (!deckPath_.empty() && card_) {
     std::string id = card_->AttributeOr("id");
@@ -285,6 +288,8 @@ void TUserAgent::RunScript() {
     return;
   }
   const std::string url = scriptCall_->Url;
+  const std::string name = scriptCall_->Name;
+  const std::string function = scriptCall_->Function;
   scriptCall_.reset();
   dialog_.reset();
   random_ = random;
@@ -297,12 +302,17 @@ void TUserAgent::RunScript() {
   TAssignments sets(browser.Sets.begin(), browser.Sets.end());
   if (Fits(sets))
     for (const auto& [name, value] : sets) SetValue(name, value);
-  if (result.Status == ws::TRunStatus::Failed) {
-    Fail(where + ": " + result.Message + "; сценарий остановлен");
-    return;
-  }
-  if (result.Status == ws::TRunStatus::Aborted) {
-    Fail(where + " прервана (Lang.abort): " + result.Message);
+  if (result.Status == ws::TRunStatus::Failed || result.Status == ws::TRunStatus::Aborted) {
+    const std::string why = result.Status == ws::TRunStatus::Failed
+                                ? ": " + result.Message + "; сценарий остановлен"
+                                : " прервана (Lang.abort): " + result.Message;
+    // At the script's line, as a compile error is (FILE:LINE), when the
+    // script was compiled here from its source.
+    if (result.Place && !result.Place->External && result.Place->Line > 0) {
+      Fail(name + ":" + std::to_string(result.Place->Line) + ": ошибка: функция " + function + why);
+      return;
+    }
+    Fail(where + why);
     return;
   }
   if (result.Navigation == ws::TNavigation::Go) {

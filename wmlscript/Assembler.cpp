@@ -66,7 +66,8 @@ void RemoveDeadCode(std::vector<TIns>& code) {
         }
         if (next) {
           // A jump to where the code goes anyway; a TJUMP still pops.
-          if (ins.Kind == TInsKind::TJump) out.push_back({TInsKind::Op, op::POP});
+          if (ins.Kind == TInsKind::TJump)
+            out.push_back({TInsKind::Op, op::POP, 0, 0, 0, ins.Line});
           changed = true;
           continue;
         }
@@ -78,7 +79,8 @@ void RemoveDeadCode(std::vector<TIns>& code) {
   }
 }
 
-std::optional<std::string> Assemble(const std::vector<TIns>& code, std::uint32_t labelCount) {
+std::optional<std::string> Assemble(const std::vector<TIns>& code, std::uint32_t labelCount,
+                                    std::vector<TLineTable::TEntry>* lines) {
   std::vector<std::size_t> size(code.size());
   std::vector<std::size_t> start(code.size());
   std::vector<std::size_t> label(labelCount, 0);
@@ -118,6 +120,8 @@ std::optional<std::string> Assemble(const std::vector<TIns>& code, std::uint32_t
   std::string out;
   for (std::size_t i = 0; i < code.size(); ++i) {
     const TIns& ins = code[i];
+    if (lines && ins.Line > 0 && size[i] > 0 && (lines->empty() || lines->back().Line != ins.Line))
+      lines->push_back({static_cast<std::uint32_t>(start[i]), ins.Line});
     switch (ins.Kind) {
       case TInsKind::Op:
         out.push_back(static_cast<char>(ins.Opcode));

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "wmlscript/Compiler.h"
+
 namespace deckhand::wmlscript {
 
 enum class TInsKind : std::uint8_t {
@@ -29,6 +31,7 @@ struct TIns {
   TInsKind Kind;
   std::uint8_t Opcode = 0;
   std::uint32_t A = 0, B = 0, C = 0;
+  int Line = 0;  // the source line the instruction comes from; 0 when none
 };
 
 // Leaves out code no path reaches (after a return or a jump, up to the next
@@ -36,7 +39,9 @@ struct TIns {
 void RemoveDeadCode(std::vector<TIns>& code);
 
 // Assembles the instructions of one function; empty when a jump is farther
-// than 65,535 bytes (the longest jump WMLScript encodes).
-std::optional<std::string> Assemble(const std::vector<TIns>& code, std::uint32_t labelCount);
+// than 65,535 bytes (the longest jump WMLScript encodes). When lines is
+// given, it receives the offset where each run of one source line starts.
+std::optional<std::string> Assemble(const std::vector<TIns>& code, std::uint32_t labelCount,
+                                    std::vector<TLineTable::TEntry>* lines = nullptr);
 
 }  // namespace deckhand::wmlscript

@@ -73,7 +73,8 @@ class TConstantPool {
 
 class TGenerator {
  public:
-  TGenerator(const TUnitTree& tree, std::vector<TDiagnostic>& diags) : Tree(tree), Diags(diags) {}
+  TGenerator(const TUnitTree& tree, std::vector<TDiagnostic>& diags, TLineTable* lines)
+      : Tree(tree), Diags(diags), Lines(lines) {}
 
   std::optional<std::string> Run() {
     const std::size_t errorsBefore = ErrorCount();
@@ -163,6 +164,7 @@ class TGenerator {
  private:
   const TUnitTree& Tree;
   std::vector<TDiagnostic>& Diags;
+  TLineTable* Lines;
   TConstantPool Pool;
   std::map<std::string, std::size_t> Functions;  // name: index in the tree
   std::vector<std::size_t> Order;                // unit index: tree index
@@ -170,6 +172,7 @@ class TGenerator {
   // The function being generated.
   std::map<std::string, std::uint32_t> Variables;
   std::vector<TIns> Code;
+  int Line = 0;  // the source line of the statement or expression being generated
   std::uint32_t Labels = 0;
   struct TLoop {
     std::uint32_t Continue, Break;
@@ -201,11 +204,18 @@ class TGenerator {
   void Warning(TPosition at, std::string message) {
     Diags.push_back({TSeverity::Warning, at.Line, at.Column, std::move(message)});
   }
-  void Emit(std::uint8_t opcode) { Code.push_back({TInsKind::Op, opcode}); }
+  void Emit(std::uint8_t opcode) { Code.push_back({TInsKind::Op, opcode, 0, 0, 0, Line}); }
   void Emit(TInsKind kind, std::uint32_t a = 0, std::uint32_t b = 0, std::uint32_t c = 0,
             std::uint8_t opcode = 0) {
-    Code.push_back({kind, opcode, a, b, c});
+    Code.push_back({kind, opcode, a, b, c, Line});
   }
+  // The line of what is generated while it lives; the outer one after.
+  struct TAtLine {
+    int& Line;
+    int Outer;
+    TAtLine(int& line, TPosition at) : Line(line), Outer(line) { Line = at.Line; }
+    ~TAtLine() { Line = Outer; }
+  };
   std::uint32_t NewLabel() { return Labels++; }
   void Place(std::uint32_t label) { Emit(TInsKind::Label, label); }
 
@@ -236,6 +246,7 @@ class TGenerator {
     Code.clear();
     Labels = 0;
     Loops.clear();
+    Line = f.Pos.Line;
     for (const auto& [name, pos] : f.Params) Declare(name, pos);
     const std::size_t params = Variables.size();
     for (const TStmtPtr& s : f.Body) Statement(*s);
@@ -247,7 +258,9 @@ class TGenerator {
       if (Code[i].Kind != TInsKind::Op || Code[i].Opcode != op::RETURN_ES) break;
       Code.erase(Code.begin() + static_cast<std::ptrdiff_t>(i));
     }
-    std::optional<std::string> code = Assemble(Code, Labels);
+    std::vector<TLineTable::TEntry> lines;
+    std::optional<std::string> code = Assemble(Code, Labels, &lines);
+    if (Lines) Lines->Functions.push_back(std::move(lines));
     if (!code) {
       Error(f.Pos, "функция «" + f.Name + "» слишком длинная: переход дальше 65535 байт");
       return;
@@ -259,6 +272,7 @@ class TGenerator {
   }
 
   void Statement(const TStmt& s) {
+    const TAtLine at(Line, s.Pos);
     switch (s.Kind) {
       case TStmtKind::Block:
         for (const TStmtPtr& k : s.Body) Statement(*k);
@@ -340,6 +354,7 @@ class TGenerator {
 
   void VarDecls(const TStmt& s) {
     for (const TVarDecl& d : s.Vars) {
+      const TAtLine at(Line, d.Pos);
       const std::optional<std::uint32_t> index = Declare(d.Name, d.Pos);
       if (d.Init) {
         Expr(*d.Init, true);
@@ -394,6 +409,7 @@ class TGenerator {
   }
 
   void Expr(const TExpr& e, bool want) {
+    const TAtLine at(Line, e.Pos);
     switch (e.Kind) {
       case TExprKind::Integer:
         if (want) {
@@ -578,8 +594,8 @@ class TGenerator {
 }  // namespace
 
 std::optional<std::string> GenerateUnit(const TUnitTree& tree,
-                                        std::vector<TDiagnostic>& diagnostics) {
-  return TGenerator(tree, diagnostics).Run();
+                                        std::vector<TDiagnostic>& diagnostics, TLineTable* lines) {
+  return TGenerator(tree, diagnostics, lines).Run();
 }
 
 }  // namespace deckhand::wmlscript

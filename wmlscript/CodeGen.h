@@ -12,7 +12,9 @@
 namespace deckhand::wmlscript {
 
 // The unit's bytes; empty when there is an error (reported in diagnostics).
+// When lines is given, it receives the source lines of the unit's code.
 std::optional<std::string> GenerateUnit(const TUnitTree& tree,
-                                        std::vector<TDiagnostic>& diagnostics);
+                                        std::vector<TDiagnostic>& diagnostics,
+                                        TLineTable* lines = nullptr);
 
 }  // namespace deckhand::wmlscript

@@ -1,6 +1,7 @@
 #include "wmlscript/Compiler.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "wmlscript/CodeGen.h"
 #include "wmlscript/Lexer.h"
@@ -30,7 +31,7 @@ TCompileResult Compile(std::string_view source) {
       std::none_of(result.Diagnostics.begin(), result.Diagnostics.end(),
                    [](const TDiagnostic& d) { return d.Severity == TSeverity::Error; });
   if (syntaxOk) {
-    result.Unit = GenerateUnit(tree, result.Diagnostics);
+    result.Unit = GenerateUnit(tree, result.Diagnostics, &result.Lines);
   }
   std::stable_sort(result.Diagnostics.begin(), result.Diagnostics.end(),
                    [](const TDiagnostic& a, const TDiagnostic& b) {
@@ -40,7 +41,18 @@ TCompileResult Compile(std::string_view source) {
                   [](const TDiagnostic& d) { return d.Severity == TSeverity::Error; })) {
     result.Unit.reset();
   }
+  if (!result.Unit) result.Lines = TLineTable();
   return result;
+}
+
+int TLineTable::LineOf(std::size_t function, std::size_t offset) const {
+  if (function >= Functions.size()) return 0;
+  const std::vector<TEntry>& entries = Functions[function];
+  // The last entry that starts at or before the offset.
+  const auto after =
+      std::upper_bound(entries.begin(), entries.end(), offset,
+                       [](std::size_t at, const TEntry& entry) { return at < entry.Offset; });
+  return after == entries.begin() ? 0 : std::prev(after)->Line;
 }
 
 std::string FormatDiagnostics(std::string_view file, const std::vector<TDiagnostic>& diagnostics) {

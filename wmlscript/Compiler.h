@@ -2,6 +2,8 @@
 // the bytes of a .wmlsc file, with errors and warnings in Russian.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,10 +20,26 @@ struct TDiagnostic {
   std::string Message;  // UTF-8, Russian
 };
 
+// Where a compiled unit's code came from, kept beside the unit's bytes (the
+// .wmlsc format has no place for it): for each function, in the unit's
+// order, the source line of its instructions from each offset on.
+struct TLineTable {
+  struct TEntry {
+    std::uint32_t Offset;  // first byte of the instructions of the line
+    int Line;              // 1-based
+  };
+  std::vector<std::vector<TEntry>> Functions;  // each in order of offset
+
+  // The source line of the instruction at offset in the function; 0 when
+  // the table does not know it (no table, no such function).
+  int LineOf(std::size_t function, std::size_t offset) const;
+};
+
 struct TCompileResult {
   std::optional<std::string> Unit;       // empty when there is an error
   std::vector<TDiagnostic> Diagnostics;  // in order of line, then column
   std::string Charset;                   // the source's encoding: "UTF-8" or "windows-1251"
+  TLineTable Lines;                      // the unit's source lines; empty when there is an error
 };
 
 // Compiles a script given as the bytes of its file. The source is UTF-8, or

@@ -25,6 +25,7 @@ struct TFrame {
 struct TStop {
   TRunStatus Status;
   std::string Message;
+  std::optional<TRunResult::TPlace> Place;
 };
 
 class TMachine {
@@ -39,6 +40,7 @@ class TMachine {
   TValue Call(const TUnit& unit, std::size_t function, std::vector<TValue>& arguments,
               const std::string& url) {
     Urls[&unit] = url;
+    Called = &unit;
     Stack.reserve(std::min<std::size_t>(Limits.OperandStack, 1024) + 8);
     Frames.reserve(Limits.CallDepth + 1);
     for (TValue& v : arguments) Push(std::move(v));
@@ -57,9 +59,10 @@ class TMachine {
   std::list<TUnit> LoadedUnits;  // units of CALL_URL, kept while frames use them
   std::map<const TUnit*, std::string> Urls;
   std::map<std::string, const TUnit*> UnitsByUrl;
+  const TUnit* Called = nullptr;  // the unit Run was given
 
   [[noreturn]] void Fail(std::string message) {
-    throw TStop{TRunStatus::Failed, std::move(message)};
+    throw TStop{TRunStatus::Failed, std::move(message), std::nullopt};
   }
 
   void Push(TValue v) {
@@ -132,7 +135,7 @@ class TMachine {
     TValue value = CallLibrary(library, function, args, context);
     if (Options.LibraryTrace) Options.LibraryTrace->push_back(trace + " = " + Describe(value));
     if (context.Stop) {
-      throw TStop{Result.Status, Result.Message};
+      throw TStop{Result.Status, Result.Message, std::nullopt};
     }
     Stack.resize(Stack.size() - lib->Arguments);
     CheckString(value);
@@ -151,254 +154,262 @@ class TMachine {
       // Set when the frame calls a function (a new frame runs next) or returns.
       bool called = false, returning = false;
       TValue returned;
-      while (!called && !returning) {
-        if (budget == 0) {
-          Fail("выполнено больше " + std::to_string(Limits.Instructions) +
-               " инструкций: сценарий остановлен (бесконечный цикл?)");
-        }
-        --budget;
-        if (((Limits.Instructions - budget) % kMemoryCheckInterval) == 0) CheckMemory();
-        if (pc >= code.size()) {
-          // Running off the end of the code returns an empty string.
-          returned = TValue::String("");
-          returning = true;
-          break;
-        }
-        const std::uint8_t opcode = bytes[pc];
-        if (opcode & 0x80) {
-          const std::uint32_t arg = opcode & 0x1F;
-          switch (opcode & 0xE0) {
-            case op::JUMP_FW_S:
-              pc += 1 + arg;
-              break;
-            case op::JUMP_BW_S:
-              pc -= arg;
-              break;
-            case op::TJUMP_FW_S:
-              pc += 1 + (Truth() ? 0 : arg);
-              break;
-            default:
-              Push(Stack[base + arg]);
-              ++pc;
-              break;
+      // A stop is placed at the instruction pc points to: the one that
+      // failed (pc moves on only once it is done), or the next to run.
+      try {
+        while (!called && !returning) {
+          if (budget == 0) {
+            Fail("выполнено больше " + std::to_string(Limits.Instructions) +
+                 " инструкций: сценарий остановлен (бесконечный цикл?)");
           }
-          continue;
-        }
-        if ((opcode & 0xE0) == 0x40) {
-          if (opcode & 0x10) {
-            Push(frame.Unit->Constants[opcode & 0x0F]);
-          } else {
-            Stack[base + (opcode & 0x0F)] = std::move(Stack.back());
-            Stack.pop_back();
-          }
-          ++pc;
-          continue;
-        }
-        if ((opcode & 0xE0) == 0x60) {
-          if ((opcode & 0xF8) == op::CALL_S) {
-            frame.Pc = pc + 1;
-            Enter(*frame.Unit, opcode & 0x07);
-            called = true;
-            continue;
-          }
-          if ((opcode & 0xF8) == op::CALL_LIB_S) {
-            frame.Pc = pc + 2;
-            CallLib(bytes[pc + 1], opcode & 0x07);
-            pc += 2;
-            continue;
-          }
-          Increment(Stack[base + (opcode & 0x07)], op::INCR);
-          ++pc;
-          continue;
-        }
-        switch (opcode) {
-          case op::JUMP_FW:
-            pc += 2 + bytes[pc + 1];
-            break;
-          case op::JUMP_FW_W:
-            pc += 3 + (bytes[pc + 1] << 8 | bytes[pc + 2]);
-            break;
-          case op::JUMP_BW:
-            pc -= bytes[pc + 1];
-            break;
-          case op::JUMP_BW_W:
-            pc -= (bytes[pc + 1] << 8 | bytes[pc + 2]);
-            break;
-          case op::TJUMP_FW:
-            pc += 2 + (Truth() ? 0 : bytes[pc + 1]);
-            break;
-          case op::TJUMP_FW_W:
-            pc += 3 + (Truth() ? 0 : (bytes[pc + 1] << 8 | bytes[pc + 2]));
-            break;
-          case op::TJUMP_BW:
-            pc = Truth() ? pc + 2 : pc - bytes[pc + 1];
-            break;
-          case op::TJUMP_BW_W:
-            pc = Truth() ? pc + 3 : pc - (bytes[pc + 1] << 8 | bytes[pc + 2]);
-            break;
-          case op::CALL:
-            frame.Pc = pc + 2;
-            Enter(*frame.Unit, bytes[pc + 1]);
-            called = true;
-            break;
-          case op::CALL_LIB:
-            frame.Pc = pc + 3;
-            CallLib(bytes[pc + 2], bytes[pc + 1]);
-            pc += 3;
-            break;
-          case op::CALL_LIB_W:
-            frame.Pc = pc + 4;
-            CallLib(static_cast<std::uint16_t>(bytes[pc + 2] << 8 | bytes[pc + 3]), bytes[pc + 1]);
-            pc += 4;
-            break;
-          case op::CALL_URL:
-          case op::CALL_URL_W: {
-            const bool wide = opcode == op::CALL_URL_W;
-            const std::uint32_t urlIndex =
-                wide ? (bytes[pc + 1] << 8 | bytes[pc + 2]) : bytes[pc + 1];
-            const std::uint32_t nameIndex =
-                wide ? (bytes[pc + 3] << 8 | bytes[pc + 4]) : bytes[pc + 2];
-            const std::uint32_t args = wide ? bytes[pc + 5] : bytes[pc + 3];
-            frame.Pc = pc + (wide ? 6 : 4);
-            const TUnit& caller = *frame.Unit;
-            const std::string& name = caller.Constants[nameIndex].Str;
-            const TUnit& callee = LoadExternal(caller, caller.Constants[urlIndex].Str);
-            if (!AccessAllowed(callee, Urls[&callee], Urls[&caller])) {
-              Fail("сценарий " + Urls[&callee] + " не разрешает вызывать свои функции из " +
-                   Urls[&caller] + " (прагма use access)");
-            }
-            const std::optional<std::size_t> index = callee.FindExtern(name);
-            if (!index) Fail("во внешнем сценарии нет функции extern «" + name + "»");
-            if (callee.Functions[*index].Arguments != args) {
-              Fail("функция «" + name + "» внешнего сценария принимает " +
-                   std::to_string(callee.Functions[*index].Arguments) + " аргументов, а передано " +
-                   std::to_string(args));
-            }
-            Enter(callee, *index);
-            called = true;
-            break;
-          }
-          case op::LOAD_VAR:
-            Push(Stack[base + bytes[pc + 1]]);
-            pc += 2;
-            break;
-          case op::STORE_VAR:
-            Stack[base + bytes[pc + 1]] = std::move(Stack.back());
-            Stack.pop_back();
-            pc += 2;
-            break;
-          case op::INCR_VAR:
-          case op::DECR_VAR:
-            Increment(Stack[base + bytes[pc + 1]], opcode == op::INCR_VAR ? op::INCR : op::DECR);
-            pc += 2;
-            break;
-          case op::LOAD_CONST:
-            Push(frame.Unit->Constants[bytes[pc + 1]]);
-            pc += 2;
-            break;
-          case op::LOAD_CONST_W:
-            Push(frame.Unit->Constants[bytes[pc + 1] << 8 | bytes[pc + 2]]);
-            pc += 3;
-            break;
-          case op::CONST_0:
-            Push(TValue::Integer(0));
-            ++pc;
-            break;
-          case op::CONST_1:
-            Push(TValue::Integer(1));
-            ++pc;
-            break;
-          case op::CONST_M1:
-            Push(TValue::Integer(-1));
-            ++pc;
-            break;
-          case op::CONST_ES:
-            Push(TValue::String(""));
-            ++pc;
-            break;
-          case op::CONST_INVALID:
-            Push(TValue::Invalid());
-            ++pc;
-            break;
-          case op::CONST_TRUE:
-            Push(TValue::Boolean(true));
-            ++pc;
-            break;
-          case op::CONST_FALSE:
-            Push(TValue::Boolean(false));
-            ++pc;
-            break;
-          case op::ADD_ASG:
-          case op::SUB_ASG: {
-            TValue& var = Stack[base + bytes[pc + 1]];
-            var = BinaryOperator(opcode == op::ADD_ASG ? op::ADD : op::SUB, var, Stack.back());
-            Stack.pop_back();
-            CheckString(var);
-            pc += 2;
-            break;
-          }
-          case op::POP:
-            Stack.pop_back();
-            ++pc;
-            break;
-          case op::RETURN:
-            returned = std::move(Stack.back());
-            returning = true;
-            break;
-          case op::RETURN_ES:
+          --budget;
+          if (((Limits.Instructions - budget) % kMemoryCheckInterval) == 0) CheckMemory();
+          if (pc >= code.size()) {
+            // Running off the end of the code returns an empty string.
             returned = TValue::String("");
             returning = true;
             break;
-          case op::DEBUG:
-            ++pc;
-            break;
-          case op::SCAND:
-          case op::SCOR: {
-            const std::optional<bool> b = ToBoolean(Stack.back());
-            Stack.pop_back();
-            const bool shortCut = !b || (opcode == op::SCAND ? !*b : *b);
-            if (shortCut) {
-              Push(b ? TValue::Boolean(*b) : TValue::Invalid());
-              Push(TValue::Boolean(false));
-            } else {
-              Push(TValue::Boolean(true));
-            }
-            ++pc;
-            break;
           }
-          case op::INCR:
-          case op::DECR:
-          case op::UMINUS:
-          case op::B_NOT:
-          case op::NOT:
-          case op::TOBOOL:
-          case op::TYPEOF:
-          case op::ISVALID:
-            Stack.back() = UnaryOperator(opcode, Stack.back());
-            ++pc;
-            break;
-          default: {
-            // Binary operators: integers take a fast path.
-            TValue& a = Stack[Stack.size() - 2];
-            const TValue& b = Stack.back();
-            if (a.Type == TType::Integer && b.Type == TType::Integer &&
-                (opcode == op::ADD || opcode == op::SUB || opcode == op::MUL)) {
-              const std::int64_t r = opcode == op::ADD   ? std::int64_t{a.Int} + b.Int
-                                     : opcode == op::SUB ? std::int64_t{a.Int} - b.Int
-                                                         : std::int64_t{a.Int} * b.Int;
-              if (r >= INT32_MIN && r <= INT32_MAX)
-                a.Int = static_cast<std::int32_t>(r);
-              else
-                a = TValue::Invalid();
-            } else {
-              a = BinaryOperator(opcode, a, b);
-              CheckString(a);
+          const std::uint8_t opcode = bytes[pc];
+          if (opcode & 0x80) {
+            const std::uint32_t arg = opcode & 0x1F;
+            switch (opcode & 0xE0) {
+              case op::JUMP_FW_S:
+                pc += 1 + arg;
+                break;
+              case op::JUMP_BW_S:
+                pc -= arg;
+                break;
+              case op::TJUMP_FW_S:
+                pc += 1 + (Truth() ? 0 : arg);
+                break;
+              default:
+                Push(Stack[base + arg]);
+                ++pc;
+                break;
             }
-            Stack.pop_back();
+            continue;
+          }
+          if ((opcode & 0xE0) == 0x40) {
+            if (opcode & 0x10) {
+              Push(frame.Unit->Constants[opcode & 0x0F]);
+            } else {
+              Stack[base + (opcode & 0x0F)] = std::move(Stack.back());
+              Stack.pop_back();
+            }
             ++pc;
-            break;
+            continue;
+          }
+          if ((opcode & 0xE0) == 0x60) {
+            if ((opcode & 0xF8) == op::CALL_S) {
+              frame.Pc = pc + 1;
+              Enter(*frame.Unit, opcode & 0x07);
+              called = true;
+              continue;
+            }
+            if ((opcode & 0xF8) == op::CALL_LIB_S) {
+              frame.Pc = pc + 2;
+              CallLib(bytes[pc + 1], opcode & 0x07);
+              pc += 2;
+              continue;
+            }
+            Increment(Stack[base + (opcode & 0x07)], op::INCR);
+            ++pc;
+            continue;
+          }
+          switch (opcode) {
+            case op::JUMP_FW:
+              pc += 2 + bytes[pc + 1];
+              break;
+            case op::JUMP_FW_W:
+              pc += 3 + (bytes[pc + 1] << 8 | bytes[pc + 2]);
+              break;
+            case op::JUMP_BW:
+              pc -= bytes[pc + 1];
+              break;
+            case op::JUMP_BW_W:
+              pc -= (bytes[pc + 1] << 8 | bytes[pc + 2]);
+              break;
+            case op::TJUMP_FW:
+              pc += 2 + (Truth() ? 0 : bytes[pc + 1]);
+              break;
+            case op::TJUMP_FW_W:
+              pc += 3 + (Truth() ? 0 : (bytes[pc + 1] << 8 | bytes[pc + 2]));
+              break;
+            case op::TJUMP_BW:
+              pc = Truth() ? pc + 2 : pc - bytes[pc + 1];
+              break;
+            case op::TJUMP_BW_W:
+              pc = Truth() ? pc + 3 : pc - (bytes[pc + 1] << 8 | bytes[pc + 2]);
+              break;
+            case op::CALL:
+              frame.Pc = pc + 2;
+              Enter(*frame.Unit, bytes[pc + 1]);
+              called = true;
+              break;
+            case op::CALL_LIB:
+              frame.Pc = pc + 3;
+              CallLib(bytes[pc + 2], bytes[pc + 1]);
+              pc += 3;
+              break;
+            case op::CALL_LIB_W:
+              frame.Pc = pc + 4;
+              CallLib(static_cast<std::uint16_t>(bytes[pc + 2] << 8 | bytes[pc + 3]),
+                      bytes[pc + 1]);
+              pc += 4;
+              break;
+            case op::CALL_URL:
+            case op::CALL_URL_W: {
+              const bool wide = opcode == op::CALL_URL_W;
+              const std::uint32_t urlIndex =
+                  wide ? (bytes[pc + 1] << 8 | bytes[pc + 2]) : bytes[pc + 1];
+              const std::uint32_t nameIndex =
+                  wide ? (bytes[pc + 3] << 8 | bytes[pc + 4]) : bytes[pc + 2];
+              const std::uint32_t args = wide ? bytes[pc + 5] : bytes[pc + 3];
+              frame.Pc = pc + (wide ? 6 : 4);
+              const TUnit& caller = *frame.Unit;
+              const std::string& name = caller.Constants[nameIndex].Str;
+              const TUnit& callee = LoadExternal(caller, caller.Constants[urlIndex].Str);
+              if (!AccessAllowed(callee, Urls[&callee], Urls[&caller])) {
+                Fail("сценарий " + Urls[&callee] + " не разрешает вызывать свои функции из " +
+                     Urls[&caller] + " (прагма use access)");
+              }
+              const std::optional<std::size_t> index = callee.FindExtern(name);
+              if (!index) Fail("во внешнем сценарии нет функции extern «" + name + "»");
+              if (callee.Functions[*index].Arguments != args) {
+                Fail("функция «" + name + "» внешнего сценария принимает " +
+                     std::to_string(callee.Functions[*index].Arguments) +
+                     " аргументов, а передано " + std::to_string(args));
+              }
+              Enter(callee, *index);
+              called = true;
+              break;
+            }
+            case op::LOAD_VAR:
+              Push(Stack[base + bytes[pc + 1]]);
+              pc += 2;
+              break;
+            case op::STORE_VAR:
+              Stack[base + bytes[pc + 1]] = std::move(Stack.back());
+              Stack.pop_back();
+              pc += 2;
+              break;
+            case op::INCR_VAR:
+            case op::DECR_VAR:
+              Increment(Stack[base + bytes[pc + 1]], opcode == op::INCR_VAR ? op::INCR : op::DECR);
+              pc += 2;
+              break;
+            case op::LOAD_CONST:
+              Push(frame.Unit->Constants[bytes[pc + 1]]);
+              pc += 2;
+              break;
+            case op::LOAD_CONST_W:
+              Push(frame.Unit->Constants[bytes[pc + 1] << 8 | bytes[pc + 2]]);
+              pc += 3;
+              break;
+            case op::CONST_0:
+              Push(TValue::Integer(0));
+              ++pc;
+              break;
+            case op::CONST_1:
+              Push(TValue::Integer(1));
+              ++pc;
+              break;
+            case op::CONST_M1:
+              Push(TValue::Integer(-1));
+              ++pc;
+              break;
+            case op::CONST_ES:
+              Push(TValue::String(""));
+              ++pc;
+              break;
+            case op::CONST_INVALID:
+              Push(TValue::Invalid());
+              ++pc;
+              break;
+            case op::CONST_TRUE:
+              Push(TValue::Boolean(true));
+              ++pc;
+              break;
+            case op::CONST_FALSE:
+              Push(TValue::Boolean(false));
+              ++pc;
+              break;
+            case op::ADD_ASG:
+            case op::SUB_ASG: {
+              TValue& var = Stack[base + bytes[pc + 1]];
+              var = BinaryOperator(opcode == op::ADD_ASG ? op::ADD : op::SUB, var, Stack.back());
+              Stack.pop_back();
+              CheckString(var);
+              pc += 2;
+              break;
+            }
+            case op::POP:
+              Stack.pop_back();
+              ++pc;
+              break;
+            case op::RETURN:
+              returned = std::move(Stack.back());
+              returning = true;
+              break;
+            case op::RETURN_ES:
+              returned = TValue::String("");
+              returning = true;
+              break;
+            case op::DEBUG:
+              ++pc;
+              break;
+            case op::SCAND:
+            case op::SCOR: {
+              const std::optional<bool> b = ToBoolean(Stack.back());
+              Stack.pop_back();
+              const bool shortCut = !b || (opcode == op::SCAND ? !*b : *b);
+              if (shortCut) {
+                Push(b ? TValue::Boolean(*b) : TValue::Invalid());
+                Push(TValue::Boolean(false));
+              } else {
+                Push(TValue::Boolean(true));
+              }
+              ++pc;
+              break;
+            }
+            case op::INCR:
+            case op::DECR:
+            case op::UMINUS:
+            case op::B_NOT:
+            case op::NOT:
+            case op::TOBOOL:
+            case op::TYPEOF:
+            case op::ISVALID:
+              Stack.back() = UnaryOperator(opcode, Stack.back());
+              ++pc;
+              break;
+            default: {
+              // Binary operators: integers take a fast path.
+              TValue& a = Stack[Stack.size() - 2];
+              const TValue& b = Stack.back();
+              if (a.Type == TType::Integer && b.Type == TType::Integer &&
+                  (opcode == op::ADD || opcode == op::SUB || opcode == op::MUL)) {
+                const std::int64_t r = opcode == op::ADD   ? std::int64_t{a.Int} + b.Int
+                                       : opcode == op::SUB ? std::int64_t{a.Int} - b.Int
+                                                           : std::int64_t{a.Int} * b.Int;
+                if (r >= INT32_MIN && r <= INT32_MAX)
+                  a.Int = static_cast<std::int32_t>(r);
+                else
+                  a = TValue::Invalid();
+              } else {
+                a = BinaryOperator(opcode, a, b);
+                CheckString(a);
+              }
+              Stack.pop_back();
+              ++pc;
+              break;
+            }
           }
         }
+      } catch (TStop& stop) {
+        if (!stop.Place) stop.Place = PlaceOf(frame, pc);
+        throw;
       }
       Result.Instructions = Limits.Instructions - budget;
       if (called) continue;  // the new frame runs
@@ -408,6 +419,15 @@ class TMachine {
       if (Frames.empty()) return returned;
       Push(std::move(returned));
     }
+  }
+
+  TRunResult::TPlace PlaceOf(const TFrame& frame, std::size_t pc) const {
+    TRunResult::TPlace place;
+    place.Function = static_cast<std::size_t>(frame.Function - frame.Unit->Functions.data());
+    place.Offset = pc;
+    place.Line = frame.Unit->Lines.LineOf(place.Function, pc);
+    place.External = frame.Unit != Called;
+    return place;
   }
 
   bool Truth() {
@@ -454,6 +474,7 @@ TRunResult Run(const TUnit& unit, const std::string& function, std::vector<TValu
     result.Status = stop.Status;
     result.Message = stop.Message;
     if (stop.Status == TRunStatus::Returned) return result;  // Lang.exit
+    result.Place = stop.Place;
   }
   if (result.Status != TRunStatus::Returned) {
     result.Navigation = TNavigation::None;

@@ -89,6 +89,16 @@ struct TRunResult {
   TNavigation Navigation = TNavigation::None;
   std::string GoUrl;
   std::uint64_t Instructions = 0;  // instructions executed
+  // Where a script that stopped (Aborted, Failed) was: the instruction that
+  // failed, or the next one to run when a limit of the whole run was
+  // reached. Empty when it stopped before running any.
+  struct TPlace {
+    std::size_t Function = 0;  // index in its unit
+    std::size_t Offset = 0;    // of the instruction in the function's code
+    int Line = 0;              // its source line, from the unit's TUnit::Lines; 0 when unknown
+    bool External = false;     // in a unit that CALL_URL loaded, not the one Run was given
+  };
+  std::optional<TPlace> Place;
 };
 
 struct TRunOptions {

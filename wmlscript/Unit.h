@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "wmlscript/Bytecode.h"
+#include "wmlscript/Compiler.h"
 #include "wmlscript/Value.h"
 
 namespace deckhand::wmlscript {
@@ -32,6 +33,10 @@ struct TUnit {
   std::vector<TValue> Constants;  // strings decoded to UTF-8
   std::vector<TPragma> Pragmas;
   std::vector<TUnitFunction> Functions;
+  // The source lines of the code when the unit was compiled here from its
+  // source (given by whoever compiled it, TCompileResult::Lines); empty
+  // for a unit read from compiled bytes alone. Not part of the bytes.
+  TLineTable Lines;
 
   // The index of the extern function of that name; empty when none.
   std::optional<std::size_t> FindExtern(std::string_view name) const;

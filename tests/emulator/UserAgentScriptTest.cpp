@@ -12,6 +12,7 @@
 
 #include "emulator/CardRenderer.h"
 #include "emulator/UserAgent.h"
+#include "wmlscript/Compiler.h"
 
 namespace deckhand::wml {
 namespace {
@@ -186,12 +187,15 @@ extern function pair() {
 
 TEST_F(UserAgentScripts, CompileErrorsFailuresAndLimitsLeaveTheAgentUsable) {
   Script("bad.wmls", "extern function main() {\n  var x = 1\n  return x;\n}\n");
-  Script("run.wmls", R"s(
+  const std::string run = R"s(
 extern function spin() { WMLBrowser.setVar("spun", "1"); while (true) {} }
 extern function stop() { Lang.abort("нет связи"); }
 extern function grow() { var s = "x"; while (true) { s = s + s; } }
 extern function one(a) { return a; }
-)s");
+)s";
+  Script("run.wmls", run);
+  // The same script compiled elsewhere: its bytes carry no lines.
+  Script("run.wmlsc", wmlscript::Compile(run).Unit.value());
   TUserAgent agent;
   Open(agent, R"w(<card id="a"><p>
 <a href="bad.wmls#main()">0</a>
@@ -203,7 +207,9 @@ extern function one(a) { return a; }
 <a href="run.wmls#one(1, 2)">6</a>
 <a href="gone.wmls#one(1)">7</a>
 <a href="run.wmls">8</a>
-<a href="#b">9</a>
+<a href="run.wmlsc#stop()">9</a>
+<a href="run.wmlsc#spin()">10</a>
+<a href="#b">11</a>
 </p></card><card id="b"><p>b</p></card>)w");
   const auto expectAfter = [&](int link, const std::string& start, const std::string& part) {
     SelectItem(agent, link);
@@ -215,17 +221,22 @@ extern function one(a) { return a; }
   // The compile error as the checker prints it: FILE:LINE:COLUMN.
   expectAfter(0, "bad.wmls:3:3: ошибка: ожидается «;»", "сценарий не выполнен");
   // The instruction limit stops the endless loop; setVar before it holds.
-  expectAfter(1, "Сценарий run.wmls, функция spin: ", "сценарий остановлен");
+  // Run-time errors of a script compiled from its source name its line,
+  // as compile errors do: FILE:LINE.
+  expectAfter(1, "run.wmls:2: ошибка: функция spin: ", "сценарий остановлен");
   EXPECT_EQ(agent.Variable("spun"), "1");
-  expectAfter(2, "Сценарий run.wmls, функция stop прервана (Lang.abort): нет связи", "");
-  expectAfter(3, "Сценарий run.wmls, функция grow: ", "сценарий остановлен");
+  expectAfter(2, "run.wmls:3: ошибка: функция stop прервана (Lang.abort): нет связи", "");
+  expectAfter(3, "run.wmls:4: ошибка: функция grow: ", "сценарий остановлен");
   expectAfter(4, "Сценарий run.wmls, функция none: ", "нет функции extern «none»");
   expectAfter(5, "Сценарий run.wmls: вызов «one(x)» не разобран", "не литерал");
   expectAfter(6, "Сценарий run.wmls, функция one: ", "передано 2");
   expectAfter(7, "Файл не найден: ", "сценарий не выполнен");
   expectAfter(8, "Сценарий run.wmls: в адресе нет вызова функции", "");
+  // A compiled unit has no lines to name: the same errors without them.
+  expectAfter(9, "Сценарий run.wmlsc, функция stop прервана (Lang.abort): нет связи", "");
+  expectAfter(10, "Сценарий run.wmlsc, функция spin: ", "сценарий остановлен");
   // And the agent goes on.
-  SelectItem(agent, 9);
+  SelectItem(agent, 11);
   EXPECT_EQ(agent.Error(), "");
   EXPECT_EQ(agent.CardId(), "b");
 

@@ -258,6 +258,44 @@ std::string CaseName(const ::testing::TestParamInfo<TScriptCase>& info) {
 INSTANTIATE_TEST_SUITE_P(Corpus, ScriptCorpusTest,
                          ::testing::ValuesIn(LoadCorpus(DECKHAND_WMLSCRIPT_CORPUS)), CaseName);
 
+// The line table beside every unit of the corpus: one list a function of
+// the unit, each from the function's first byte on, in order, inside its
+// code and naming lines of the source.
+TEST(ScriptCorpus, LineTablesCoverEveryFunctionOfTheUnit) {
+  for (const TScriptCase& c : LoadCorpus(DECKHAND_WMLSCRIPT_CORPUS)) {
+    const TCompileResult compiled = Compile(c.Source);
+    if (!compiled.Unit) {
+      EXPECT_TRUE(compiled.Lines.Functions.empty()) << c.Name;
+      continue;
+    }
+    std::string error;
+    const std::optional<TUnit> unit = LoadUnit(*compiled.Unit, error);
+    ASSERT_TRUE(unit) << c.Name << ": " << error;
+    const int lines = 1 + static_cast<int>(std::count(c.Source.begin(), c.Source.end(), '\n'));
+    ASSERT_EQ(compiled.Lines.Functions.size(), unit->Functions.size()) << c.Name;
+    for (std::size_t f = 0; f < unit->Functions.size(); ++f) {
+      const auto& entries = compiled.Lines.Functions[f];
+      const std::size_t size = unit->Functions[f].Code.size();
+      if (size == 0) {
+        EXPECT_TRUE(entries.empty()) << c.Name << " function " << f;
+        continue;
+      }
+      ASSERT_FALSE(entries.empty()) << c.Name << " function " << f;
+      EXPECT_EQ(entries.front().Offset, 0u) << c.Name << " function " << f;
+      for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_LT(entries[i].Offset, size) << c.Name << " function " << f;
+        EXPECT_GE(entries[i].Line, 1) << c.Name;
+        EXPECT_LE(entries[i].Line, lines) << c.Name;
+        if (i > 0) {
+          EXPECT_GT(entries[i].Offset, entries[i - 1].Offset) << c.Name;
+        }
+      }
+      EXPECT_EQ(compiled.Lines.LineOf(f, size - 1), entries.back().Line);
+    }
+    EXPECT_EQ(compiled.Lines.LineOf(unit->Functions.size(), 0), 0) << c.Name;
+  }
+}
+
 TEST(ScriptCorpus, HasAtLeastSixtyScripts) {
   EXPECT_GE(LoadCorpus(DECKHAND_WMLSCRIPT_CORPUS).size(), 60u);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeBrowser.h"
+#include "wmlscript/Bytecode.h"
 #include "wmlscript/Compiler.h"
 #include "wmlscript/Interpreter.h"
 #include "wmlscript/Unit.h"
@@ -121,6 +122,119 @@ TEST(WmlscriptInterpreter, StopsAtEveryLimitAndDropsTheNavigation) {
   EXPECT_EQ(Call(unit, "grow", {}, browser, limits).Message, "сценарий занял больше 1 КБ памяти");
   EXPECT_EQ(Describe(Call(unit, "grow", {}, browser).Value), "3000");
   EXPECT_EQ(Describe(Call(unit, "hold", {}, browser).Value), "360");
+}
+
+// A unit compiled from source keeps its lines beside it: a script that stops
+// names the function, the offset of the failing instruction and its line.
+TEST(WmlscriptInterpreter, StopsAtTheSourceLineOfTheFailingInstruction) {
+  const std::string source =
+      "use url gone \"missing.wmls\";\n"                  // 1
+      "extern function stop(why) {\n"                     // 2
+      "  var a = 1;\n"                                    // 3
+      "  Lang.abort(\"нет \" +\n"                         // 4
+      "    why);\n"                                       // 5
+      "}\n"                                               // 6
+      "extern function spin() {\n"                        // 7
+      "  var i = 0;\n"                                    // 8
+      "  while (true) { i++; }\n"                         // 9
+      "}\n"                                               // 10
+      "function down(n) {\n"                              // 11
+      "  return down(n + 1);\n"                           // 12
+      "}\n"                                               // 13
+      "extern function deep() { return 1 + down(0); }\n"  // 14
+      "extern function far() {\n"                         // 15
+      "  return gone#f();\n"                              // 16
+      "}\n"                                               // 17
+      "extern function long() { var s = \"ab\";\n"        // 18
+      "  for (;;) s += s; }\n"                            // 19
+      "extern function done() { Lang.exit(7); }\n";       // 20
+  const TCompileResult compiled = Compile(source);
+  ASSERT_TRUE(compiled.Unit) << FormatDiagnostics("test", compiled.Diagnostics);
+  std::string error;
+  std::optional<TUnit> bare = LoadUnit(*compiled.Unit, error);
+  ASSERT_TRUE(bare) << error;
+  TUnit unit = *bare;
+  unit.Lines = compiled.Lines;
+  testing::TFakeBrowser browser;
+
+  // Lang.abort: at the library call, on the line where the call begins.
+  const TRunResult aborted = Call(unit, "stop", {TValue::String("связи")}, browser);
+  ASSERT_EQ(aborted.Status, TRunStatus::Aborted);
+  EXPECT_EQ(aborted.Message, "нет связи");
+  ASSERT_TRUE(aborted.Place);
+  EXPECT_EQ(aborted.Place->Function, *unit.FindExtern("stop"));
+  EXPECT_EQ(aborted.Place->Line, 4);
+  EXPECT_FALSE(aborted.Place->External);
+  const std::string& code = unit.Functions[aborted.Place->Function].Code;
+  ASSERT_LT(aborted.Place->Offset, code.size());
+  const auto opcode = static_cast<std::uint8_t>(code[aborted.Place->Offset]);
+  EXPECT_TRUE((opcode & 0xF8) == op::CALL_LIB_S || opcode == op::CALL_LIB ||
+              opcode == op::CALL_LIB_W)
+      << int(opcode);
+
+  // The instruction limit, reached inside a loop on one line.
+  TLimits limits;
+  limits.Instructions = 500;
+  const TRunResult spun = Call(unit, "spin", {}, browser, limits);
+  ASSERT_EQ(spun.Status, TRunStatus::Failed);
+  ASSERT_TRUE(spun.Place);
+  EXPECT_EQ(spun.Place->Line, 9);
+  EXPECT_EQ(spun.Place->Function, *unit.FindExtern("spin"));
+
+  // Calls nested too deep: at the call of the innermost frame, in the
+  // function that made it, not in the extern one the browser called.
+  limits = {};
+  limits.CallDepth = 5;
+  const TRunResult deep = Call(unit, "deep", {}, browser, limits);
+  ASSERT_EQ(deep.Status, TRunStatus::Failed) << deep.Message;
+  ASSERT_TRUE(deep.Place);
+  EXPECT_EQ(deep.Place->Line, 12);
+  EXPECT_NE(deep.Place->Function, *unit.FindExtern("deep"));
+
+  // A unit that cannot be loaded, and a string past its limit.
+  const TRunResult far = Call(unit, "far", {}, browser);
+  ASSERT_EQ(far.Status, TRunStatus::Failed);
+  ASSERT_TRUE(far.Place);
+  EXPECT_EQ(far.Place->Line, 16);
+  limits = {};
+  limits.StringLength = 100;
+  const TRunResult grown = Call(unit, "long", {}, browser, limits);
+  ASSERT_EQ(grown.Status, TRunStatus::Failed);
+  ASSERT_TRUE(grown.Place);
+  EXPECT_EQ(grown.Place->Line, 19);
+
+  // The same unit read from its bytes alone: the same place, no line.
+  const TRunResult bareAbort = Call(*bare, "stop", {TValue::String("связи")}, browser);
+  ASSERT_TRUE(bareAbort.Place);
+  EXPECT_EQ(bareAbort.Place->Function, aborted.Place->Function);
+  EXPECT_EQ(bareAbort.Place->Offset, aborted.Place->Offset);
+  EXPECT_EQ(bareAbort.Place->Line, 0);
+  // A script that ends with Lang.exit has no place.
+  const TRunResult done = Call(unit, "done", {}, browser);
+  EXPECT_EQ(done.Status, TRunStatus::Returned);
+  EXPECT_FALSE(done.Place);
+}
+
+// A failure inside a unit that CALL_URL loaded is that unit's, not a line of
+// the unit the browser called.
+TEST(WmlscriptInterpreter, PlacesAFailureInALoadedUnitThere) {
+  const TCompileResult lib = Compile("extern function boom() {\n  Lang.abort(\"x\");\n}\n");
+  ASSERT_TRUE(lib.Unit);
+  testing::TFakeBrowser browser;
+  browser.Resources["http://example.com/dir/lib.wmls"] = {*lib.Unit,
+                                                          "application/vnd.wap.wmlscriptc"};
+  const TCompileResult main = Compile(
+      "use url other \"lib.wmls\";\n\n\nextern function f() {\n  return other#boom();\n}\n");
+  ASSERT_TRUE(main.Unit) << FormatDiagnostics("main", main.Diagnostics);
+  std::string error;
+  std::optional<TUnit> unit = LoadUnit(*main.Unit, error);
+  ASSERT_TRUE(unit) << error;
+  unit->Lines = main.Lines;
+  const TRunResult r = Call(*unit, "f", {}, browser);
+  ASSERT_EQ(r.Status, TRunStatus::Aborted);
+  ASSERT_TRUE(r.Place);
+  EXPECT_TRUE(r.Place->External);
+  EXPECT_EQ(r.Place->Line, 0);
 }
 
 TEST(WmlscriptInterpreter, RandomSequencesRepeatForASeed) {
