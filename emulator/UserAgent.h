@@ -243,6 +243,17 @@ class TUserAgent {
   // The last error of the agent (Russian), empty when the last step went
   // well. Errors never stop the agent: the screen stays where it was.
   const std::string& Error() const { return error_; }
+  // The script file and place the last error is about, when it is the
+  // compile or run-time error of a script a go called; Line and Column are
+  // 0 when not known (a compiled .wmlsc carries no lines). Empty for any
+  // other error. The caret belongs at it only when Path is the file being
+  // edited.
+  struct TErrorSource {
+    std::string Path;
+    int Line = 0;
+    int Column = 0;
+  };
+  std::optional<TErrorSource> ErrorSource() const;
 
   // Called at the start of every task step and where a go replaces the
   // deck; tests throw from it (std::bad_alloc) to see that a failure inside
@@ -384,6 +395,9 @@ class TUserAgent {
   std::optional<TRequest> request_;
   std::optional<TScriptCall> scriptCall_;
   std::optional<TScriptDialog> dialog_;
+  // The source of the script called last, and the error message it is the
+  // source of once the script fails (empty before).
+  std::optional<std::pair<std::string, TErrorSource>> scriptError_;
   wmlscript::TRandom random_;
   std::string error_;
   bool errorIsNote_ = false;

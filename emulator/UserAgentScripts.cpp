@@ -214,6 +214,7 @@ void TUserAgent::CallScript(const std::string& path, const std::string& escapedF
     Fail(problem + ": сценарий не выполнен, карта осталась прежней");
     return;
   }
+  scriptError_.emplace(std::string(), TErrorSource{path, 0, 0});
   std::string unitBytes;
   ws::TLineTable lines;  // the source's lines, kept beside the unit
   if (HasSuffix(path, ".wmlsc")) {
@@ -229,7 +230,11 @@ void TUserAgent::CallScript(const std::string& path, const std::string& escapedF
                                         : ws::FormatDiagnostics(call.Name, {errors.front()});
       if (!text.empty() && text.back() == '\n') text.pop_back();
       if (errors.size() > 1) text += " (и ещё ошибок: " + std::to_string(errors.size() - 1) + ")";
-      Fail(text + "; сценарий не выполнен");
+      text += "; сценарий не выполнен";
+      if (!errors.empty())
+        scriptError_->second = {path, errors.front().Line, errors.front().Column};
+      scriptError_->first = text;
+      Fail(std::move(text));
       return;
     }
     unitBytes = std::move(*compiled.Unit);
@@ -308,11 +313,16 @@ void TUserAgent::RunScript() {
                                 : " прервана (Lang.abort): " + result.Message;
     // At the script's line, as a compile error is (FILE:LINE), when the
     // script was compiled here from its source.
-    if (result.Place && !result.Place->External && result.Place->Line > 0) {
-      Fail(name + ":" + std::to_string(result.Place->Line) + ": ошибка: функция " + function + why);
-      return;
+    const bool placed = result.Place && !result.Place->External && result.Place->Line > 0;
+    std::string text = placed ? name + ":" + std::to_string(result.Place->Line) +
+                                    ": ошибка: функция " + function + why
+                              : where + why;
+    if (scriptError_ && FileUri(scriptError_->second.Path) == url) {
+      scriptError_->second.Line = placed ? result.Place->Line : 0;
+      scriptError_->second.Column = 0;
+      scriptError_->first = text;
     }
-    Fail(where + why);
+    Fail(std::move(text));
     return;
   }
   if (result.Navigation == ws::TNavigation::Go) {
@@ -335,6 +345,11 @@ void TUserAgent::RunScript() {
     LeaveCard();
     InitCard();
   }
+}
+
+std::optional<TUserAgent::TErrorSource> TUserAgent::ErrorSource() const {
+  if (!scriptError_ || error_.empty() || scriptError_->first != error_) return std::nullopt;
+  return scriptError_->second;
 }
 
 void TUserAgent::AnswerDialog(TDialogAnswer answer) {

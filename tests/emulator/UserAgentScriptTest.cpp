@@ -218,26 +218,39 @@ extern function one(a) { return a; }
     EXPECT_EQ(agent.CardId(), "a") << link;
     EXPECT_FALSE(agent.ScriptDialog());
   };
+  // The file and place the error is about, for the editor's caret.
+  const auto source = [&](const std::string& file, int line, int column) {
+    const std::optional<TUserAgent::TErrorSource> at = agent.ErrorSource();
+    ASSERT_TRUE(at) << agent.Error();
+    EXPECT_EQ(at->Path, (dir_ / file).string());
+    EXPECT_EQ(at->Line, line);
+    EXPECT_EQ(at->Column, column);
+  };
   // The compile error as the checker prints it: FILE:LINE:COLUMN.
   expectAfter(0, "bad.wmls:3:3: ошибка: ожидается «;»", "сценарий не выполнен");
+  source("bad.wmls", 3, 3);
   // The instruction limit stops the endless loop; setVar before it holds.
   // Run-time errors of a script compiled from its source name its line,
   // as compile errors do: FILE:LINE.
   expectAfter(1, "run.wmls:2: ошибка: функция spin: ", "сценарий остановлен");
   EXPECT_EQ(agent.Variable("spun"), "1");
   expectAfter(2, "run.wmls:3: ошибка: функция stop прервана (Lang.abort): нет связи", "");
+  source("run.wmls", 3, 0);
   expectAfter(3, "run.wmls:4: ошибка: функция grow: ", "сценарий остановлен");
   expectAfter(4, "Сценарий run.wmls, функция none: ", "нет функции extern «none»");
   expectAfter(5, "Сценарий run.wmls: вызов «one(x)» не разобран", "не литерал");
+  EXPECT_FALSE(agent.ErrorSource());  // no script ran
   expectAfter(6, "Сценарий run.wmls, функция one: ", "передано 2");
   expectAfter(7, "Файл не найден: ", "сценарий не выполнен");
   expectAfter(8, "Сценарий run.wmls: в адресе нет вызова функции", "");
   // A compiled unit has no lines to name: the same errors without them.
   expectAfter(9, "Сценарий run.wmlsc, функция stop прервана (Lang.abort): нет связи", "");
   expectAfter(10, "Сценарий run.wmlsc, функция spin: ", "сценарий остановлен");
+  source("run.wmlsc", 0, 0);
   // And the agent goes on.
   SelectItem(agent, 11);
   EXPECT_EQ(agent.Error(), "");
+  EXPECT_FALSE(agent.ErrorSource());
   EXPECT_EQ(agent.CardId(), "b");
 
   // A deck not saved to a file has nothing to find a script from.
