@@ -344,6 +344,56 @@ TEST_F(EmulatorTest, AScriptInTheEditorIsCheckedAsAScript) {
   EXPECT_EQ(emulator->CardId(), "one");
 }
 
+// A script the deck calls fails at its line 3: the status names the script's
+// file and line, and choosing a finding moves the caret only to a place of
+// the document being edited (the deck), never to line 3 of the deck.
+TEST_F(EmulatorTest, AScriptsErrorNeverMovesTheCaretInTheDeck) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString deckPath = folder.filePath("home.wml");
+  WriteFile(deckPath,
+            "<?xml version=\"1.0\"?>\r\n"
+            "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+            "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\r\n"
+            "<wml>\r\n"
+            "<card id=\"home\"><p>\r\n"
+            "<a href=\"calc.wmls#stop()\">run</a>\r\n"
+            "<blink>x</blink>\r\n"
+            "</p></card>\r\n"
+            "</wml>\r\n");
+  WriteFile(folder.filePath("calc.wmls"),
+            "extern function stop() {\r\n  var a = 1;\r\n  Lang.abort(\"no line\");\r\n}\r\n");
+  TEmulator* emulator = Open();
+  dialogs.prompts.push_back(TPromptAnswer::No);  // the test text counts as modified
+  dialogs.openPaths.push_back(deckPath);
+  window.OpenButtonClick(&window);
+  ASSERT_EQ(window.Document().DocumentPath(), deckPath);
+  ASSERT_TRUE(WaitFor([&] { return emulator->CardId() == "home"; }, 5000));
+  ASSERT_TRUE(Settle(emulator));
+  emulator->Press(TKeypad::TKey::Select);
+  ASSERT_TRUE(Settle(emulator));
+  const QString status = emulator->StatusLabel()->text();
+  EXPECT_TRUE(status.startsWith(QString::fromUtf8("calc.wmls:3: ошибка: функция stop")))
+      << status.toStdString();
+  EXPECT_EQ(emulator->CardId(), "home");
+
+  const QStringList rows = Rows(emulator->Findings());
+  ASSERT_FALSE(rows.isEmpty());  // the deck's own <blink>
+  TMemoBuffer& buffer = window.Buffer();
+  for (int row = 0; row < rows.size(); ++row) {
+    buffer.SetSelStart(0);
+    emulator->ShowFinding(row);
+    bool deckLine = false;
+    const int line = rows[row].section(':', 0, 0).toInt(&deckLine);
+    const int caretLine = buffer.LineFromChar(buffer.GetSelStart()) + 1;
+    if (deckLine)
+      EXPECT_EQ(caretLine, line) << rows[row].toStdString();
+    else
+      EXPECT_EQ(buffer.GetSelStart(), 0) << rows[row].toStdString();  // another file's
+    EXPECT_NE(caretLine, 3) << rows[row].toStdString();
+  }
+}
+
 TEST_F(EmulatorTest, VariablesAndHistoryFollowEveryStep) {
   TEmulator* emulator = Open();
   EXPECT_EQ(emulator->VariablesView()->topLevelItemCount(), 0);
