@@ -235,6 +235,12 @@ class TUserAgent {
   // is on the screen the keys answer it and the card's timer does not fire
   // (TimerDueInMs gives none); a timer due meanwhile fires once it closes.
   const std::optional<TScriptDialog>& ScriptDialog() const { return dialog_; }
+  // The WMLScript source being edited and its file: a go to that file runs
+  // this text, saved or not. An empty path forgets it.
+  void SetEditedScript(std::string path, std::string source) {
+    editedScriptPath_ = std::move(path);
+    editedScript_ = std::move(source);
+  }
   // Seeds the generator of the scripts' Lang.random, so that a run repeats.
   void SetRandomSeed(std::uint64_t seed) { random_.Seed(seed); }
 
@@ -356,15 +362,20 @@ class TUserAgent {
     std::string Referer;      // the calling card's address
     std::string CurrentCard;  // the same, relative to the script
     std::vector<TDialogAnswer> Answers;
+    // The unit came from the network: it may load no local file.
+    bool FromNetwork = false;
   };
   // Whether a local address names a script (its file ends in .wmls or .wmlsc).
   static bool IsScriptAddress(const std::string& address);
   // Loads the script at path and calls the function the fragment names.
   // The go's setvars are applied once the script is ready to run (so that
   // it reads them); a script that cannot run changes nothing (WML 1.1
-  // §12.5.5).
+  // §12.5.5). fetched, when given, is the compiled unit the network sent
+  // for the address path; the script being edited is run from the
+  // editor's text (SetEditedScript).
   void CallScript(const std::string& path, const std::string& fragment,
-                  const std::vector<std::pair<std::string, std::string>>& setvars);
+                  const std::vector<std::pair<std::string, std::string>>& setvars,
+                  const std::string* fetched = nullptr);
   void RunScript();
   void AnswerDialog(TDialogAnswer answer);
 
@@ -394,6 +405,8 @@ class TUserAgent {
   const TNode* timer_ = nullptr;
   std::optional<TRequest> request_;
   std::optional<TScriptCall> scriptCall_;
+  std::string editedScriptPath_;
+  std::string editedScript_;
   std::optional<TScriptDialog> dialog_;
   // The source of the script called last, and the error message it is the
   // source of once the script fails (empty before).

@@ -130,9 +130,10 @@ bool TUserAgent::GoNetwork(const TTask& task, const std::string& href,
            " не выполнен: это картинка, а не колода WML; карта осталась прежней");
       return true;
     case TNetworkReply::TKind::Script:
-      Fail("Переход к " + url +
-           " не выполнен: сценарии WMLScript из сети эмулятор не запускает; карта осталась "
-           "прежней");
+      // A compiled unit: verified and run as a script file is (the
+      // fragment names the function and its arguments).
+      CallScript(reply.Url.empty() ? url : WithoutFragment(reply.Url), fragment, setvars,
+                 &reply.Body);
       return true;
     case TNetworkReply::TKind::Deck:
       break;

@@ -108,12 +108,14 @@ bool ParseCall(const std::string& fragment, std::string& function,
 class TAgentBrowser final : public ws::TBrowser {
  public:
   TAgentBrowser(const TUserAgent& agent, const std::string& currentCard, const std::string& referer,
-                const std::vector<std::string>& answerTexts, const std::vector<bool>& answerYes)
+                const std::vector<std::string>& answerTexts, const std::vector<bool>& answerYes,
+                bool localFiles)
       : agent_(agent),
         currentCard_(currentCard),
         referer_(referer),
         texts_(answerTexts),
-        yes_(answerYes) {}
+        yes_(answerYes),
+        localFiles_(localFiles) {}
 
   std::map<std::string, std::string> Sets;
   bool Cleared = false;
@@ -154,7 +156,8 @@ class TAgentBrowser final : public ws::TBrowser {
   // Local files only (the emulator sends nothing to the network): a script
   // source is compiled, so that a unit calls another by its .wmls name.
   std::optional<TLoaded> Load(const std::string& absoluteUrl) override {
-    if (Lower(absoluteUrl.substr(0, 5)) != "file:") return std::nullopt;
+    // A unit from the network never reaches the files of this machine.
+    if (!localFiles_ || Lower(absoluteUrl.substr(0, 5)) != "file:") return std::nullopt;
     std::string path = absoluteUrl.substr(5);
     while (path.size() > 1 && path[0] == '/' && path[1] == '/') path.erase(0, 1);
     path = UnescapeUrl(path);
@@ -185,6 +188,7 @@ class TAgentBrowser final : public ws::TBrowser {
   std::string referer_;
   const std::vector<std::string>& texts_;
   const std::vector<bool>& yes_;
+  bool localFiles_;
   std::size_t next_ = 0;
 };
 
@@ -195,10 +199,11 @@ bool TUserAgent::IsScriptAddress(const std::string& address) {
 }
 
 void TUserAgent::CallScript(const std::string& path, const std::string& escapedFragment,
-                            const TAssignments& setvars) {
+                            const TAssignments& setvars, const std::string* fetched) {
   TScriptCall call;
-  call.Name = BaseName(path);
-  call.Url = FileUri(path);
+  call.FromNetwork = fetched != nullptr;
+  call.Name = BaseName(call.FromNetwork ? path.substr(0, path.find('?')) : path);
+  call.Url = call.FromNetwork ? path : FileUri(path);
   const std::string fragment = UnescapeUrl(escapedFragment);
   std::string problem;
   if (fragment.empty()) {
@@ -209,7 +214,13 @@ void TUserAgent::CallScript(const std::string& path, const std::string& escapedF
     Fail("Сценарий " + call.Name + ": вызов «" + fragment + "» не разобран: " + problem);
     return;
   }
-  std::optional<std::string> bytes = ReadBoundedFile(path, problem, kMaxScriptFileBytes);
+  std::optional<std::string> bytes;
+  if (fetched)
+    bytes = *fetched;
+  else if (!editedScriptPath_.empty() && path == editedScriptPath_)
+    bytes = editedScript_;
+  else
+    bytes = ReadBoundedFile(path, problem, kMaxScriptFileBytes);
   if (!bytes) {
     Fail(problem + ": сценарий не выполнен, карта осталась прежней");
     return;
@@ -217,7 +228,7 @@ void TUserAgent::CallScript(const std::string& path, const std::string& escapedF
   scriptError_.emplace(std::string(), TErrorSource{path, 0, 0});
   std::string unitBytes;
   ws::TLineTable lines;  // the source's lines, kept beside the unit
-  if (HasSuffix(path, ".wmlsc")) {
+  if (fetched || HasSuffix(path, ".wmlsc")) {
     unitBytes = std::move(*bytes);
   } else {
     ws::TCompileResult compiled = ws::Compile(*bytes);
@@ -248,15 +259,25 @@ void TUserAgent::CallScript(const std::string& path, const std::string& escapedF
   call.Unit = std::move(*unit);
   call.Unit.Lines = std::move(lines);
   call.Random = random_;
+  const bool networkDeck = IsNetworkAddress(deckPath_);
+  // WAP-193 §6.7.2: a unit's use access pragma names who may call it; a
+  // deck of this machine has no address to compare.
+  if (call.FromNetwork && networkDeck && !ws::AccessAllowed(call.Unit, call.Url, deckPath_)) {
+    Fail("Сценарий " + call.Name + " не разрешает вызов из " + deckPath_ +
+         " (use access): сценарий не выполнен, карта осталась прежней");
+    return;
+  }
   if (!deckPath_.empty() && card_) {
     std::string id = card_->AttributeOr("id");
-    call.Referer = FileUri(deckPath_) + (id.empty() ? "" : "#" + id);
+    call.Referer = (networkDeck ? deckPath_ : FileUri(deckPath_)) + (id.empty() ? "" : "#" + id);
     // WAP-194 getCurrentCard: the card's address relative to the script,
     // the file's name alone when both are in one folder.
     const std::size_t slash = deckPath_.rfind('/');
     const bool sameFolder = deckPath_.substr(0, slash) == path.substr(0, path.rfind('/'));
-    call.CurrentCard =
-        (sameFolder ? BaseName(deckPath_) : FileUri(deckPath_)) + (id.empty() ? "" : "#" + id);
+    call.CurrentCard = (sameFolder    ? BaseName(deckPath_)
+                        : networkDeck ? deckPath_
+                                      : FileUri(deckPath_)) +
+                       (id.empty() ? "" : "#" + id);
   }
   for (const auto& [name, value] : setvars) SetValue(name, value);
   scriptCall_ = std::move(call);
@@ -273,7 +294,8 @@ void TUserAgent::RunScript() {
     texts.push_back(answer.Text);
     yes.push_back(answer.Yes);
   }
-  TAgentBrowser browser(*this, scriptCall_->CurrentCard, scriptCall_->Referer, texts, yes);
+  TAgentBrowser browser(*this, scriptCall_->CurrentCard, scriptCall_->Referer, texts, yes,
+                        !scriptCall_->FromNetwork);
   ws::TRandom random = scriptCall_->Random;
   ws::TRunOptions options;
   options.ScriptUrl = scriptCall_->Url;

@@ -200,6 +200,9 @@ struct TEmulatorWorker::TEngine {
                    .arg(QString::fromStdString(FileName(frame.DeckPath)), status);
     frame.Status = status;
     frame.Network = network;
+    if (const auto source = agent->ErrorSource())
+      frame.ScriptError = TEmulatorFrame::TScriptError{source->Path, source->Line, source->Column,
+                                                       CutUtf8(agent->Error(), kShownMessageBytes)};
     frame.Exchange = CutUtf8(agent->LastExchange(), 4 * kShownStatusBytes);
     frame.Variables.clear();
     for (const auto& [name, value] : agent->Variables()) {
@@ -389,8 +392,12 @@ std::uint64_t TEmulatorWorker::Text(std::string text, std::string path,
     frame.CompiledSize = report.CompiledSize;
     frame.OfferEncoding = !frame.Script && NeedsEncodingDeclaration(text);
     // A script is not a deck: the phone's screen stays as it was; decks
-    // reach the script through their links.
-    if (frame.Script) return;
+    // reach the script through their links, and run its text as edited.
+    if (frame.Script) {
+      engine.agent->SetEditedScript(path, text);
+      return;
+    }
+    engine.agent->SetEditedScript({}, {});
     if (phone != engine.phone) engine.SetPhone(phone);
     if (!engine.opened || engine.broken) {
       engine.text = text;

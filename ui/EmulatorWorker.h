@@ -72,6 +72,17 @@ struct TEmulatorFrame {
   // cookies), empty when none; and whether requests are sent.
   std::string Exchange;
   bool Network = false;
+  // The error of a script a go called (its compile or run-time error): the
+  // script's file, the line and column when known (0 when not), and the
+  // message as the status line shows it.
+  struct TScriptError {
+    std::string Path;
+    int Line = 0;
+    int Column = 0;
+    std::string Message;
+    bool operator==(const TScriptError&) const = default;
+  };
+  std::optional<TScriptError> ScriptError;
 };
 
 class TEmulatorWorker {

@@ -401,6 +401,7 @@ void TEmulator::Show(const std::shared_ptr<const TEmulatorFrame>& frame) {
   status_->setText(frame->Status);
   status_->setStyleSheet(frame->Failed ? QStringLiteral("color: #b00000;") : QString());
   if (frame->HasReport) ShowReport(*frame);
+  ShowScriptError(frame->ScriptError);
   ShowDeckNames();
 
   // The views are rebuilt only when they change (a timer may tick ten times
@@ -466,6 +467,7 @@ void TEmulator::ShowReport(const TEmulatorFrame& frame) {
   findingsStale_ = false;
   findingsLeftOut_ = frame.FindingsLeftOut;
   shown_ = frame.Findings;
+  scriptError_.reset();  // the list is rebuilt without it; Show puts it back
   compiledSize_ = frame.CompiledSize;
   script_ = frame.Script;
   offerEncoding_ = frame.OfferEncoding;
@@ -492,6 +494,17 @@ void TEmulator::ShowReport(const TEmulatorFrame& frame) {
     auto* offer = new QListWidgetItem(QString::fromUtf8(kEncodingOfferText), findings_);
     offer->setForeground(QColor(0, 0x50, 0xB0));
   }
+}
+
+void TEmulator::ShowScriptError(const std::optional<TEmulatorFrame::TScriptError>& error) {
+  if (error == scriptError_) return;
+  if (scriptError_) delete findings_->takeItem(0);
+  scriptError_ = error;
+  if (!error) return;
+  auto* item = new QListWidgetItem(QString::fromStdString(error->Message));
+  item->setForeground(QColor(0xB0, 0, 0));
+  item->setToolTip(QString::fromStdString(error->Path));
+  findings_->insertItem(0, item);
 }
 
 void TEmulator::ShowSize() {
@@ -600,8 +613,20 @@ void TEmulator::ShowFinding(int row) {
     AddEncodingDeclaration();
     return;
   }
-  if (row < 0 || row >= static_cast<int>(shown_.size())) return;
-  const wml::TFinding& finding = shown_[row];
+  wml::TFinding finding{};
+  if (scriptError_ && row == 0) {
+    // A called script's error leads into the editor only when that script
+    // is the document being edited and the error's line is known.
+    const QString path = main_->Document().DocumentPath();
+    if (path.isEmpty() || scriptError_->Line <= 0 ||
+        QFileInfo(path).absoluteFilePath().toStdString() != scriptError_->Path)
+      return;
+    finding = {wml::TSeverity::Error, scriptError_->Line, std::max(1, scriptError_->Column), ""};
+  } else {
+    if (scriptError_) --row;
+    if (row < 0 || row >= static_cast<int>(shown_.size())) return;
+    finding = shown_[row];
+  }
   TMemoBuffer& buffer = main_->Buffer();
   int start = buffer.LineIndex(std::max(0, finding.Line - 1));
   int position;

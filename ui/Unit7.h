@@ -180,6 +180,10 @@ class TEmulator : public QWidget {
   QTimer busy_;         // says so when the worker takes long
   bool stuck_ = false;  // busy_ ran out before the worker answered
   std::vector<wml::TFinding> shown_;
+  // A called script's error, shown as the list's first row while the frame
+  // carries it.
+  std::optional<TEmulatorFrame::TScriptError> scriptError_;
+  void ShowScriptError(const std::optional<TEmulatorFrame::TScriptError>& error);
   bool offerEncoding_ = false;
   std::size_t findingsLeftOut_ = 0;
   bool findingsStale_ = true;  // nothing shown yet

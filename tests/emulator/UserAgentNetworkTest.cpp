@@ -19,6 +19,7 @@
 #include "emulator/CardRenderer.h"
 #include "emulator/UserAgent.h"
 #include "wml/Phones.h"
+#include "wmlscript/Compiler.h"
 
 namespace deckhand::wml {
 namespace {
@@ -44,6 +45,15 @@ struct TFakeNetwork {
     TNetworkReply reply;
     reply.Kind = TNetworkReply::TKind::Deck;
     reply.Body = source;
+    reply.Url = url;
+    Replies[url] = reply;
+  }
+  void Script(const std::string& url, const std::string& source) {
+    const wmlscript::TCompileResult compiled = wmlscript::Compile(source);
+    ASSERT_TRUE(compiled.Unit.has_value()) << source;
+    TNetworkReply reply;
+    reply.Kind = TNetworkReply::TKind::Script;
+    reply.Body = *compiled.Unit;
     reply.Url = url;
     Replies[url] = reply;
   }
@@ -150,6 +160,60 @@ TEST(UserAgentNetwork, RelativeAddressesAccessAndPrevFromKeptDecks) {
   agent.Select();
   ASSERT_TRUE(agent.Request().has_value());
   EXPECT_EQ(agent.Request()->Url, "http://a.example.test/shop/item?id=2#d");
+}
+
+// A compiled unit from the network runs as a script file does: its function
+// with the fragment's arguments, WMLBrowser acting on the agent, go relative
+// to the unit's address. Its use access pragma (WAP-193) is checked against
+// the calling deck's address, and it can load no unit from local files.
+TEST(UserAgentNetwork, CompiledScriptsFromTheNetworkRunWithinTheirAccessAndNoLocalFiles) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("deckhand-netscript-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string local = (folder / "other.wmls").string();
+  { std::ofstream(local) << "extern function g() { return 7; }\n"; }
+
+  TFakeNetwork network;
+  network.Deck("http://example.test/s/deck",
+               "<wml><card id=\"start\"><p><a href=\"calc.wmlsc#twice(21)\">a</a>"
+               "<a href=\"guarded.wmlsc#f()\">b</a><a href=\"reach.wmlsc#f()\">c</a></p></card>"
+               "<card id=\"done\"><p>$(r)</p></card></wml>");
+  network.Script("http://example.test/s/calc.wmlsc",
+                 "extern function twice(a) { WMLBrowser.setVar(\"r\", a * 2); "
+                 "WMLBrowser.go(\"deck#done\"); }");
+  network.Script("http://example.test/s/guarded.wmlsc",
+                 "use access domain \"example.org\";\n"
+                 "extern function f() { WMLBrowser.setVar(\"r\", \"ran\"); }");
+  network.Script("http://example.test/s/reach.wmlsc",
+                 "use url other \"file://" + local +
+                     "\";\nextern function f() { WMLBrowser.setVar(\"r\", other#g()); }");
+  TUserAgent agent;
+  agent.SetNetwork(network.Fetch());
+  agent.Open(Home("http://example.test/s/deck"));
+  agent.Select();
+  ASSERT_EQ(agent.CardId(), "start") << agent.Error();
+
+  agent.SetFocus(0);
+  agent.Select();
+  EXPECT_EQ(agent.Error(), "");
+  EXPECT_EQ(agent.Variable("r"), "42");
+  EXPECT_EQ(agent.CardId(), "done");
+  EXPECT_EQ(network.Asked.back(), "GET http://example.test/s/calc.wmlsc");
+  agent.Back();
+  ASSERT_EQ(agent.CardId(), "start");
+
+  agent.SetFocus(1);
+  agent.Select();
+  EXPECT_NE(agent.Error().find("use access"), std::string::npos) << agent.Error();
+  EXPECT_EQ(agent.Variable("r"), "42");
+  EXPECT_EQ(agent.CardId(), "start");
+
+  agent.SetFocus(2);
+  agent.Select();
+  EXPECT_NE(agent.Error(), "");
+  EXPECT_EQ(agent.Variable("r"), "42") << "a unit from the network read a local file";
+  EXPECT_EQ(agent.CardId(), "start");
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -394,6 +394,54 @@ TEST_F(EmulatorTest, AScriptsErrorNeverMovesTheCaretInTheDeck) {
   }
 }
 
+// The script being edited: a deck on the phone's screen that calls it runs
+// the editor's text, saved or not; its error is the findings' first row, and
+// choosing it puts the caret at the error's line in the script.
+TEST_F(EmulatorTest, TheEditedScriptRunsAndItsErrorLeadsToItsLine) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString deckPath = folder.filePath("home.wml");
+  const QString scriptPath = folder.filePath("calc.wmls");
+  WriteFile(deckPath,
+            "<?xml version=\"1.0\"?>\r\n<wml><card id=\"home\"><p>\r\n"
+            "<a href=\"calc.wmls#stop()\">run</a></p></card></wml>\r\n");
+  WriteFile(scriptPath, "extern function stop() {\r\n  Lang.abort(\"saved\");\r\n}\r\n");
+  TEmulator* emulator = Open();
+  dialogs.prompts.push_back(TPromptAnswer::No);
+  dialogs.openPaths.push_back(deckPath);
+  window.OpenButtonClick(&window);
+  ASSERT_TRUE(WaitFor([&] { return emulator->CardId() == "home"; }, 5000));
+  ASSERT_TRUE(Settle(emulator));
+
+  // The script opened and changed in the editor, not saved: the abort is
+  // now on line 4.
+  dialogs.openPaths.push_back(scriptPath);
+  window.OpenButtonClick(&window);
+  ASSERT_EQ(window.Document().DocumentPath(), scriptPath);
+  window.Buffer().SetTextStr(
+      "extern function stop() {\r\n  var a = 1;\r\n  a++;\r\n  Lang.abort(\"edited\");\r\n}\r\n");
+  emulator->Refresh();
+  ASSERT_TRUE(Settle(emulator));
+  emulator->Press(TKeypad::TKey::Select);
+  ASSERT_TRUE(Settle(emulator));
+  const QString status = emulator->StatusLabel()->text();
+  EXPECT_TRUE(status.startsWith(QString::fromUtf8("calc.wmls:4: ошибка: функция stop")))
+      << status.toStdString();
+  EXPECT_TRUE(status.contains("edited")) << status.toStdString();
+  ASSERT_GE(emulator->Findings()->count(), 1);
+  EXPECT_EQ(emulator->Findings()->item(0)->text(), status);
+  TMemoBuffer& buffer = window.Buffer();
+  buffer.SetSelStart(0);
+  emulator->ShowFinding(0);
+  EXPECT_EQ(buffer.LineFromChar(buffer.GetSelStart()) + 1, 4);
+
+  // The row lasts as long as the error does: "Сначала" takes it away.
+  emulator->RestartButton()->click();
+  ASSERT_TRUE(Settle(emulator));
+  for (int row = 0; row < emulator->Findings()->count(); ++row)
+    EXPECT_FALSE(emulator->Findings()->item(row)->text().startsWith("calc.wmls:4"));
+}
+
 TEST_F(EmulatorTest, VariablesAndHistoryFollowEveryStep) {
   TEmulator* emulator = Open();
   EXPECT_EQ(emulator->VariablesView()->topLevelItemCount(), 0);
