@@ -45,7 +45,10 @@ depends="$(dpkg-deb -f "$deb" Depends)"
 for package in xdg-utils fonts-wine qt6-translations-l10n libqt6widgets6; do
   grep -Eq "(^|, )$package( |,|\$)" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
-[ -z "$(dpkg-deb -f "$deb" Recommends)" ] || fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
+# Recommended only: the system's certificate authorities, for the
+# emulator's https: requests (off unless the user turns the network on).
+[ "$(dpkg-deb -f "$deb" Recommends)" = "ca-certificates" ] ||
+  fail "Recommends: $(dpkg-deb -f "$deb" Recommends)"
 # No placeholder web site in the control file.
 [ -z "$(dpkg-deb -f "$deb" Homepage)" ] || fail "Homepage: $(dpkg-deb -f "$deb" Homepage)"
 grep -q "^Version: ${version}\$" <<<"$control" || fail "Version is not ${version}"
