@@ -328,54 +328,37 @@ void TBuilder::Image(const TNode& node, const TStyle& style) {
   std::string lower = src;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   // A deck from the network shows the pictures the agent fetched for its
-  // card, never a file of this machine.
-  const bool networkDeck = TUserAgent::IsNetworkAddress(agent_.DeckPath());
-  QImage fetched;
-  if (networkDeck) {
+  // card, never a file of this machine; a deck file, the WBMP files beside
+  // it.
+  QImage picture;
+  if (TUserAgent::IsNetworkAddress(agent_.DeckPath())) {
     const std::string url = agent_.ResolveAddress(src);
     if (const std::string* bytes = agent_.NetworkImage(url.substr(0, url.find('#'))))
-      fetched = DecodeWbmp(*bytes);
+      picture = DecodeWbmp(*bytes);
+  } else if (state_.Images && lower.size() > 5 &&
+             lower.compare(lower.size() - 5, 5, ".wbmp") == 0 &&
+             src.find(':') == std::string::npos && !agent_.DeckPath().empty()) {
+    namespace fs = std::filesystem;
+    fs::path path = fs::path(agent_.DeckPath()).parent_path() / UnescapeUrl(src);
+    bool decoded = false;
+    picture = state_.Images->Get(path, decoded);
+    if (decoded) ++state_.Stats.ImageDecodes;
   }
-  if (!fetched.isNull()) {
-    if (static_cast<std::uint64_t>(fetched.width()) * fetched.height() > kMaxImagePixels) {
+  if (!picture.isNull()) {
+    if (static_cast<std::uint64_t>(picture.width()) * picture.height() > kMaxImagePixels) {
       Stop("Картинка " + src + " больше " + std::to_string(kMaxImagePixels) +
            " точек, больше, чем показывал телефон: дальше не показано.");
       return;
     }
     TAtom atom;
     atom.Kind = TAtom::TKind::Image;
-    atom.Picture = fetched;
+    atom.Picture = picture;
     atom.Style = style;
-    atom.Width = std::min(fetched.width(), width_);
-    atom.Ascent = fetched.height();
+    atom.Width = std::min(picture.width(), width_);
+    atom.Ascent = picture.height();
     atom.Descent = 0;
     atoms_.push_back(std::move(atom));
     return;
-  }
-  if (!networkDeck && state_.Images && lower.size() > 5 &&
-      lower.compare(lower.size() - 5, 5, ".wbmp") == 0 && src.find(':') == std::string::npos &&
-      !agent_.DeckPath().empty()) {
-    namespace fs = std::filesystem;
-    fs::path path = fs::path(agent_.DeckPath()).parent_path() / UnescapeUrl(src);
-    bool decoded = false;
-    QImage picture = state_.Images->Get(path, decoded);
-    if (decoded) ++state_.Stats.ImageDecodes;
-    if (!picture.isNull()) {
-      if (static_cast<std::uint64_t>(picture.width()) * picture.height() > kMaxImagePixels) {
-        Stop("Картинка " + src + " больше " + std::to_string(kMaxImagePixels) +
-             " точек, больше, чем показывал телефон: дальше не показано.");
-        return;
-      }
-      TAtom atom;
-      atom.Kind = TAtom::TKind::Image;
-      atom.Picture = picture;
-      atom.Style = style;
-      atom.Width = std::min(picture.width(), width_);
-      atom.Ascent = picture.height();
-      atom.Descent = 0;
-      atoms_.push_back(std::move(atom));
-      return;
-    }
   }
   Text(agent_.Substitute(node.AttributeOr("alt")), style);
 }
