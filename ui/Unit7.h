@@ -50,6 +50,9 @@ class TScreenView : public QWidget {
   Q_OBJECT
 
  public:
+  static constexpr int kLargestSide = 384;  // pixels of the enlarged screen
+  static constexpr int kBezel = 6;          // the dark frame around the screen
+
   explicit TScreenView(QWidget* parent = nullptr);
   void SetImage(const QImage& image);
   const QImage& Image() const { return image_; }
