@@ -388,10 +388,10 @@ TScreenText BuildScreen(const TUserAgent& agent, int contentWidth, bool tables,
       builder.Field(DecodeUtf8(dialog->Input), TStyle(), false);
     }
     builder.Flush();
-  } else if (agent.Request()) {
-    screen.Title = U"Запрос";
+  } else if (agent.Request() || agent.ErrorScreen()) {
+    screen.Title = agent.Request() ? U"Запрос" : U"Ошибка";
     TStyle style;
-    std::string text = agent.Request()->Describe();
+    std::string text = agent.Request() ? agent.Request()->Describe() : *agent.ErrorScreen();
     std::size_t start = 0;
     while (start <= text.size()) {
       std::size_t end = text.find('\n', start);

@@ -307,6 +307,7 @@ void TUserAgent::Open(std::string_view bytes, std::string path, std::optional<TD
     variables_.clear();
     history_.clear();
     request_.reset();
+    errorScreen_.reset();
     scriptCall_.reset();
     dialog_.reset();
     error_.clear();

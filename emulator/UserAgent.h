@@ -246,6 +246,11 @@ class TUserAgent {
 
   // The request on screen after a go to a network address.
   const std::optional<TRequest>& Request() const { return request_; }
+  // The phone's error screen after a request the network answered with
+  // something the phone cannot show (a status, a content type) or did not
+  // answer: the text the screen shows in place of the card, which stays
+  // current underneath; the back key closes it.
+  const std::optional<std::string>& ErrorScreen() const { return errorScreen_; }
   // The last error of the agent (Russian), empty when the last step went
   // well. Errors never stop the agent: the screen stays where it was.
   const std::string& Error() const { return error_; }
@@ -404,6 +409,7 @@ class TUserAgent {
   std::optional<std::int64_t> timerDue_;
   const TNode* timer_ = nullptr;
   std::optional<TRequest> request_;
+  std::optional<std::string> errorScreen_;
   std::optional<TScriptCall> scriptCall_;
   std::string editedScriptPath_;
   std::string editedScript_;

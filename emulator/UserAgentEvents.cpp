@@ -93,7 +93,7 @@ std::string TUserAgent::DoLabel(const TNode* element) const {
 
 TSoftKey TUserAgent::SoftKeyLabel(int key) const {
   if (dialog_) return TSoftKey{key == 0 ? dialog_->Ok : dialog_->Cancel};
-  if (request_) return key == 1 ? TSoftKey{"Назад"} : TSoftKey{};
+  if (request_ || errorScreen_) return key == 1 ? TSoftKey{"Назад"} : TSoftKey{};
   if (menuOpen_) return key == 0 ? TSoftKey{"Выбор"} : TSoftKey{"Назад"};
   std::vector<const TNode*> dos = DoElements();
   if (key == 0) return dos.empty() ? TSoftKey{} : TSoftKey{DoLabel(dos[0])};
@@ -112,7 +112,7 @@ void TUserAgent::SoftKey(int key) {
         Back();
       return;
     }
-    if (request_) {
+    if (request_ || errorScreen_) {
       if (key == 1) Back();
       return;
     }
@@ -145,7 +145,7 @@ void TUserAgent::Select() {
       AnswerDialog({dialog_->Input, true});
       return;
     }
-    if (request_) return;
+    if (request_ || errorScreen_) return;
     if (focus_ < 0 || focus_ >= static_cast<int>(focusables_.size())) return;
     TFocusable item = focusables_[focus_];
     switch (item.Kind) {
@@ -197,8 +197,9 @@ void TUserAgent::Back() {
       AnswerDialog({"", false});
       return;
     }
-    if (request_) {
+    if (request_ || errorScreen_) {
       request_.reset();
+      errorScreen_.reset();
       return;
     }
     if (menuOpen_) {

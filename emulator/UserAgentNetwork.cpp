@@ -121,14 +121,18 @@ bool TUserAgent::GoNetwork(const TTask& task, const std::string& href,
     Note("Запрос " + url + " отменён: карта осталась прежней");
     return true;
   }
+  // What the phone could not show: its error screen says why, over the
+  // card that stays current.
+  const auto refuse = [&](std::string why) {
+    errorScreen_ = why;
+    Fail(std::move(why) + "; карта осталась прежней");
+    return true;
+  };
   switch (reply.Kind) {
     case TNetworkReply::TKind::Error:
-      Fail(reply.Error + "; карта осталась прежней");
-      return true;
+      return refuse(reply.Error);
     case TNetworkReply::TKind::Image:
-      Fail("Переход к " + url +
-           " не выполнен: это картинка, а не колода WML; карта осталась прежней");
-      return true;
+      return refuse("Переход к " + url + " не выполнен: это картинка, а не колода WML");
     case TNetworkReply::TKind::Script:
       // A compiled unit: verified and run as a script file is (the
       // fragment names the function and its arguments).
@@ -140,20 +144,15 @@ bool TUserAgent::GoNetwork(const TTask& task, const std::string& href,
   }
   const std::string deckUrl = reply.Url.empty() ? url : WithoutFragment(reply.Url);
   TDeck deck = ParseDeck(reply.Body);
-  if (deck.Cards.empty()) {
-    Fail("Переход к " + deckUrl +
-         " не выполнен: в ответе нет колоды WML с картами; карта осталась прежней");
-    return true;
-  }
+  if (deck.Cards.empty())
+    return refuse("Переход к " + deckUrl + " не выполнен: в ответе нет колоды WML с картами");
   // Between decks of different addresses, the destination's access element
   // decides (a deck of this machine has no address of the network to
   // check: the author's own deck may lead anywhere).
   if (IsNetworkAddress(deckPath_) && deckUrl != deckPath_ &&
-      !AccessAllows(deck, deckUrl, deckPath_)) {
-    Fail("Колода " + deckUrl + " не разрешает переход из " + deckPath_ +
-         " (элемент access): карта осталась прежней");
-    return true;
-  }
+      !AccessAllows(deck, deckUrl, deckPath_))
+    return refuse("Колода " + deckUrl + " не разрешает переход из " + deckPath_ +
+                  " (элемент access)");
   KeepNetworkDeck(deckUrl, reply.Body);
   LeaveCard();
   CommitDeck(deckUrl, reply.Body, std::move(deck));

@@ -327,6 +327,7 @@ void TUserAgent::Enter(const TNode* card, bool forward, const TAssignments* setv
   card_ = card;
   menuOpen_ = false;
   request_.reset();
+  errorScreen_.reset();
   // WML 1.1 §12.5.1 steps 5 and 6: the go's setvars are applied, then a
   // card with newcontext="true" re-initialises the context (§10.2), which
   // unsets them again.

@@ -152,6 +152,9 @@ TEST(UserAgentNetwork, RelativeAddressesAccessAndPrevFromKeptDecks) {
     EXPECT_NE(agent.Error().find("access"), std::string::npos) << agent.Error();
     EXPECT_EQ(agent.CardId(), "l");
     EXPECT_EQ(agent.DeckPath(), "http://a.example.test/shop/list");
+    ASSERT_TRUE(agent.ErrorScreen().has_value());
+    agent.Back();  // closes the error screen, nothing more
+    EXPECT_EQ(agent.CardId(), "l");
   }
 
   // The network turned off: the next go shows the request as before.

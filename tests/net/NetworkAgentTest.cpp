@@ -128,6 +128,10 @@ TEST(NetworkAgent, NetworkDecksReachNoLocalFilesAndHonourAccessElements) {
   EXPECT_NE(agent.Error().find("access"), std::string::npos) << agent.Error();
   EXPECT_EQ(agent.DeckPath(), server->Url("/site/start"));
   EXPECT_EQ(agent.HistoryDepth(), depth);
+  // The phone's error screen says so until the back key closes it.
+  ASSERT_TRUE(agent.ErrorScreen().has_value());
+  agent.Back();
+  EXPECT_EQ(agent.CardId(), "s");
 
   // The path "/site" (domain by default the deck's own host) admits a deck
   // under /site; the fragment picks the card.
@@ -161,7 +165,23 @@ TEST(NetworkAgent, OffSendsNothingAndFailuresKeepTheCard) {
     EXPECT_EQ(agent.CardId(), "home");
     EXPECT_FALSE(agent.Request().has_value());
     EXPECT_EQ(agent.HistoryDepth(), 1);
+    // The phone's error screen stands in place of the card until the back
+    // key closes it; the card is still there.
+    ASSERT_TRUE(agent.ErrorScreen().has_value());
+    EXPECT_EQ(agent.SoftKeyLabel(1).Label, "Назад");
+    agent.Back();
+    EXPECT_FALSE(agent.ErrorScreen().has_value());
+    EXPECT_EQ(agent.CardId(), "home");
+    EXPECT_EQ(agent.HistoryDepth(), 1);
   }
+  // What the screen says: the status and the content type.
+  wml::TUserAgent agent;
+  agent.SetNetwork(loader.AsFetch());
+  agent.Open(HomeDeck(*server, "/missing"));
+  agent.Select();
+  ASSERT_TRUE(agent.ErrorScreen().has_value());
+  EXPECT_NE(agent.ErrorScreen()->find("404"), std::string::npos) << *agent.ErrorScreen();
+  EXPECT_NE(agent.ErrorScreen()->find("text/html"), std::string::npos) << *agent.ErrorScreen();
 }
 
 // The window's back key cancels a request under way from the GUI thread
