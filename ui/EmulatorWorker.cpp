@@ -343,6 +343,9 @@ TEmulatorWorker::TEmulatorWorker(TDeliver deliver) : shared_(std::make_shared<TS
 }
 
 TEmulatorWorker::~TEmulatorWorker() {
+  // A request under way ends now rather than at its timeout: the thread
+  // then finishes its step at once.
+  shared_->loader->Cancel();
   std::unique_lock lock(shared_->mutex);
   shared_->cancelled = true;
   shared_->deliver = nullptr;

@@ -1,5 +1,6 @@
 #include "WapServer.h"
 
+#include <QFile>
 #include <string>
 
 namespace deckhand::net::testing {
@@ -17,11 +18,13 @@ std::unique_ptr<TWapServer> Start() {
     return nullptr;
   }
   auto server = std::make_unique<TWapServer>();
+  server->Folder = std::make_unique<QTemporaryDir>();
   auto process = std::make_unique<QProcess>();
   process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  process->start(QString::fromUtf8(DECKHAND_PYTHON),
-                 {QString::fromUtf8(DECKHAND_WAP_SERVER), QStringLiteral("--lifetime"),
-                  QStringLiteral("600")});
+  process->start(
+      QString::fromUtf8(DECKHAND_PYTHON),
+      {QString::fromUtf8(DECKHAND_WAP_SERVER), QStringLiteral("--lifetime"), QStringLiteral("600"),
+       QStringLiteral("--log"), server->Folder->filePath(QStringLiteral("requests.log"))});
   if (!process->waitForStarted(10000)) {
     ReasonText() = "the test server did not start";
     return nullptr;
@@ -63,6 +66,12 @@ TWapServer* TWapServer::Get() {
 void TWapServer::Stop() { Running.reset(); }
 
 const std::string& TWapServer::Reason() { return ReasonText(); }
+
+std::string TWapServer::Log() const {
+  QFile file(Folder->filePath(QStringLiteral("requests.log")));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll().toStdString();
+}
 
 TWapServer::~TWapServer() {
   if (!Process) return;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,9 @@ class TWapServer {
   // Stops the server (at the end of the test program, before the
   // application object goes).
   static void Stop();
+  // The server's log: "METHOD PATH" for each request, "GONE PATH" when the
+  // client of a slow response went away before its end.
+  std::string Log() const;
   std::string Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(Port) + path;
   }
@@ -23,6 +27,7 @@ class TWapServer {
 
   int Port = 0;
   std::unique_ptr<QProcess> Process;
+  std::unique_ptr<QTemporaryDir> Folder;  // holds the log
 };
 
 }  // namespace deckhand::net::testing

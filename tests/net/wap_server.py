@@ -206,7 +206,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     self.wfile.flush()
                 time.sleep(STEP)
         except OSError:
-            pass
+            # The client went away (a cancelled request): the log says so.
+            if LOG:
+                with open(LOG, 'a') as log:
+                    log.write('GONE %s\n' % self.path)
 
 
 STOP = threading.Event()

@@ -19,8 +19,10 @@
 #pragma GCC diagnostic pop
 #include "UiTestSupport.h"
 #include "WapServer.h"
+#include "ui/EmulatorWorker.h"
 #include "ui/Unit1.h"
 #include "ui/Unit7.h"
+#include "wml/Phones.h"
 
 namespace deckhand {
 namespace {
@@ -144,6 +146,21 @@ TEST_F(EmulatorNetworkTest, TheBackKeyCancelsARequestToASlowServer) {
       << emulator->StatusLabel()->text().toStdString();
   emulator->NetworkBox()->setChecked(false);
   ASSERT_TRUE(Settle(emulator));
+}
+
+// The worker's end (the emulator window closed, the program ending) ends
+// a request under way at once instead of at its timeout, a minute later.
+TEST_F(EmulatorNetworkTest, TheWorkersEndEndsARequestUnderWay) {
+  REQUIRE_WAP_SERVER(server);
+  auto worker = std::make_unique<TEmulatorWorker>([](std::shared_ptr<const TEmulatorFrame>) {});
+  worker->Network(true);
+  worker->Text(Deck(server->Url("/slow?tag=worker")), {}, &wml::DefaultPhone());
+  worker->Key(TPhoneKey::Select);
+  ASSERT_TRUE(WaitFor([&] { return worker->Fetching(); }, 20000));
+  worker.reset();
+  EXPECT_TRUE(WaitFor(
+      [&] { return server->Log().find("GONE /slow?tag=worker") != std::string::npos; }, 20000))
+      << server->Log();
 }
 
 }  // namespace
