@@ -123,14 +123,28 @@ class KannelComparisonTest : public ::testing::TestWithParam<TScriptCase> {};
 TEST_P(KannelComparisonTest, AgreesWithWmlscAndWmlsdasm) {
   if (!ToolsWork()) GTEST_SKIP() << "Kannel's wmlsc and wmlsdasm are not available";
   const TScriptCase& c = GetParam();
-  if (!c.Errors.empty()) GTEST_SKIP() << "the script is meant not to compile";
-  const TCompileResult compiled = Compile(c.Source);
-  ASSERT_TRUE(compiled.Unit);
   const fs::path dir =
       fs::temp_directory_path() / ("deckhand-wmlsc-" + std::to_string(::getpid()) + "-" + c.Name);
   fs::remove_all(dir);
   fs::create_directories(dir / "ours");
   fs::create_directories(dir / "theirs");
+  if (!c.Errors.empty()) {
+    // A script Deckhand refuses is refused by wmlsc too: it ends with a
+    // failure. (For a break outside a loop wmlsc crashes with a segmentation
+    // fault after writing part of a unit: a fault of its own, and still no
+    // compiled script.)
+    ASSERT_FALSE(Compile(c.Source).Unit);
+    WriteFile(dir / "theirs" / (c.Name + ".wmls"), c.Source);
+    int status = 0;
+    const std::string log = RunCommand(
+        "cd '" + (dir / "theirs").string() + "' && '" + kBin + "wmlsc' '" + c.Name + ".wmls'",
+        status);
+    fs::remove_all(dir);
+    EXPECT_NE(status, 0) << "wmlsc compiles a script Deckhand refuses:\n" << log;
+    return;
+  }
+  const TCompileResult compiled = Compile(c.Source);
+  ASSERT_TRUE(compiled.Unit);
 
   // Deckhand's unit, read back by wmlsdasm.
   const fs::path ours = dir / "ours" / (c.Name + ".wmlsc");
