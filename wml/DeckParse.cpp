@@ -7,6 +7,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <unordered_map>
 
@@ -167,6 +168,7 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
       WellFormed = false;
     }
   }
+  if (WellFormed && Tree->intSubset != nullptr) CheckNotationAttributes();
   if (const auto& problem = DeckText.Problem()) {
     TFinding finding =
         MakeFinding(TSeverity::Error, DeckText.PositionOfSource(problem->Offset), problem->Message);
@@ -245,6 +247,42 @@ std::size_t TParsedDeck::AttributeOffset(std::size_t tagStart, std::string_view 
     if (k < tag.size() && tag[k] == '=') return tagStart + at;
   }
   return tagStart;
+}
+
+// XML 1.0 §3.3.1, VC: One Notation Per Element Type: "An element type MUST
+// NOT have more than one NOTATION attribute specified." The WML 1.1 DTD
+// declares none, so only the deck's internal subset can; the parser does not
+// check it.
+void TParsedDeck::CheckNotationAttributes() {
+  std::map<std::string, std::string, std::less<>> first;  // element -> its NOTATION attribute
+  for (const xmlNode* node = Tree->intSubset->children; node; node = node->next) {
+    if (node->type != XML_ATTRIBUTE_DECL) continue;
+    const auto* declared = reinterpret_cast<const xmlAttribute*>(node);
+    if (declared->atype != XML_ATTRIBUTE_NOTATION || declared->elem == nullptr ||
+        declared->name == nullptr)
+      continue;
+    const std::string element = reinterpret_cast<const char*>(declared->elem);
+    const std::string name = reinterpret_cast<const char*>(declared->name);
+    const auto [it, added] = first.emplace(element, name);
+    if (added) continue;
+    // At the attribute list that declares the second one: the last list of
+    // that element naming it.
+    const std::string& text = DeckText.Utf8();
+    std::size_t at = DeclarationOffset("<!ATTLIST", element, text.size());
+    for (std::size_t before = text.size(); at != std::string::npos;) {
+      const std::size_t end = text.find('>', at);
+      if (text.substr(at, end == std::string::npos ? std::string::npos : end - at).find(name) !=
+          std::string::npos)
+        break;
+      before = at;
+      at = DeclarationOffset("<!ATTLIST", element, before);
+    }
+    ParserFindings.push_back(
+        MakeFinding(TSeverity::Error, DeckText.PositionOfUtf8(at == std::string::npos ? 0 : at),
+                    "У элемента <" + element + "> уже есть атрибут типа NOTATION (" + it->second +
+                        "): второй, " + name + ", объявить нельзя"));
+    Valid = false;
+  }
 }
 
 std::size_t TParsedDeck::DeclarationOffset(std::string_view keyword, std::string_view name,

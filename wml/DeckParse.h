@@ -60,6 +60,9 @@ class TParsedDeck {
   // offset; npos when there is none.
   std::size_t DeclarationOffset(std::string_view keyword, std::string_view name,
                                 std::size_t before) const;
+  // Adds a finding for each element type of the internal subset given a
+  // second NOTATION attribute.
+  void CheckNotationAttributes();
 
   TDeckText DeckText;
   std::unique_ptr<xmlDoc, TXmlDocFree> Tree;

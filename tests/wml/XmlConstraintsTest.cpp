@@ -373,6 +373,30 @@ TEST(XmlConstraints, NotationAttributeOnAnEmptyElementIsInvalid) {
   }
 }
 
+// XML 1.0 §3.3.1, VC: One Notation Per Element Type: "An element type MUST
+// NOT have more than one NOTATION attribute specified." Neighbours: one
+// NOTATION attribute on each of two element types, and a second attribute
+// of another type, are both fine.
+TEST(XmlConstraints, SecondNotationAttributeOfAnElementTypeIsInvalid) {
+  const std::string notations = "<!NOTATION n SYSTEM \"a\"><!NOTATION m SYSTEM \"b\">";
+  const std::string body = "<wml><card id=\"a\"><p>x</p></card></wml>";
+  TDeckReport report = CheckDeck(Deck(
+      notations + "<!ATTLIST p one NOTATION (n) #IMPLIED>\n<!ATTLIST p two NOTATION (m) #IMPLIED>",
+      body));
+  EXPECT_FALSE(report.Valid);
+  EXPECT_TRUE(HasError(report, 3, {"<p>", "NOTATION", "one", "two"})) << Describe(report);
+  // In one list: the finding names both.
+  report = CheckDeck(
+      Deck(notations + "<!ATTLIST p one NOTATION (n) #IMPLIED two NOTATION (m) #IMPLIED>", body));
+  EXPECT_FALSE(report.Valid);
+  EXPECT_TRUE(HasError(report, 2, {"one", "two"})) << Describe(report);
+  report =
+      CheckDeck(Deck(notations + "<!ATTLIST p one NOTATION (n) #IMPLIED>"
+                                 "<!ATTLIST card two NOTATION (m) #IMPLIED other CDATA #IMPLIED>",
+                     body));
+  EXPECT_TRUE(report.Valid) << Describe(report);
+}
+
 // XML 1.0 §3.3.3: a validating processor normalises the value of an attribute
 // that is not CDATA "by discarding any leading and trailing space (#x20)
 // characters, and by replacing sequences of space (#x20) characters by a
