@@ -2,12 +2,14 @@
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <libxml/valid.h>
 
 #include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -169,6 +171,8 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
     }
   }
   if (WellFormed && Tree->intSubset != nullptr) CheckNotationAttributes();
+  if (WellFormed && Tree->standalone == 1 && Tree->extSubset != nullptr)
+    CheckStandaloneNormalisation(xmlDocGetRootElement(Tree.get()));
   if (const auto& problem = DeckText.Problem()) {
     TFinding finding =
         MakeFinding(TSeverity::Error, DeckText.PositionOfSource(problem->Offset), problem->Message);
@@ -282,6 +286,92 @@ void TParsedDeck::CheckNotationAttributes() {
                     "У элемента <" + element + "> уже есть атрибут типа NOTATION (" + it->second +
                         "): второй, " + name + ", объявить нельзя"));
     Valid = false;
+  }
+}
+
+namespace {
+
+// An attribute value as written in a start tag, from its name on: the text
+// between its quotes; nullopt when the text there is not one.
+std::optional<std::string_view> WrittenValue(std::string_view text, std::size_t at) {
+  const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (at < text.size() && !space(text[at]) && text[at] != '=') ++at;
+  while (at < text.size() && space(text[at])) ++at;
+  if (at >= text.size() || text[at] != '=') return std::nullopt;
+  ++at;
+  while (at < text.size() && space(text[at])) ++at;
+  if (at >= text.size() || (text[at] != '"' && text[at] != '\'')) return std::nullopt;
+  const std::size_t end = text.find(text[at], at + 1);
+  if (end == std::string_view::npos) return std::nullopt;
+  return text.substr(at + 1, end - at - 1);
+}
+
+// Whether a written value of a tokenised or enumerated type changes when
+// it is normalised (XML 1.0 §3.3.3): white space characters and references
+// to them become spaces, then spaces at the ends are dropped and runs of
+// them become one.
+bool ChangesUnderNormalisation(std::string_view written) {
+  std::string spaces;  // ' ' for a space after the first step, 'x' for anything else
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    const char c = written[i];
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      spaces += ' ';
+    } else if (c == '&') {
+      const std::size_t end = written.find(';', i);
+      if (end == std::string_view::npos) break;
+      const std::string_view reference = written.substr(i + 1, end - i - 1);
+      const bool white = reference == "#32" || reference == "#x20" || reference == "#9" ||
+                         reference == "#x9" || reference == "#10" || reference == "#xA" ||
+                         reference == "#xa" || reference == "#13" || reference == "#xD" ||
+                         reference == "#xd";
+      spaces += white ? ' ' : 'x';
+      i = end;
+    } else {
+      spaces += 'x';
+    }
+  }
+  if (spaces.empty()) return false;
+  return spaces.front() == ' ' || spaces.back() == ' ' || spaces.find("  ") != std::string::npos;
+}
+
+}  // namespace
+
+// XML 1.0 §2.9, VC: Standalone Document Declaration: a deck that says it
+// stands alone may not hold "attributes with values subject to
+// normalization, where the attribute appears in the document with a value
+// which will change as a result of normalization", when their type is
+// declared in the external subset (for a deck, the WML 1.1 DTD). The parser
+// normalises such values as it reads them and reports this only for values
+// with entity references.
+void TParsedDeck::CheckStandaloneNormalisation(const xmlNode* element) {
+  for (; element != nullptr; element = element->next) {
+    if (element->type != XML_ELEMENT_NODE) continue;
+    for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
+      const xmlAttributePtr declared =
+          xmlGetDtdAttrDesc(Tree->extSubset, element->name, attribute->name);
+      if (declared == nullptr || declared->atype == XML_ATTRIBUTE_CDATA) continue;
+      // A declaration of the deck's own comes first and binds.
+      if (Tree->intSubset != nullptr &&
+          xmlGetDtdAttrDesc(Tree->intSubset, element->name, attribute->name) != nullptr)
+        continue;
+      const std::string name = reinterpret_cast<const char*>(attribute->name);
+      const std::size_t at = AttributeOffset(StartOffset(element), name);
+      const std::optional<std::string_view> written = WrittenValue(DeckText.Utf8(), at);
+      if (!written || !ChangesUnderNormalisation(*written)) continue;
+      TFinding finding = MakeFinding(
+          TSeverity::Error, DeckText.PositionOfUtf8(at),
+          "В колоде standalone=\"yes\", а значение атрибута " + name + " элемента <" +
+              reinterpret_cast<const char*>(element->name) +
+              "> пришлось нормализовать по объявлению из DTD WML 1.1: уберите лишние пробелы "
+              "или уберите standalone=\"yes\"");
+      // The parser says so itself for a value with references.
+      if (std::none_of(ParserFindings.begin(), ParserFindings.end(), [&](const TFinding& f) {
+            return f.Line == finding.Line && f.Message == finding.Message;
+          }))
+        ParserFindings.push_back(std::move(finding));
+      Valid = false;
+    }
+    CheckStandaloneNormalisation(element->children);
   }
 }
 

@@ -63,6 +63,9 @@ class TParsedDeck {
   // Adds a finding for each element type of the internal subset given a
   // second NOTATION attribute.
   void CheckNotationAttributes();
+  // Adds a finding for each attribute of a standalone deck whose written
+  // value normalisation by an external declaration changes.
+  void CheckStandaloneNormalisation(const xmlNode* element);
 
   TDeckText DeckText;
   std::unique_ptr<xmlDoc, TXmlDocFree> Tree;
