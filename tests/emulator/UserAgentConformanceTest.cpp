@@ -5,32 +5,16 @@
 
 #include <map>
 
+#include "AgentFixture.h"
 #include "emulator/UserAgent.h"
 
 namespace deckhand::wml {
 namespace {
 
-std::string Deck(std::string_view cards) {
-  return std::string(
-             "<?xml version=\"1.0\"?>\n<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
-             "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n<wml>\n") +
-         std::string(cards) + "\n</wml>\n";
-}
+using testing::Deck;
 
-class Wml11UserAgent : public ::testing::Test {
+class Wml11UserAgent : public testing::TAgentFixture {
  protected:
-  std::int64_t now_ = 1000;
-  TUserAgent agent_{[this] { return now_; }};
-
-  void Open(std::string_view cards, std::string path = {}) { agent_.Open(Deck(cards), path); }
-  void SelectItem(int index) {
-    agent_.SetFocus(index);
-    agent_.Select();
-  }
-  void Wait(int milliseconds) {
-    now_ += milliseconds;
-    agent_.Poll();
-  }
   bool HasVariable(const std::string& name) const { return agent_.Variables().count(name) > 0; }
   const TNode* SelectNode(int index) const {
     int seen = -1;

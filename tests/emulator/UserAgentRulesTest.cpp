@@ -8,30 +8,16 @@
 #include <QImage>
 #include <string>
 
+#include "AgentFixture.h"
 #include "emulator/CardRenderer.h"
 #include "emulator/UserAgent.h"
 
 namespace deckhand::wml {
 namespace {
 
-std::string Deck(std::string_view cards) {
-  return std::string(
-             "<?xml version=\"1.0\"?>\n<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
-             "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n<wml>\n") +
-         std::string(cards) + "\n</wml>\n";
-}
+using testing::Deck;
 
-class Wml11Rules : public ::testing::Test {
- protected:
-  std::int64_t now_ = 1000;
-  TUserAgent agent_{[this] { return now_; }};
-
-  void Open(std::string_view cards, std::string path = {}) { agent_.Open(Deck(cards), path); }
-  void Wait(int milliseconds) {
-    now_ += milliseconds;
-    agent_.Poll();
-  }
-};
+class Wml11Rules : public testing::TAgentFixture {};
 
 // A card with newcontext="true" re-initialises the browser context when a go
 // task enters it. Coming back to the card by prev, or showing it again by

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "AgentFixture.h"
 #include "emulator/CardRenderer.h"
 #include "emulator/UserAgent.h"
 #include "wmlscript/Compiler.h"
@@ -19,12 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Deck(std::string_view cards) {
-  return std::string(
-             "<?xml version=\"1.0\"?>\n<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
-             "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n<wml>\n") +
-         std::string(cards) + "\n</wml>\n";
-}
+using testing::Deck;
 
 class UserAgentScripts : public ::testing::Test {
  protected:

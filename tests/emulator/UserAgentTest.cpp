@@ -7,35 +7,16 @@
 #include <fstream>
 #include <map>
 
+#include "AgentFixture.h"
 #include "emulator/EmulatorLimits.h"
 #include "emulator/UserAgent.h"
 
 namespace deckhand::wml {
 namespace {
 
-std::string Deck(std::string_view cards) {
-  return std::string(
-             "<?xml version=\"1.0\"?>\n<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
-             "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n<wml>\n") +
-         std::string(cards) + "\n</wml>\n";
-}
+using testing::Deck;
 
-class UserAgentTest : public ::testing::Test {
- protected:
-  std::int64_t now_ = 1000;
-  TUserAgent agent_{[this] { return now_; }};
-
-  void Open(std::string_view cards, std::string path = {}) { agent_.Open(Deck(cards), path); }
-  // Moves the focus to the n-th focusable item and presses select.
-  void SelectItem(int index) {
-    agent_.SetFocus(index);
-    agent_.Select();
-  }
-  void Wait(int milliseconds) {
-    now_ += milliseconds;
-    agent_.Poll();
-  }
-};
+class UserAgentTest : public testing::TAgentFixture {};
 
 TEST_F(UserAgentTest, LinksGoToCardsAndPrevWalksTheHistoryBack) {
   Open(R"w(<card id="a"><p><a href="#b">to b</a> <anchor>to c<go href="#c"/></anchor></p></card>

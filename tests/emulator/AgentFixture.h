@@ -1,0 +1,42 @@
+// What the user agent's tests share: a WML 1.1 deck around some cards, and
+// an agent on a clock the test moves.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "emulator/UserAgent.h"
+
+namespace deckhand::wml::testing {
+
+// A WML 1.1 deck (prolog and document type) holding the cards.
+inline std::string Deck(std::string_view cards) {
+  return std::string(
+             "<?xml version=\"1.0\"?>\n<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+             "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n<wml>\n") +
+         std::string(cards) + "\n</wml>\n";
+}
+
+// An agent whose clock stands still until Wait moves it.
+class TAgentFixture : public ::testing::Test {
+ protected:
+  std::int64_t now_ = 1000;
+  TUserAgent agent_{[this] { return now_; }};
+
+  void Open(std::string_view cards, std::string path = {}) { agent_.Open(Deck(cards), path); }
+  // Moves the focus to the n-th focusable item and presses select.
+  void SelectItem(int index) {
+    agent_.SetFocus(index);
+    agent_.Select();
+  }
+  // Moves the clock on and lets a timer that is due fire.
+  void Wait(int milliseconds) {
+    now_ += milliseconds;
+    agent_.Poll();
+  }
+};
+
+}  // namespace deckhand::wml::testing
