@@ -36,6 +36,10 @@ trap 'stop_xvfb; rm -rf "$work"' EXIT
 # Like a user's session: a private runtime folder.
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# The program keeps unsaved text for the next start in the state folder; a
+# private one, so that no run leaves a recovery offer to the next or to the
+# user.
+export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config"
 
 splash="Загрузка..."
 # The phone's screen (the HTML view) in the main window at its default size.

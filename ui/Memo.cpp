@@ -13,6 +13,10 @@
 #include <QTextLayout>
 #include <algorithm>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "ui/MemoBuffer.h"
 #include "ui/MemoInternal.h"
 
@@ -42,7 +46,37 @@ class TLongLineMark : public QTextBlockUserData {
   std::shared_ptr<qsizetype> count_;
 };
 
+// The number of editors that show a long line and keep the memory of its
+// layouts (see TMemo::HoldLayoutMemory).
+int editorsHoldingLayoutMemory = 0;
+
+// Blocks up to this size come from the program's heap while a long line is
+// shown, and free memory up to this size stays there: the layout of a line
+// of a megabyte takes some 50 MB; this covers lines of several megabytes.
+constexpr int kLayoutMemory = 256 << 20;
+// The C library's own values of both, given back when no long line is shown.
+constexpr int kLibraryThreshold = 128 << 10;
+
 }  // namespace
+
+void TMemo::HoldLayoutMemory(bool on) {
+  if (on == holdsLayoutMemory_) return;
+  holdsLayoutMemory_ = on;
+#ifdef __GLIBC__
+  if (on) {
+    if (editorsHoldingLayoutMemory++ == 0) {
+      mallopt(M_MMAP_THRESHOLD, kLayoutMemory);
+      mallopt(M_TRIM_THRESHOLD, kLayoutMemory);
+    }
+  } else if (--editorsHoldingLayoutMemory == 0) {
+    mallopt(M_MMAP_THRESHOLD, kLibraryThreshold);
+    mallopt(M_TRIM_THRESHOLD, kLibraryThreshold);
+    malloc_trim(0);
+  }
+#endif
+}
+
+TMemo::~TMemo() { HoldLayoutMemory(false); }
 
 QTextOption::WrapMode TMemo::WrapModeFor(qsizetype longestLine) {
   return longestLine > kLongLine ? QTextOption::WrapAnywhere
@@ -85,6 +119,7 @@ void TMemo::SetLongLineMode(bool on, const QTextBlock& editFirst, const QTextBlo
     }
     emit deferred->update();
   }
+  HoldLayoutMemory(on);
 }
 
 void TMemo::FitWrapToInsertion(const QTextCursor& cursor, const QString& text) {
@@ -262,6 +297,7 @@ void TMemo::AdoptDocument(QTextDocument* document) {
   }
   setDocument(document);
   setWordWrapMode(wanted);
+  HoldLayoutMemory(longLines);
   // The editor's first document belongs to its text control, which deletes
   // it when it is replaced; a later one is the editor's own.
   delete former.data();

@@ -43,6 +43,7 @@ class TMemo : public QPlainTextEdit {
 
  public:
   explicit TMemo(QWidget* parent = nullptr);
+  ~TMemo() override;
 
   // Unicode text of the editor's selection with "\n" between lines and
   // every character kept as it is (no-break spaces included).
@@ -115,11 +116,22 @@ class TMemo : public QPlainTextEdit {
   // Switches the mode; the lines from editFirst to editLast, when given,
   // are being edited and are laid out again by the edit.
   void SetLongLineMode(bool on, const QTextBlock& editFirst = {}, const QTextBlock& editLast = {});
+  // While the editor shows a long line, the memory of that line's layouts
+  // stays in the program for the next layout. The toolkit lays such a line
+  // out in arrays of tens of megabytes, allocated afresh at every key; the
+  // C library takes blocks that large straight from the system and gives
+  // them back when freed, so each layout would first fault every page of
+  // them in again, a quarter of the cost of a key on a line of a megabyte.
+  // The C library's own settings are process-wide: they are changed while
+  // any editor shows a long line and given back, with the memory, when none
+  // does.
+  void HoldLayoutMemory(bool on);
 
   // Shared with the marks of the current document's lines, which count
   // themselves in it and out of it when their line goes (see MarkLine).
   std::shared_ptr<qsizetype> overShortLimit_ = std::make_shared<qsizetype>(0);
   QMetaObject::Connection linesWatch_;
+  bool holdsLayoutMemory_ = false;
 };
 
 // The number of characters of the longest line of an editor text ("\n"

@@ -8,7 +8,9 @@
 #   bench/ui/emulator-typing.sh BUILD_DIR [DECK...]
 # Prints one line per deck: "DECK median MS max MS" (goal: max < 50).
 # EMULATOR=0 times the same typing without the emulator (the editor's own
-# cost on each deck, to compare with).
+# cost on each deck, to compare with). LINE and COLUMN put the caret
+# elsewhere (default: line 3, column 5, the comment); LINE=5 COLUMN=21 types
+# into the 1 MB word of word-1mb, the editor's own worst case.
 set -euo pipefail
 build="$(cd "$1" && pwd)"; shift
 app="${DECKHAND_PROGRAM:-$build/ui/deckhand}"; xwatch="$build/bench/xwatch"
@@ -25,6 +27,10 @@ start_xvfb
 trap 'stop_xvfb; rm -rf "$work"' EXIT
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# The program keeps unsaved text for the next start in the state folder; a
+# private one, so that no run leaves a recovery offer to the next or to the
+# user.
+export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config"
 python3 "$here/hostile/make-decks.py" "$work/decks"
 if [ $# -eq 0 ]; then
   set -- doubling title-1mb nested images setvar-chain select word-1mb attribute-entities ping-4mb
@@ -68,7 +74,10 @@ measure() {
   fi
   sleep 2
   # Into the comment of line 3: the deck stays what it is.
-  xdotool windowfocus --sync "$(main_id)"; xdotool key Tab ctrl+Home Down Down Home Right Right Right Right
+  xdotool windowfocus --sync "$(main_id)"; xdotool key Tab ctrl+Home
+  for _ in $(seq 2 "${LINE:-3}"); do xdotool key Down; done
+  xdotool key Home
+  for _ in $(seq 2 "${COLUMN:-5}"); do xdotool key Right; done
   sleep 0.5
   caret=$(caret_panel)
   for _ in $(seq 1 24); do "$xwatch" keys "$main" "$caret" x 1 400 >/dev/null && break; done
