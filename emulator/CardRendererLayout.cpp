@@ -23,11 +23,25 @@ std::string_view TrimXmlSpace(std::string_view text) {
   return text.substr(begin, end - begin);
 }
 
+namespace {
+
+// WML 1.1 §11.8.3: an empty paragraph, or one of white space only, is
+// insignificant: it is not shown and does not change the wrap mode.
+bool InsignificantParagraph(const TNode& p) {
+  for (const TNode& child : p.Children) {
+    if (child.Kind != TNode::TKind::Text || !TrimXmlSpace(child.Text).empty()) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void TBuilder::Card(const TNode& card) {
   TStyle style;
   for (const TNode& child : card.Children) {
     if (state_.Stopped()) break;
     if (child.IsElement("p")) {
+      if (InsignificantParagraph(child)) continue;
       Flush();
       if (!Count()) break;
       std::string mode = child.AttributeOr("mode");

@@ -136,5 +136,174 @@ TEST_F(Wml11Structure, ScreenOfADeckAndOfItsCompiledFormAgree) {
   }
 }
 
+// The deck errors of WML 1.1 §11: those the WML 1.1 DTD makes invalid, and
+// those the deck check finds beside it.
+TEST_F(Wml11Structure, DeckErrorsOfTheStructureAreFound) {
+  auto errors = [](const std::string& deck) {
+    std::vector<std::string> messages;
+    for (const TFinding& finding : CheckDeck(deck).Findings)
+      if (finding.Severity == TSeverity::Error) messages.push_back(finding.Message);
+    return messages;
+  };
+  auto count = [&](const std::string& deck, std::string_view part) {
+    int n = 0;
+    for (const std::string& message : errors(deck)) n += message.find(part) != std::string::npos;
+    return n;
+  };
+  const std::string card = "<card id=\"a\"><p>x</p></card>";
+  // §11.1: "It is an error to omit the prologue."
+  EXPECT_TRUE(CheckDeck(Deck(card)).Valid);
+  EXPECT_FALSE(CheckDeck("<?xml version=\"1.0\"?>\n<wml>" + card + "</wml>").Valid);
+  // §11.3.1: "It is an error for a deck to contain more than one access
+  // element."
+  EXPECT_EQ(count(Deck("<head><access/><meta name=\"a\" content=\"b\"/></head>" + card), "access"),
+            0);
+  EXPECT_EQ(count(Deck("<head><access/><access domain=\"example.com\"/></head>" + card),
+                  "Элемент access в колоде уже есть"),
+            1);
+  // §11.3.2: a meta names its property by exactly one of name and
+  // http-equiv.
+  EXPECT_EQ(count(Deck("<head><meta http-equiv=\"Expires\" content=\"0\"/></head>" + card), "meta"),
+            0);
+  EXPECT_EQ(count(Deck("<head><meta name=\"a\" http-equiv=\"b\" content=\"c\"/></head>" + card),
+                  "и name, и http-equiv"),
+            1);
+  EXPECT_EQ(count(Deck("<head><meta content=\"c\"/></head>" + card), "ни name, ни http-equiv"), 1);
+  // §11.6.4: "It is an error to include empty fieldset elements."
+  auto fieldset = [](std::string_view content) {
+    return Deck("<card id=\"a\"><p><fieldset>" + std::string(content) + "</fieldset></p></card>");
+  };
+  EXPECT_EQ(count(fieldset(""), "Пустой элемент fieldset"), 1);
+  EXPECT_EQ(count(fieldset(" \n "), "Пустой элемент fieldset"), 1);
+  EXPECT_EQ(count(fieldset("Name"), "fieldset"), 0);
+  EXPECT_EQ(count(fieldset("<input name=\"n\"/>"), "fieldset"), 0);
+  // §11.8.5: a columns value of zero is an error.
+  auto table = [](std::string_view columns) {
+    return Deck("<card id=\"a\"><p><table columns=\"" + std::string(columns) +
+                "\"><tr><td>x</td></tr></table></p></card>");
+  };
+  EXPECT_EQ(count(table("0"), "число столбцов не может быть нулём"), 1);
+  EXPECT_EQ(count(table("00"), "число столбцов не может быть нулём"), 1);
+  EXPECT_EQ(count(table("10"), "столбцов"), 0);
+  // §11.7: more than one timer in a card, and §11.6.2.3: an optgroup with
+  // no option under it, are not valid by the DTD.
+  EXPECT_FALSE(
+      CheckDeck(Deck("<card id=\"a\"><timer value=\"1\"/><timer value=\"2\"/></card>")).Valid);
+  EXPECT_FALSE(CheckDeck(Deck("<card id=\"a\"><p><select><optgroup/><option>x</option></select>"
+                              "</p></card>"))
+                   .Valid);
+}
+
+// WML 1.1 §11.6.2.1 and §11.6.3: the input and select elements of a card
+// are initialised in the order they stand in the card, each from what the
+// ones before it set.
+TEST_F(Wml11Structure, FieldsAreInitialisedInTheOrderOfTheCard) {
+  Open(R"w(<card id="a"><p><input name="a" value="2"/>
+<select name="s" value="$(a)"><option value="1">1</option><option value="2">2</option></select>
+<select name="t" value="$(b)"><option value="1">1</option><option value="2">2</option></select>
+<input name="b" value="2"/></p></card>)w");
+  EXPECT_EQ(agent_.Variable("s"), "2");  // a was set before
+  EXPECT_EQ(agent_.Variable("t"), "1");  // b was not yet: option 1
+  EXPECT_EQ(agent_.Variable("b"), "2");
+}
+
+// WML 1.1 §11.6.2.1, "validate": non-integer and out-of-range indices and
+// duplicate indices are removed; "the iname result contains no duplicate
+// index values".
+TEST_F(Wml11Structure, SelectIndicesAreValidated) {
+  Open(R"w(<card id="a"><p>
+<select name="m" iname="mi" ivalue="3;x;3;0;9;1" multiple="true">
+<option value="a">A</option><option value="b">B</option><option value="c">C</option></select>
+<select name="n" iname="ni" ivalue="x"><option value="a">A</option><option value="b">B</option></select>
+</p></card>)w");
+  ASSERT_EQ(agent_.Focusables().size(), 5u);
+  EXPECT_EQ(agent_.OptionStates(agent_.Focusables()[0].Select),
+            (std::vector<bool>{true, false, true}));
+  const std::string mi = agent_.Variable("mi");
+  EXPECT_TRUE(mi == "1;3" || mi == "3;1") << mi;
+  const std::string m = agent_.Variable("m");
+  EXPECT_TRUE(m == "a;c" || m == "c;a") << m;
+  // An index that is not valid leaves the default of a single select:
+  // option 1.
+  EXPECT_EQ(agent_.Variable("ni"), "1");
+  EXPECT_EQ(agent_.Variable("n"), "a");
+}
+
+// WML 1.1 §11.6.3: what the user typed is stored "unaltered and in its
+// entirety" (white space at its ends kept), escaped characters of the mask
+// are part of the value, and a name variable that does not fit the mask is
+// unset (here "12345123" against "NNNNN\-3N").
+TEST_F(Wml11Structure, InputStoresWhatIsTypedUnalteredWithTheMasksEscapedCharacters) {
+  Open(
+      R"w(<card id="a"><p><input name="free"/><input name="zip" format="NNNNN\-3N"/></p></card>)w");
+  agent_.SetFocus(0);
+  agent_.Type("  two words ");
+  EXPECT_EQ(agent_.Variable("free"), "  two words ");
+  agent_.SetFocus(1);
+  agent_.Type("12345123");
+  EXPECT_EQ(agent_.Variable("zip"), "12345-123");
+
+  Open(R"w(<card id="a"><do type="accept"><go href="#b"><setvar name="zip" value="12345123"/></go>
+</do></card><card id="b"><p><input name="zip" format="NNNNN\-3N"/></p></card>)w");
+  agent_.SoftKey(0);
+  ASSERT_EQ(agent_.CardId(), "b");
+  EXPECT_EQ(agent_.Variable("zip"), "");
+}
+
+// WML 1.1 §11.7: "A timeout value of zero (0) disables the timer"; a
+// name variable holding 0 disables it too.
+TEST_F(Wml11Structure, TimerOfZeroDoesNotRun) {
+  Open(R"w(<card id="a" ontimer="#b"><timer value="0"/><p>a</p></card><card id="b"/>)w");
+  EXPECT_FALSE(agent_.TimerDueInMs());
+  Wait(60000);
+  EXPECT_EQ(agent_.CardId(), "a");
+}
+
+// WML 1.1 §11.5.2: a line break before and after each table (none before
+// the card's first markup, none after its last); §11.8.5: a row with fewer
+// cells than columns is padded with empty cells; §11.8.6 and §11.8.7: empty
+// rows and empty cells are significant and not ignored.
+TEST_F(Wml11Structure, TablesStandOnLinesOfTheirOwnAndKeepEmptyRowsAndCells) {
+  auto table = [](std::string_view rows, int columns = 1) {
+    return "<table columns=\"" + std::to_string(columns) + "\">" + std::string(rows) + "</table>";
+  };
+  EXPECT_EQ(Text("x" + table("<tr><td>t</td></tr>") + "y"), Text("x<br/>t<br/>y"));
+  EXPECT_EQ(Text(table("<tr><td>t</td></tr>") + "y"), Text("t<br/>y"));
+  EXPECT_EQ(Text(table("<tr><td>A</td></tr><tr><td/></tr><tr><td>B</td></tr>")),
+            Text("A<br/><br/>B"));
+  // The empty first cell keeps B in the second column.
+  EXPECT_NE(Text(table("<tr><td/><td>B</td></tr>", 2)), Text(table("<tr><td>B</td></tr>", 2)));
+  EXPECT_EQ(Text(table("<tr><td>A</td></tr>", 2)), Text(table("<tr><td>A</td><td/></tr>", 2)));
+}
+
+// WML 1.1 §11.8.3: "Empty paragraphs (i.e., an empty element or an element
+// with only insignificant white space) should be considered as
+// insignificant and ignored ... Insignificant paragraphs do not impact
+// line-wrap mode."
+TEST_F(Wml11Structure, EmptyParagraphsAreIgnoredAndLeaveTheWrapMode) {
+  const std::string line = std::string(30, 'a') + " b";
+  auto card = [this](std::string_view paragraphs) {
+    return Show("<card id=\"a\">" + std::string(paragraphs) + "</card>");
+  };
+  EXPECT_EQ(card("<p>x</p><p>  </p><p/><p>y</p>"), card("<p>x</p><p>y</p>"));
+  EXPECT_EQ(card("<p mode=\"nowrap\"> </p><p>" + line + "</p>"), card("<p>" + line + "</p>"));
+  EXPECT_EQ(card("<p mode=\"nowrap\">x</p><p mode=\"wrap\"/><p>" + line + "</p>"),
+            card("<p mode=\"nowrap\">x</p><p>" + line + "</p>"));
+}
+
+// WML 1.1 §11.6.2.3 and §11.6.4: a user agent that does not build the
+// hierarchy of optgroup and fieldset elements still processes all their
+// children.
+TEST_F(Wml11Structure, ChildrenOfOptgroupAndFieldsetAreProcessed) {
+  Open(R"w(<card id="a"><p><fieldset title="f">Name <input name="n" value="v"/>
+<fieldset><select name="s" ivalue="3"><optgroup title="g"><option value="1">1</option>
+<optgroup><option value="2">2</option></optgroup></optgroup><option value="3">3</option>
+</select></fieldset></fieldset></p></card>)w");
+  EXPECT_EQ(agent_.Variable("n"), "v");
+  EXPECT_EQ(agent_.Variable("s"), "3");
+  EXPECT_EQ(agent_.Focusables().size(), 4u);
+  EXPECT_EQ(Text("<fieldset>a</fieldset><fieldset>b</fieldset>"), Text("a<br/>b"));
+}
+
 }  // namespace
 }  // namespace deckhand::wml
