@@ -154,6 +154,10 @@ TEST_F(Wml11Structure, DeckErrorsOfTheStructureAreFound) {
   // §11.1: "It is an error to omit the prologue."
   EXPECT_TRUE(CheckDeck(Deck(card)).Valid);
   EXPECT_FALSE(CheckDeck("<?xml version=\"1.0\"?>\n<wml>" + card + "</wml>").Valid);
+  const std::string noDeclaration = Deck(card).substr(Deck(card).find("<!DOCTYPE"));
+  EXPECT_EQ(count(noDeclaration, "без XML-объявления"), 1);
+  EXPECT_EQ(count("\xEF\xBB\xBF" + Deck(card), "без XML-объявления"), 0);
+  EXPECT_EQ(count(Deck(card), "без XML-объявления"), 0);
   // §11.3.1: "It is an error for a deck to contain more than one access
   // element."
   EXPECT_EQ(count(Deck("<head><access/><meta name=\"a\" content=\"b\"/></head>" + card), "access"),
