@@ -309,5 +309,23 @@ TEST_F(Wml11Structure, ChildrenOfOptgroupAndFieldsetAreProcessed) {
   EXPECT_EQ(Text("<fieldset>a</fieldset><fieldset>b</fieldset>"), Text("a<br/>b"));
 }
 
+// WML 1.1 §11.3.2: "If the value is "false" an intermediate agent MUST
+// remove the "meta" element before the document is sent to the client";
+// with "true" the meta data is delivered. The compiler makes what a gateway
+// sends to the phone.
+TEST_F(Wml11Structure, DISABLED_CompiledDeckLeavesOutMetaNotForTheUserAgent) {
+  auto compiled = [](std::string_view forua) {
+    const std::string deck =
+        Deck("<head><meta name=\"n\" content=\"c\" forua=\"" + std::string(forua) +
+             "\"/><access/></head><card id=\"a\"><p>x</p></card>");
+    const std::optional<std::string> bytes = CompileDeck(deck);
+    std::string error;
+    const std::optional<std::string> decoded = bytes ? DecodeWmlc(*bytes, error) : std::nullopt;
+    return decoded.value_or("");
+  };
+  EXPECT_NE(compiled("true").find("<meta"), std::string::npos);
+  EXPECT_EQ(compiled("false").find("<meta"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace deckhand::wml
