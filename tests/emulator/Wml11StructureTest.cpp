@@ -5,7 +5,10 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -307,6 +310,34 @@ TEST_F(Wml11Structure, ChildrenOfOptgroupAndFieldsetAreProcessed) {
   EXPECT_EQ(agent_.Variable("s"), "3");
   EXPECT_EQ(agent_.Focusables().size(), 4u);
   EXPECT_EQ(Text("<fieldset>a</fieldset><fieldset>b</fieldset>"), Text("a<br/>b"));
+}
+
+// The same agreement over the decks of the corpus: each deck's first card
+// looks the same as the first card of its compiled form.
+TEST_F(Wml11Structure, CorpusDecksLookTheSameAsTheirCompiledForms) {
+  const std::filesystem::path corpus(DECKHAND_CORPUS_DIR);
+  if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << corpus << " is absent";
+  std::vector<std::filesystem::path> decks;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus))
+    if (entry.is_regular_file() && entry.path().extension() == ".wml")
+      decks.push_back(entry.path());
+  std::sort(decks.begin(), decks.end());
+  int compared = 0;
+  for (const std::filesystem::path& path : decks) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string deck((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::optional<std::string> compiled = CompileDeck(deck);
+    if (!compiled) continue;  // a deck that does not compile has nothing to compare
+    std::string error;
+    const std::optional<std::string> decoded = DecodeWmlc(*compiled, error);
+    ASSERT_TRUE(decoded) << path << ": " << error;
+    agent_.Open(deck, path.string());
+    const QImage source = TPhoneScreen(agent_, DefaultPhone()).Render();
+    agent_.Open(*decoded, path.string());
+    EXPECT_EQ(source, TPhoneScreen(agent_, DefaultPhone()).Render()) << path;
+    ++compared;
+  }
+  EXPECT_GT(compared, 0);
 }
 
 // WML 1.1 §11.3.2: "If the value is "false" an intermediate agent MUST
