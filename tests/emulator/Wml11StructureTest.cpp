@@ -287,12 +287,17 @@ TEST_F(Wml11Structure, TablesStandOnLinesOfTheirOwnAndKeepEmptyRowsAndCells) {
 // with only insignificant white space) should be considered as
 // insignificant and ignored ... Insignificant paragraphs do not impact
 // line-wrap mode."
-TEST_F(Wml11Structure, EmptyParagraphsAreIgnoredAndLeaveTheWrapMode) {
+TEST_F(Wml11Structure, EmptyParagraphsAreIgnoredAndOthersStandOnLinesOfTheirOwn) {
   const std::string line = std::string(30, 'a') + " b";
   auto card = [this](std::string_view paragraphs) {
     return Show("<card id=\"a\">" + std::string(paragraphs) + "</card>");
   };
   EXPECT_EQ(card("<p>x</p><p>  </p><p/><p>y</p>"), card("<p>x</p><p>y</p>"));
+  // "The user agent must insert a line break into the text flow between
+  // significant p elements."
+  EXPECT_EQ(card("<p>x</p><p>y</p>"), card("<p>x<br/>y</p>"));
+  // The soft hyphen is ignored where the line does not break at it.
+  EXPECT_EQ(card("<p>x</p><p>ab&shy;cd</p>"), card("<p>x<br/>abcd</p>"));
   EXPECT_EQ(card("<p mode=\"nowrap\"> </p><p>" + line + "</p>"), card("<p>" + line + "</p>"));
   EXPECT_EQ(card("<p mode=\"nowrap\">x</p><p mode=\"wrap\"/><p>" + line + "</p>"),
             card("<p mode=\"nowrap\">x</p><p>" + line + "</p>"));
