@@ -221,19 +221,44 @@ TEST_F(Wml11Structure, SelectIndicesAreValidated) {
   Open(R"w(<card id="a"><p>
 <select name="m" iname="mi" ivalue="3;x;3;0;9;1" multiple="true">
 <option value="a">A</option><option value="b">B</option><option value="c">C</option></select>
-<select name="n" iname="ni" ivalue="x"><option value="a">A</option><option value="b">B</option></select>
 </p></card>)w");
-  ASSERT_EQ(agent_.Focusables().size(), 5u);
+  ASSERT_EQ(agent_.Focusables().size(), 3u);
   EXPECT_EQ(agent_.OptionStates(agent_.Focusables()[0].Select),
             (std::vector<bool>{true, false, true}));
   const std::string mi = agent_.Variable("mi");
   EXPECT_TRUE(mi == "1;3" || mi == "3;1") << mi;
   const std::string m = agent_.Variable("m");
   EXPECT_TRUE(m == "a;c" || m == "c;a") << m;
+  // The name result keeps a value as often as chosen options hold it.
+  Open(R"w(<card id="a"><p><select name="d" multiple="true" ivalue="1;2;3">
+<option value="x">1</option><option value="x">2</option><option value="">3</option>
+</select></p></card>)w");
+  EXPECT_EQ(agent_.Variable("d"), "x;x");
+  Open(R"w(<card id="a"><p>
+<select name="n" iname="ni" ivalue="x"><option value="a">A</option><option value="b">B</option></select>
+</p></card>)w");
   // An index that is not valid leaves the default of a single select:
   // option 1.
   EXPECT_EQ(agent_.Variable("ni"), "1");
   EXPECT_EQ(agent_.Variable("n"), "a");
+}
+
+// WML 1.1 §11.6.2.1: "the user agent must not exhibit display side effects
+// as a result of updating name and iname variables, except when there is an
+// explicit refresh task".
+TEST_F(Wml11Structure, DISABLED_PickingAnOptionShowsItsVariableOnlyAfterARefresh) {
+  Open(R"w(<card id="a"><do type="accept"><refresh/></do>
+<p>v=$(s)<select name="s"><option value="1">1</option><option value="2">2</option></select></p>
+</card>)w");
+  TPhoneScreen screen(agent_, DefaultPhone());
+  auto firstLine = [&] { return screen.Render().copy(0, 0, 128, 10); };
+  const QImage before = firstLine();  // v=1
+  ASSERT_EQ(agent_.Focusables().size(), 2u);
+  SelectItem(1);
+  ASSERT_EQ(agent_.Variable("s"), "2");
+  EXPECT_EQ(firstLine(), before) << "the text shows the new value before any refresh";
+  agent_.SoftKey(0);  // refresh
+  EXPECT_NE(firstLine(), before);
 }
 
 // WML 1.1 §11.6.3: what the user typed is stored "unaltered and in its
@@ -281,6 +306,15 @@ TEST_F(Wml11Structure, TablesStandOnLinesOfTheirOwnAndKeepEmptyRowsAndCells) {
   // The empty first cell keeps B in the second column.
   EXPECT_NE(Text(table("<tr><td/><td>B</td></tr>", 2)), Text(table("<tr><td>B</td></tr>", 2)));
   EXPECT_EQ(Text(table("<tr><td>A</td></tr>", 2)), Text(table("<tr><td>A</td><td/></tr>", 2)));
+  // Columns drawn side by side are kept apart by a gutter: full cells leave
+  // the last pixel column of the first cell blank (content width 124, two
+  // columns of 62 after the 1-pixel margin).
+  const QImage full = Text(table(
+      "<tr><td>" + std::string(12, 'W') + "</td><td>" + std::string(12, 'W') + "</td></tr>", 2));
+  int inked = 0;
+  for (int x = 1; x < 1 + 61; ++x) inked += full.pixel(x, 5) != qRgb(255, 255, 255);
+  EXPECT_GT(inked, 0);
+  for (int y = 0; y < 10; ++y) EXPECT_EQ(full.pixel(1 + 61, y), qRgb(255, 255, 255)) << y;
 }
 
 // WML 1.1 §11.8.3: "Empty paragraphs (i.e., an empty element or an element
