@@ -294,7 +294,14 @@ std::string TUserAgent::InputText(const TNode* input) const {
 
 bool TUserAgent::InputAcceptable(const TNode* input) const {
   std::string text = InputText(input);
-  if (text.empty()) return input->AttributeOr("emptyok") == "true" || !input->Attribute("format");
+  // WML 1.1 §11.6.3: emptyok, when given, says whether an empty entry is
+  // accepted; else the format does (an implied or "*f" mask allows it).
+  if (text.empty()) {
+    if (const std::string* emptyok = input->Attribute("emptyok")) {
+      if (*emptyok == "true") return true;
+      if (*emptyok == "false") return false;
+    }
+  }
   return FormatComplete(input->AttributeOr("format"), DecodeUtf8(text));
 }
 

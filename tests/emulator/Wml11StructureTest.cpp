@@ -282,6 +282,41 @@ TEST_F(Wml11Structure, InputStoresWhatIsTypedUnalteredWithTheMasksEscapedCharact
   EXPECT_EQ(agent_.Variable("zip"), "");
 }
 
+// WML 1.1 §11.6.3, emptyok: given, it says whether an empty entry is
+// accepted; not given, the format decides ("true" when the mask is implied
+// or a "*f" code). The standard's own lists of inputs that require input and
+// that do not; any input given must match the format either way.
+TEST_F(Wml11Structure, EmptyokOrElseTheFormatDecidesWhetherInputIsRequired) {
+  const std::vector<std::pair<std::string, bool>> inputs = {
+      {R"(format="M*M")", false},
+      {R"(emptyok="false")", false},
+      {R"(emptyok="false" format="M*M")", false},
+      {R"(emptyok="false" format="*M")", false},
+      {"", true},
+      {R"(format="*M")", true},
+      {R"(emptyok="true")", true},
+      {R"(emptyok="true" format="M*M")", true},
+      {R"(emptyok="true" format="*M")", true},
+  };
+  for (const auto& [attributes, empty] : inputs) {
+    Open("<card id=\"a\"><p><input name=\"x\" " + attributes + "/></p></card>");
+    ASSERT_EQ(agent_.Focusables().size(), 1u);
+    EXPECT_EQ(agent_.InputAcceptable(agent_.Focusables()[0].Node), empty) << attributes;
+  }
+  Open(R"w(<card id="a"><p><input name="x" emptyok="true" format="NN"/></p></card>)w");
+  agent_.SetFocus(0);
+  agent_.Type("1");
+  EXPECT_FALSE(agent_.InputAcceptable(agent_.Focusables()[0].Node));
+  // An entry emptied where empty input is accepted is committed: the
+  // variable is unset.
+  Open(R"w(<card id="a"><p><input name="x" format="*M" value="ab"/></p></card>)w");
+  ASSERT_EQ(agent_.Variable("x"), "ab");
+  agent_.SetFocus(0);
+  while (agent_.Erase()) {
+  }
+  EXPECT_EQ(agent_.Variable("x"), "");
+}
+
 // WML 1.1 §11.7: "A timeout value of zero (0) disables the timer"; a
 // name variable holding 0 disables it too.
 TEST_F(Wml11Structure, TimerOfZeroDoesNotRun) {
