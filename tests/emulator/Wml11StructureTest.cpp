@@ -317,6 +317,20 @@ TEST_F(Wml11Structure, EmptyokOrElseTheFormatDecidesWhetherInputIsRequired) {
   EXPECT_EQ(agent_.Variable("x"), "");
 }
 
+// WML 1.1 §11.6.3: "If the input collected does not conform to the input
+// mask, the user agent must not commit that input and must notify the user
+// that the input was rejected". An entry left incomplete when a task runs
+// is such an attempt to commit.
+TEST_F(Wml11Structure, DISABLED_IncompleteEntryIsRejectedWithANotice) {
+  Open(R"w(<card id="a"><do type="accept"><go href="#b"/></do>
+<p><input name="pin" format="NNNN"/></p></card><card id="b"/>)w");
+  agent_.SetFocus(0);
+  agent_.Type("12");
+  agent_.SoftKey(0);
+  EXPECT_EQ(agent_.Variable("pin"), "");
+  EXPECT_FALSE(agent_.Error().empty());
+}
+
 // WML 1.1 §11.7: "A timeout value of zero (0) disables the timer"; a
 // name variable holding 0 disables it too.
 TEST_F(Wml11Structure, TimerOfZeroDoesNotRun) {
