@@ -328,7 +328,8 @@ TEST(Wml11DeckRules, ConflictingEventBindingsInOneElementAreAnError) {
 }
 
 // §9.8: "It is an error to specify other than one task element (e.g., go,
-// prev or refresh) in an anchor element."
+// prev or refresh) in an anchor element." The DTD allows it: the finding
+// says so.
 TEST(Wml11DeckRules, AnAnchorHoldsExactlyOneTask) {
   const std::vector<std::string> errors =
       Errors(R"w(<card id="a"><p><anchor>none</anchor> <anchor>one<prev/></anchor>
@@ -338,6 +339,10 @@ TEST(Wml11DeckRules, AnAnchorHoldsExactlyOneTask) {
                         "<prev> или <refresh>",
                         "В ссылке <anchor> задач: 2: в ней должна быть ровно одна — <go>, "
                         "<prev> или <refresh>"}));
+  // §9.9: "It is invalid to nest a elements": the DTD gives a no a inside.
+  EXPECT_TRUE(CheckDeck(Deck(R"w(<card><p><a href="#x">x</a></p></card>)w")).Valid);
+  EXPECT_FALSE(
+      CheckDeck(Deck(R"w(<card><p><a href="#x">x<a href="#y">y</a></a></p></card>)w")).Valid);
 }
 
 // §10.3.5: "Each reference must be placed either within a card's text
@@ -360,6 +365,12 @@ TEST(Wml11DeckRules, VariableReferencesStandOnlyInTextAndVdataAttributes) {
   EXPECT_NE(errors[2].find("«cs» в атрибуте accept-charset"), std::string::npos);
   EXPECT_NE(errors[3].find("«f» в атрибуте format"), std::string::npos);
   EXPECT_NE(errors[4].find("«w» в атрибуте width"), std::string::npos);
+  // "Balance left is $10.00" is bad variable syntax: reported, as a warning.
+  bool reported = false;
+  for (const TFinding& finding :
+       CheckDeck(Deck(R"w(<card><p>Balance left is $10.00</p></card>)w")).Findings)
+    reported |= finding.Message.find("Неверная ссылка на переменную «$1»") != std::string::npos;
+  EXPECT_TRUE(reported);
 }
 
 }  // namespace
