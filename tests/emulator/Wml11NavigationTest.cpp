@@ -160,6 +160,17 @@ TEST_F(Wml11Navigation, CardBindingsShadowTheTemplatesAndNoopMasksThem) {
   Open(R"w(<template onenterforward="#x"/><card id="c">
 <onevent type="onenterforward"><noop/></onevent><p>c</p></card><card id="x"><p>x</p></card>)w");
   EXPECT_EQ(agent_.CardId(), "c");
+  // The template's ontimer is every card's; a card's noop masks it.
+  const std::string kTimer = R"w(<template ontimer="#t"/>)w";
+  const std::string kT = R"w(<card id="t"><p>t</p></card>)w";
+  Open(kTimer + R"w(<card id="a"><timer value="1"/><p>a</p></card>)w" + kT);
+  Wait(100);
+  EXPECT_EQ(agent_.CardId(), "t");
+  Open(kTimer + R"w(<card id="a"><onevent type="ontimer"><noop/></onevent><timer value="1"/>
+<p>a</p></card>)w" +
+       kT);
+  Wait(100);
+  EXPECT_EQ(agent_.CardId(), "a");
 }
 
 // §9.7: "User agents must accept any type"; experimental and vendor types
@@ -281,7 +292,8 @@ TEST_F(Wml11Navigation, TypedInputIsInItsVariableBeforeTheTaskRuns) {
 // §10.4: navigating to a resource "that was not the result of an
 // interaction with the content in the current context" establishes another
 // context: opening a deck, or starting it again, starts with no variables
-// and no history.
+// and no history. §9.10: entering a card that way is entering it forward,
+// as a go does: its onenterforward runs.
 TEST_F(Wml11Navigation, OpeningADeckByTheUserStartsANewContext) {
   Open(R"w(<card id="a"><do type="accept"><go href="#b"><setvar name="x" value="1"/></go></do>
 <p>a</p></card><card id="b"><p>b</p></card>)w");
@@ -294,6 +306,8 @@ TEST_F(Wml11Navigation, OpeningADeckByTheUserStartsANewContext) {
   agent_.Open(Deck(R"w(<card id="c"><p>c</p></card>)w"));
   EXPECT_TRUE(agent_.Variables().empty());
   EXPECT_EQ(agent_.HistoryDepth(), 1);
+  Open(R"w(<card id="c" onenterforward="#d"><p>c</p></card><card id="d"><p>d</p></card>)w");
+  EXPECT_EQ(agent_.CardId(), "d");
 }
 
 // §9.10: "Conflicting event bindings within an element are an error": an
