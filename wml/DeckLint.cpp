@@ -252,11 +252,14 @@ class TLint {
     for (const xmlNode* child = anchor->children; child; child = child->next)
       tasks += Is(child, "go") || Is(child, "prev") || Is(child, "refresh");
     if (tasks == 1) return;
+    const int last = tasks % 10;
+    const bool few = last >= 2 && last <= 4 && (tasks % 100 < 12 || tasks % 100 > 14);
+    const char* word = last == 1 && tasks % 100 != 11 ? " задача" : few ? " задачи" : " задач";
     Findings.push_back(TParsedDeck::MakeFinding(
         TSeverity::Error, Deck.PositionOf(anchor),
         (tasks == 0 ? std::string("В ссылке <anchor> нет задачи")
-                    : "В ссылке <anchor> задач: " + std::to_string(tasks)) +
-            ": в ней должна быть ровно одна — <go>, <prev> или <refresh>"));
+                    : "В ссылке <anchor> " + std::to_string(tasks) + word) +
+            ", а нужна ровно одна — <go>, <prev> или <refresh>"));
   }
 
   // WML 1.1 §10.3.5: a variable reference stands only in text and in

@@ -345,14 +345,20 @@ TEST(Wml11DeckRules, ConflictingEventBindingsInOneElementAreAnError) {
 // prev or refresh) in an anchor element." The DTD allows it: the finding
 // says so.
 TEST(Wml11DeckRules, AnAnchorHoldsExactlyOneTask) {
+  std::string five = "<anchor>five";
+  for (int i = 0; i < 5; ++i) five += "<prev/>";
+  five += "</anchor>";
   const std::vector<std::string> errors =
       Errors(R"w(<card id="a"><p><anchor>none</anchor> <anchor>one<prev/></anchor>
-<anchor>two<go href="#a"/><refresh/></anchor> <a href="#a">a</a></p></card>)w");
+<anchor>two<go href="#a"/><refresh/></anchor> <a href="#a">a</a>)w" +
+             five + "</p></card>");
   EXPECT_EQ(errors, (std::vector<std::string>{
-                        "В ссылке <anchor> нет задачи: в ней должна быть ровно одна — <go>, "
-                        "<prev> или <refresh>",
-                        "В ссылке <anchor> задач: 2: в ней должна быть ровно одна — <go>, "
-                        "<prev> или <refresh>"}));
+                        "В ссылке <anchor> нет задачи, а нужна ровно одна — <go>, <prev> или "
+                        "<refresh>",
+                        "В ссылке <anchor> 2 задачи, а нужна ровно одна — <go>, <prev> или "
+                        "<refresh>",
+                        "В ссылке <anchor> 5 задач, а нужна ровно одна — <go>, <prev> или "
+                        "<refresh>"}));
   // §9.9: "It is invalid to nest a elements": the DTD gives a no a inside.
   EXPECT_TRUE(CheckDeck(Deck(R"w(<card><p><a href="#x">x</a></p></card>)w")).Valid);
   EXPECT_FALSE(
