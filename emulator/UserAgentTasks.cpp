@@ -38,6 +38,47 @@ std::string NotADeckReason(const std::string& path, const std::string& bytes, co
   return "в файле нет колоды WML (нет элемента wml с картами)";
 }
 
+// Where the path of an absolute address starts (after "scheme://host"),
+// npos when it has no authority.
+std::size_t PathStart(std::string_view url) {
+  const std::size_t scheme = url.find("://");
+  if (scheme == std::string_view::npos) return std::string_view::npos;
+  return std::min(url.find_first_of("/?#", scheme + 3), url.size());
+}
+
+// WML 1.1 §9.5.1: the referring deck's URI as the smallest relative URI
+// that, resolved against the request's own address, gives it back; the
+// absolute one when the two differ in scheme or server.
+std::string RelativeReferer(std::string_view request, std::string_view deck) {
+  const std::size_t requestPath = PathStart(request);
+  const std::size_t deckPath = PathStart(deck);
+  if (requestPath == std::string_view::npos || deckPath == std::string_view::npos ||
+      Lower(std::string(request.substr(0, requestPath))) !=
+          Lower(std::string(deck.substr(0, deckPath))))
+    return std::string(deck);
+  const std::string_view target = deck.substr(deckPath);
+  if (target.empty() || target[0] != '/') return std::string(deck);
+  std::string_view base = request.substr(requestPath);
+  base = base.substr(0, base.find_first_of("?#"));
+  if (base.empty()) base = "/";
+  const std::string_view targetPath = target.substr(0, target.find_first_of("?#"));
+  // The directories both paths share, up to and with the last "/".
+  std::size_t common = 0;
+  for (std::size_t i = 0; i < base.size() && i < targetPath.size() && base[i] == targetPath[i]; ++i)
+    if (base[i] == '/') common = i + 1;
+  std::string relative;
+  for (std::size_t i = common; i < base.size(); ++i)
+    if (base[i] == '/') relative += "../";
+  std::string rest(target.substr(common));
+  // Nothing left, a bare query, or a first segment with a ":" (read as a
+  // scheme): "./" keeps it a relative path.
+  const std::string_view first = std::string_view(rest).substr(0, rest.find_first_of("/?#"));
+  if (relative.empty() && (rest.empty() || rest[0] == '?' || first.find(':') != std::string::npos))
+    rest.insert(0, "./");
+  relative += rest;
+  return relative.size() <= target.size() ? relative : std::string(target);
+}
+
 }  // namespace
 
 TUserAgent::TTask TUserAgent::TaskOf(const TNode* holder) const {
@@ -184,7 +225,8 @@ TRequest TUserAgent::MakeRequest(const TNode* go, const std::string& href) const
     // it can be; a file deck and a network address share no base, so it is
     // absolute.
     if (go->AttributeOr("sendreferer") == "true" && !deckPath_.empty())
-      request.Referer = IsNetworkAddress(deckPath_) ? deckPath_ : FileUri(deckPath_);
+      request.Referer =
+          IsNetworkAddress(deckPath_) ? RelativeReferer(href, deckPath_) : FileUri(deckPath_);
   }
   // WML 1.1 §9.5.1: a GET sends the fields URL-escaped in the query of the
   // address, before any fragment.

@@ -153,6 +153,9 @@ class TLint {
     if (owner != nullptr && Is(element, "prev")) owner->HasPrev = true;
     if (owner != nullptr && Is(element, "do")) DoName(element, *owner);
     StructureErrors(element);
+    if (Is(element, "card") || Is(element, "template") || Is(element, "option"))
+      EventBindings(element);
+    if (Is(element, "anchor")) AnchorTask(element);
     const std::size_t start = Deck.StartOffset(element);
     for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
       // Most values are one text node: read in place (and searched for a
@@ -173,7 +176,7 @@ class TLint {
       if (!dollar && !IsAddressAttribute(name)) continue;
       const std::string_view value = raw != nullptr ? std::string_view(raw) : owned;
       if (dollar) {
-        BadReferences(element, value, start);
+        if (!ReferenceInPlainAttribute(element, name, value)) BadReferences(element, value, start);
         continue;
       }
       const std::size_t hash = value.find('#');
@@ -277,6 +280,82 @@ class TLint {
         Error(element, "columns",
               "У таблицы columns=\"" + columns + "\": число столбцов не может быть нулём");
     }
+  }
+
+  // WML 1.1 §9.10: conflicting event bindings within an element are an
+  // error: one intrinsic event bound twice, by the attribute and an onevent
+  // or by two onevent elements.
+  void EventBindings(const xmlNode* element) {
+    std::set<std::string> bound;
+    for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
+      const std::string_view name = Name(attribute->name);
+      if (name == "onenterforward" || name == "onenterbackward" || name == "ontimer" ||
+          name == "onpick")
+        bound.emplace(name);
+    }
+    for (const xmlNode* child = element->children; child; child = child->next) {
+      if (!Is(child, "onevent")) continue;
+      const std::string type = Attribute(child, "type");
+      if (type.empty() || bound.insert(type).second) continue;
+      const bool byAttribute = HasAttribute(element, type.c_str());
+      const std::string where = Is(element, "card")       ? "в этой карточке"
+                                : Is(element, "template") ? "в шаблоне (template)"
+                                                          : "у этого пункта <option>";
+      Findings.push_back(TParsedDeck::MakeFinding(
+          TSeverity::Error, Deck.PositionOf(child),
+          "Событие «" + type + "» " + where + " уже привязано " +
+              (byAttribute ? "атрибутом " + type : std::string("другим <onevent>")) +
+              ": одно событие элемента привязывают только один раз"));
+    }
+  }
+
+  // WML 1.1 §9.8: an anchor holds exactly one task (go, prev or refresh).
+  void AnchorTask(const xmlNode* anchor) {
+    int tasks = 0;
+    for (const xmlNode* child = anchor->children; child; child = child->next)
+      tasks += Is(child, "go") || Is(child, "prev") || Is(child, "refresh");
+    if (tasks == 1) return;
+    const int last = tasks % 10;
+    const bool few = last >= 2 && last <= 4 && (tasks % 100 < 12 || tasks % 100 > 14);
+    const char* word = last == 1 && tasks % 100 != 11 ? " задача" : few ? " задачи" : " задач";
+    Findings.push_back(TParsedDeck::MakeFinding(
+        TSeverity::Error, Deck.PositionOf(anchor),
+        (tasks == 0 ? std::string("В ссылке <anchor> нет задачи")
+                    : "В ссылке <anchor> " + std::to_string(tasks) + word) +
+            ", а нужна ровно одна — <go>, <prev> или <refresh>"));
+  }
+
+  // WML 1.1 §10.3.5: a variable reference stands only in text and in
+  // attributes of type %vdata; or %HREF;. Those the WML 1.1 DTD declares
+  // CDATA otherwise take "$$" for a dollar sign; an attribute the DTD does
+  // not declare counts as %vdata; (§14.2.3.2). True when the value holds a
+  // reference where none may stand (and the finding is made).
+  bool ReferenceInPlainAttribute(const xmlNode* element, std::string_view name,
+                                 std::string_view value) {
+    static const std::map<std::string_view, std::set<std::string_view>> kPlain = {
+        {"do", {"type"}},
+        {"onevent", {"type"}},
+        {"access", {"domain", "path"}},
+        {"meta", {"http-equiv", "name", "content", "scheme"}},
+        {"go", {"accept-charset"}},
+        {"input", {"format"}},
+        {"img", {"vspace", "hspace", "height", "width"}},
+        {"table", {"align"}},
+    };
+    if (name != "class") {
+      const auto found = kPlain.find(Name(element->name));
+      if (found == kPlain.end() || !found->second.contains(name)) return false;
+    }
+    for (const TTextPiece& piece : SplitVariables(value)) {
+      if (!piece.IsVariable) continue;
+      Findings.push_back(TParsedDeck::MakeFinding(
+          TSeverity::Error, Deck.PositionOfAttribute(element, name),
+          "Переменная «" + piece.Text + "» в атрибуте " + std::string(name) +
+              " не подставляется: переменные ставят только в текст и в атрибуты, которые их "
+              "принимают (title, label, href, value…); знак $ здесь пишется $$"));
+      return true;
+    }
+    return false;
   }
 
   void CardIds() {

@@ -27,9 +27,9 @@ start_xvfb
 trap 'stop_xvfb; rm -rf "$work"' EXIT
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-# The program keeps unsaved text for the next start in the state folder; a
-# private one, so that no run leaves a recovery offer to the next or to the
-# user.
+# The program keeps unsaved text for the next start in the state folder: a
+# private one, emptied before each deck, so that no run leaves a recovery
+# offer to the next or to the user.
 export XDG_STATE_HOME="$work/state" XDG_CONFIG_HOME="$work/config"
 python3 "$here/hostile/make-decks.py" "$work/decks"
 if [ $# -eq 0 ]; then
@@ -62,6 +62,8 @@ open_deck() {
 
 measure() {
   local name="$1"
+  # Each deck's run starts without the text the run before left unsaved.
+  rm -rf "$XDG_STATE_HOME"
   (cd "$work" && "$xwatch" start "$main" 600000 "$work/app-$name.log" -- "$app") >/dev/null &
   bg=$!
   wait_title "^$main\$"; sleep 0.7
