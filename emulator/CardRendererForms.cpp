@@ -82,10 +82,14 @@ std::string TBuilder::PlainText(const TNode& node) const {
     if (depth > kMaxElementDepth) return;
     for (const TNode& child : n.Children) {
       if (raw.size() > kMaxCardTextBytes) return;
-      if (child.Kind == TNode::TKind::Text)
-        raw.append(child.Text, 0, kMaxCardTextBytes + 1 - raw.size());
-      else if (!child.IsElement("onevent"))
+      if (child.Kind == TNode::TKind::Text) {
+        // Each run of text between tags without the white space at its
+        // ends (WML 1.1 §11.8.1), as for the card's text.
+        std::string_view run = TrimXmlSpace(child.Text);
+        raw.append(run.substr(0, kMaxCardTextBytes + 1 - raw.size()));
+      } else if (!child.IsElement("onevent")) {
         gather(child, depth + 1);
+      }
     }
   };
   gather(node, 0);

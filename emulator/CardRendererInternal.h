@@ -70,6 +70,9 @@ struct TLine {
 
 inline bool IsSpace(char32_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// text without the XML white space at its ends (WML 1.1 §11.8.1).
+std::string_view TrimXmlSpace(std::string_view text);
+
 // The length of the longest prefix of utf8 of at most limit bytes that ends
 // on a character boundary.
 inline std::size_t Utf8Prefix(std::string_view utf8, std::size_t limit) {

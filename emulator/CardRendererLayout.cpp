@@ -10,11 +10,38 @@
 
 namespace deckhand::wml::render_detail {
 
+// WML 1.1 §11.8.1: white space immediately before and after an element is
+// ignored. A text node is a run of text between two tags (comments left
+// out), so the white space at both its ends goes, as the compiler drops it
+// before the deck reaches a phone. What is left of the run is substituted
+// afterwards: white space a variable's value brings is text, not markup, and
+// stays (as one inter-word space). The no-break space is not white space.
+std::string_view TrimXmlSpace(std::string_view text) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && IsSpace(static_cast<unsigned char>(text[begin]))) ++begin;
+  while (end > begin && IsSpace(static_cast<unsigned char>(text[end - 1]))) --end;
+  return text.substr(begin, end - begin);
+}
+
+namespace {
+
+// WML 1.1 §11.8.3: an empty paragraph, or one of white space only, is
+// insignificant: it is not shown and does not change the wrap mode.
+bool InsignificantParagraph(const TNode& p) {
+  for (const TNode& child : p.Children) {
+    if (child.Kind != TNode::TKind::Text || !TrimXmlSpace(child.Text).empty()) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void TBuilder::Card(const TNode& card) {
   TStyle style;
   for (const TNode& child : card.Children) {
     if (state_.Stopped()) break;
     if (child.IsElement("p")) {
+      if (InsignificantParagraph(child)) continue;
       Flush();
       if (!Count()) break;
       std::string mode = child.AttributeOr("mode");
@@ -99,7 +126,11 @@ void TBuilder::Flush() {
     x += space + width;
     space = 0;
   };
-  for (TAtom& atom : atoms_) {
+  auto inWord = [](const TAtom& atom) {
+    return atom.Kind == TAtom::TKind::Word || atom.Kind == TAtom::TKind::Image;
+  };
+  for (std::size_t i = 0; i < atoms_.size(); ++i) {
+    TAtom& atom = atoms_[i];
     switch (atom.Kind) {
       case TAtom::TKind::Break:
         endLine(true);
@@ -111,7 +142,18 @@ void TBuilder::Flush() {
         if (!line.Items.empty()) space = atom.Width;
         break;
       default: {
-        if (wrap_ && !line.Items.empty() && x + space + atom.Width > width_) endLine(false);
+        // WML 1.1 §11.8.3: only an inter-word space is a line break point.
+        // Atoms with no space between them (text next to an element, an
+        // image in a word) are one word, which goes to the next line whole
+        // when it does not fit here but fits a line.
+        int need = atom.Width;
+        if (inWord(atom) && (i == 0 || !inWord(atoms_[i - 1]))) {
+          int word = 0;
+          for (std::size_t j = i; j < atoms_.size() && inWord(atoms_[j]) && word <= width_; ++j)
+            word += atoms_[j].Width;
+          if (word <= width_) need = word;
+        }
+        if (wrap_ && !line.Items.empty() && x + space + need > width_) endLine(false);
         if (wrap_ && atom.Kind == TAtom::TKind::Word && atom.Width > width_) {
           // A word longer than the line is cut where the line ends; each
           // character is copied once.
@@ -206,7 +248,7 @@ void TBuilder::Walk1(const TNode& node, const TStyle& inherited) {
   if (state_.Stopped()) return;
   if (node.Kind == TNode::TKind::Text) {
     // Only a prefix of a text far over the limit is worth substituting.
-    std::string_view raw = node.Text;
+    std::string_view raw = TrimXmlSpace(node.Text);
     const bool over = raw.size() > 2 * kMaxCardTextBytes;
     if (over) raw = raw.substr(0, 2 * kMaxCardTextBytes);
     Text(agent_.Substitute(raw), inherited);

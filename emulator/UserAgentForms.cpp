@@ -118,6 +118,19 @@ bool FormatComplete(std::string_view format, std::u32string_view value) {
   return true;
 }
 
+namespace {
+
+// The input and select elements under node, in document order.
+void FindFields(const TNode& node, std::vector<const TNode*>& out) {
+  for (const TNode& child : node.Children) {
+    if (child.Kind != TNode::TKind::Element) continue;
+    if (child.Name == "input" || child.Name == "select") out.push_back(&child);
+    FindFields(child, out);
+  }
+}
+
+}  // namespace
+
 void TUserAgent::InitCard() {
   focusables_.clear();
   inputText_.clear();
@@ -127,12 +140,16 @@ void TUserAgent::InitCard() {
   timer_ = nullptr;
   timerDue_.reset();
   if (!card_) return;
+  // WML 1.1 §11.6.2.1, §11.6.3: the fields are initialised in the order
+  // they stand in the card, each after what the ones before it set.
   std::vector<const TNode*> found;
-  FindAll(*card_, "input", found);
-  for (const TNode* input : found) InitInput(input);
-  found.clear();
-  FindAll(*card_, "select", found);
-  for (const TNode* select : found) InitSelect(select);
+  FindFields(*card_, found);
+  for (const TNode* field : found) {
+    if (field->Name == "input")
+      InitInput(field);
+    else
+      InitSelect(field);
+  }
   int optionIndex = 0;
   CollectFocusables(*card_, nullptr, optionIndex);
   if (!focusables_.empty()) focus_ = 0;
@@ -277,7 +294,14 @@ std::string TUserAgent::InputText(const TNode* input) const {
 
 bool TUserAgent::InputAcceptable(const TNode* input) const {
   std::string text = InputText(input);
-  if (text.empty()) return input->AttributeOr("emptyok") == "true" || !input->Attribute("format");
+  // WML 1.1 §11.6.3: emptyok, when given, says whether an empty entry is
+  // accepted; else the format does (an implied or "*f" mask allows it).
+  if (text.empty()) {
+    if (const std::string* emptyok = input->Attribute("emptyok")) {
+      if (*emptyok == "true") return true;
+      if (*emptyok == "false") return false;
+    }
+  }
   return FormatComplete(input->AttributeOr("format"), DecodeUtf8(text));
 }
 

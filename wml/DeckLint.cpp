@@ -95,6 +95,7 @@ class TLint {
           "Скомпилированная колода занимает " + ByteCount(*compiledSize) + ", а " + PhoneName +
               " принимает не больше " + ByteCountGenitive(Phone->MaxCompiledDeckBytes)));
     }
+    XmlDeclaration(root);
     // One walk over the tree gathers what each card leads to and holds.
     Visit(root, nullptr);
     CardIds();
@@ -151,6 +152,7 @@ class TLint {
     }
     if (owner != nullptr && Is(element, "prev")) owner->HasPrev = true;
     if (owner != nullptr && Is(element, "do")) DoName(element, *owner);
+    StructureErrors(element);
     if (Is(element, "card") || Is(element, "template") || Is(element, "option"))
       EventBindings(element);
     if (Is(element, "anchor")) AnchorTask(element);
@@ -217,6 +219,67 @@ class TLint {
             (owner.Node == nullptr ? "в шаблоне (template)" : "в этой карточке") +
             (HasAttribute(element, "name") ? "" : " (do без name называется по type)") +
             ": имена do в карточке и в шаблоне не должны повторяться"));
+  }
+
+  void Error(const xmlNode* element, const char* attribute, std::string message) {
+    Findings.push_back(TParsedDeck::MakeFinding(
+        TSeverity::Error,
+        attribute ? Deck.PositionOfAttribute(element, attribute) : Deck.PositionOf(element),
+        std::move(message)));
+  }
+
+  // WML 1.1 §11.1: a deck's prologue holds an XML declaration (XML 1.0
+  // leaves it out at will; WML does not). The document type declaration
+  // is the validator's to check.
+  void XmlDeclaration(const xmlNode* root) {
+    std::string_view text = Deck.Text().Utf8();
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    if (text.starts_with("<?xml") && text.size() > 5 &&
+        (text[5] == ' ' || text[5] == '\t' || text[5] == '\r' || text[5] == '\n'))
+      return;
+    Error(root, nullptr,
+          "Колода начинается без XML-объявления <?xml version=\"1.0\"?>: в WML оно "
+          "обязательно");
+  }
+
+  // The errors of WML 1.1 §11 that its DTD does not make invalid.
+  void StructureErrors(const xmlNode* element) {
+    if (Is(element, "access")) {
+      // §11.3.1: one access element in a deck at most.
+      if (++AccessElements == 2)
+        Error(element, nullptr,
+              "Элемент access в колоде уже есть: у колоды может быть только один access");
+    } else if (Is(element, "meta")) {
+      // §11.3.2: exactly one of name and http-equiv names the property.
+      const bool name = HasAttribute(element, "name");
+      const bool httpEquiv = HasAttribute(element, "http-equiv");
+      if (name && httpEquiv)
+        Error(element, "http-equiv",
+              "У элемента meta есть и name, и http-equiv: имя свойства задаёт только один из них");
+      else if (!name && !httpEquiv)
+        Error(element, nullptr,
+              "У элемента meta нет ни name, ни http-equiv: имя свойства задаёт один из них");
+    } else if (Is(element, "fieldset")) {
+      // §11.6.4: an empty fieldset is an error.
+      bool empty = true;
+      for (const xmlNode* child = element->children; child && empty; child = child->next) {
+        if (child->type == XML_ELEMENT_NODE || child->type == XML_ENTITY_REF_NODE ||
+            child->type == XML_CDATA_SECTION_NODE) {
+          empty = false;
+        } else if (child->type == XML_TEXT_NODE && child->content != nullptr) {
+          for (const xmlChar* c = child->content; *c && empty; ++c)
+            empty = *c == ' ' || *c == '\t' || *c == '\r' || *c == '\n';
+        }
+      }
+      if (empty)
+        Error(element, nullptr, "Пустой элемент fieldset: в нём должны быть поля или текст");
+    } else if (Is(element, "table") && HasAttribute(element, "columns")) {
+      // §11.8.5: a table of zero columns is an error.
+      const std::string columns = Attribute(element, "columns");
+      if (!columns.empty() && columns.find_first_not_of('0') == std::string::npos)
+        Error(element, "columns",
+              "У таблицы columns=\"" + columns + "\": число столбцов не может быть нулём");
+    }
   }
 
   // WML 1.1 §9.10: conflicting event bindings within an element are an
@@ -434,6 +497,7 @@ class TLint {
   std::deque<TCard> Cards;  // a deque: cards keep their addresses as it grows
   TCard Template{nullptr, {}, false, 0};
   std::vector<TCardLink> CardLinks;
+  int AccessElements = 0;
   std::deque<std::string> OwnedIds;  // ids that are not one text node of the tree
   std::unordered_map<std::string_view, const TCard*> CardById;
 };
