@@ -46,6 +46,34 @@ std::string_view Name(const xmlChar* name) { return reinterpret_cast<const char*
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+bool IsElement(const xmlNode* node, std::string_view name) {
+  return node->type == XML_ELEMENT_NODE && node->ns == nullptr && Name(node->name) == name;
+}
+
+// WML 1.1 §11.3.2: a meta element whose forua is not "true" ("false" is the
+// default) is for the gateway alone, which removes it before the deck goes
+// to the phone; the compiled deck is what the phone gets. A head left with
+// nothing else is removed with it (head holds at least one element).
+bool ForUserAgent(const xmlNode* node) {
+  if (IsElement(node, "meta")) {
+    for (const xmlAttr* attribute = node->properties; attribute; attribute = attribute->next) {
+      if (attribute->ns == nullptr && Name(attribute->name) == "forua") {
+        const xmlNode* value = attribute->children;
+        return value != nullptr && value->next == nullptr && value->type == XML_TEXT_NODE &&
+               value->content != nullptr && Name(value->content) == "true";
+      }
+    }
+    return false;
+  }
+  if (IsElement(node, "head")) {
+    for (const xmlNode* child = node->children; child; child = child->next) {
+      if (child->type == XML_ELEMENT_NODE && ForUserAgent(child)) return true;
+    }
+    return false;
+  }
+  return true;
+}
+
 class TEncoder {
  public:
   explicit TEncoder(const xmlDoc* doc) : Doc(doc) {}
@@ -110,6 +138,7 @@ class TEncoder {
           break;
         }
         case XML_ELEMENT_NODE:
+          if (!ForUserAgent(child)) break;
           Text(text);
           text.clear();
           if (!Element(child)) return false;

@@ -432,18 +432,26 @@ TEST_F(Wml11Structure, CorpusDecksLookTheSameAsTheirCompiledForms) {
 // remove the "meta" element before the document is sent to the client";
 // with "true" the meta data is delivered. The compiler makes what a gateway
 // sends to the phone.
-TEST_F(Wml11Structure, DISABLED_CompiledDeckLeavesOutMetaNotForTheUserAgent) {
-  auto compiled = [](std::string_view forua) {
+TEST_F(Wml11Structure, CompiledDeckLeavesOutMetaNotForTheUserAgent) {
+  auto compiled = [](std::string_view meta, std::string_view access = "<access/>") {
     const std::string deck =
-        Deck("<head><meta name=\"n\" content=\"c\" forua=\"" + std::string(forua) +
-             "\"/><access/></head><card id=\"a\"><p>x</p></card>");
+        Deck("<head><meta name=\"n\" content=\"c\"" + std::string(meta) + "/>" +
+             std::string(access) + "</head><card id=\"a\"><p>x</p></card>");
     const std::optional<std::string> bytes = CompileDeck(deck);
     std::string error;
     const std::optional<std::string> decoded = bytes ? DecodeWmlc(*bytes, error) : std::nullopt;
     return decoded.value_or("");
   };
-  EXPECT_NE(compiled("true").find("<meta"), std::string::npos);
-  EXPECT_EQ(compiled("false").find("<meta"), std::string::npos);
+  EXPECT_NE(compiled(" forua=\"true\"").find("<meta"), std::string::npos);
+  EXPECT_EQ(compiled(" forua=\"false\"").find("<meta"), std::string::npos);
+  // "false" is the default; the access element stays.
+  EXPECT_EQ(compiled("").find("<meta"), std::string::npos);
+  EXPECT_NE(compiled("").find("<access"), std::string::npos);
+  // A head left empty goes too: head must hold an element.
+  const std::string onlyMeta = compiled("", "");
+  EXPECT_EQ(onlyMeta.find("<head"), std::string::npos);
+  EXPECT_NE(onlyMeta.find("<card"), std::string::npos);
+  EXPECT_NE(compiled(" forua=\"true\"", "").find("<head"), std::string::npos);
 }
 
 }  // namespace
