@@ -315,6 +315,8 @@ class TUserAgent {
   // agent did on its own, the step went on) gives way to a failure.
   void Fail(std::string message);
   void Note(std::string message);
+  // Notes an entry of the card that does not fit its format (see Run).
+  void RejectIncompleteEntries();
   // Runs one user action: gives it a fresh budget of task steps, and turns
   // an allocation failure inside it into an error with the agent usable.
   template <typename TAction>

@@ -305,6 +305,22 @@ bool TUserAgent::InputAcceptable(const TNode* input) const {
   return FormatComplete(input->AttributeOr("format"), DecodeUtf8(text));
 }
 
+void TUserAgent::RejectIncompleteEntries() {
+  // WML 1.1 §11.6.3: input that does not conform to the mask is not
+  // committed (Type commits only what fits), and the user is notified that
+  // it was rejected. An empty entry is no input; the text itself is not
+  // quoted, as it may be a password.
+  for (const TFocusable& item : focusables_) {
+    if (item.Kind != TFocusKind::Input || InputText(item.Node).empty() ||
+        InputAcceptable(item.Node)) {
+      continue;
+    }
+    Note("Ввод в поле " + item.Node->AttributeOr("name") + " не принят: он не подходит к формату " +
+         item.Node->AttributeOr("format"));
+    return;
+  }
+}
+
 void TUserAgent::Type(std::string_view text) {
   Guarded([&] {
     if (dialog_) {

@@ -126,6 +126,9 @@ void TUserAgent::Run(const TTask& task) {
          std::to_string(kMaxTaskSteps) + " шагов");
     return;
   }
+  // The first task of an action leaves the card: an entry that does not fit
+  // its mask was never committed, and the user is told.
+  if (steps_ == 1) RejectIncompleteEntries();
   Step();
   switch (task.Kind) {
     case TTask::TKind::Go:

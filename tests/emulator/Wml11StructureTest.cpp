@@ -321,14 +321,26 @@ TEST_F(Wml11Structure, EmptyokOrElseTheFormatDecidesWhetherInputIsRequired) {
 // mask, the user agent must not commit that input and must notify the user
 // that the input was rejected". An entry left incomplete when a task runs
 // is such an attempt to commit.
-TEST_F(Wml11Structure, DISABLED_IncompleteEntryIsRejectedWithANotice) {
+TEST_F(Wml11Structure, IncompleteEntryIsRejectedWithANotice) {
   Open(R"w(<card id="a"><do type="accept"><go href="#b"/></do>
 <p><input name="pin" format="NNNN"/></p></card><card id="b"/>)w");
   agent_.SetFocus(0);
   agent_.Type("12");
   agent_.SoftKey(0);
   EXPECT_EQ(agent_.Variable("pin"), "");
-  EXPECT_FALSE(agent_.Error().empty());
+  EXPECT_EQ(agent_.Error(), "Ввод в поле pin не принят: он не подходит к формату NNNN");
+  // A complete entry is committed and leaves no notice; an empty one is no
+  // input at all.
+  for (const std::string typed : {"1234", ""}) {
+    Open(R"w(<card id="a"><do type="accept"><go href="#b"/></do>
+<p><input name="pin" format="NNNN"/></p></card><card id="b"/>)w");
+    agent_.SetFocus(0);
+    agent_.Type(typed);
+    agent_.SoftKey(0);
+    EXPECT_EQ(agent_.CardId(), "b");
+    EXPECT_EQ(agent_.Variable("pin"), typed);
+    EXPECT_EQ(agent_.Error(), "") << typed;
+  }
 }
 
 // WML 1.1 §11.7: "A timeout value of zero (0) disables the timer"; a
