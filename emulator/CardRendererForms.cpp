@@ -61,7 +61,7 @@ void TBuilder::Select(const TNode& node, const TStyle& inherited) {
     std::u32string text = multiple ? (on ? U"[x] " : U"[ ] ") : (on ? U"(*) " : U"( ) ");
     std::string label = option->AttributeOr("title");
     if (label.empty()) label = PlainText(*option);
-    label = agent_.Substitute(label);
+    label = agent_.SubstituteShown(label);
     const std::size_t room = kMaxCardTextBytes - state_.Stats.TextBytes;
     const bool cut = label.size() > room;
     if (cut) label.resize(Utf8Prefix(label, room));

@@ -251,7 +251,7 @@ void TBuilder::Walk1(const TNode& node, const TStyle& inherited) {
     std::string_view raw = TrimXmlSpace(node.Text);
     const bool over = raw.size() > 2 * kMaxCardTextBytes;
     if (over) raw = raw.substr(0, 2 * kMaxCardTextBytes);
-    Text(agent_.Substitute(raw), inherited);
+    Text(agent_.SubstituteShown(raw), inherited);
     if (over) Stop(LimitText());
     return;
   }
@@ -331,7 +331,7 @@ void TBuilder::Pre(const TNode& node, const TStyle& style) {
       Walk1(child, style);
       continue;
     }
-    std::string utf8 = agent_.Substitute(child.Text);
+    std::string utf8 = agent_.SubstituteShown(child.Text);
     const std::size_t room = kMaxCardTextBytes - state_.Stats.TextBytes;
     const bool cut = utf8.size() > room;
     if (cut) utf8.resize(Utf8Prefix(utf8, room));
@@ -402,7 +402,7 @@ void TBuilder::Image(const TNode& node, const TStyle& style) {
     atoms_.push_back(std::move(atom));
     return;
   }
-  Text(agent_.Substitute(node.AttributeOr("alt")), style);
+  Text(agent_.SubstituteShown(node.AttributeOr("alt")), style);
 }
 
 TScreenText BuildScreen(const TUserAgent& agent, int contentWidth, bool tables,
@@ -454,7 +454,7 @@ TScreenText BuildScreen(const TUserAgent& agent, int contentWidth, bool tables,
   } else if (const TNode* card = agent.Card()) {
     std::string_view raw;
     if (const std::string* attribute = card->Attribute("title")) raw = *attribute;
-    std::string title = agent.Substitute(raw.substr(0, 2 * kMaxTitleBytes + 1));
+    std::string title = agent.SubstituteShown(raw.substr(0, 2 * kMaxTitleBytes + 1));
     if (title.size() > kMaxTitleBytes || raw.size() > 2 * kMaxTitleBytes) {
       title.resize(Utf8Prefix(title, kMaxTitleBytes));
       builder.Stop("Заголовок карточки длиннее " + std::to_string(kMaxTitleBytes) +

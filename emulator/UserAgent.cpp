@@ -117,6 +117,13 @@ void TUserAgent::SetVariable(const std::string& name, const std::string& value) 
   Guarded([&] {
     error_.clear();
     Assign(name, value);
+    // Set from outside the phone, the variable shows at once, as if the
+    // card had been displayed with it.
+    if (auto set = variables_.find(name); set != variables_.end()) {
+      shown_[name] = set->second;
+    } else {
+      shown_.erase(name);
+    }
   });
 }
 
@@ -132,8 +139,13 @@ std::string TUserAgent::Substitute(std::string_view text, TConversion fallback) 
   return SubstituteUpTo(text, fallback, std::string::npos);
 }
 
+std::string TUserAgent::SubstituteShown(std::string_view text) const {
+  return SubstituteUpTo(text, TConversion::None, std::string::npos, &shown_);
+}
+
 std::string TUserAgent::SubstituteUpTo(std::string_view text, TConversion fallback,
-                                       std::size_t limit) const {
+                                       std::size_t limit,
+                                       const std::map<std::string, std::string>* from) const {
   std::string out;
   out.reserve(std::min(text.size(), limit));
   for (std::size_t i = 0; i < text.size() && out.size() <= limit; ++i) {
@@ -190,7 +202,12 @@ std::string TUserAgent::SubstituteUpTo(std::string_view text, TConversion fallba
       i = end;
       continue;
     }
-    std::string value = Variable(name);
+    std::string value;
+    if (from == nullptr) {
+      value = Variable(name);
+    } else if (auto found = from->find(name); found != from->end()) {
+      value = found->second;
+    }
     switch (conversion) {
       case TConversion::Escape:
         out += EscapeUrl(value);

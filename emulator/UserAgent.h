@@ -163,11 +163,18 @@ class TUserAgent {
   std::string Variable(std::string_view name) const;
   // Sets (an empty value unsets) a variable; a value or a context beyond
   // the limits of emulator/EmulatorLimits.h is refused with Error() saying so.
+  // Set from outside the phone, it also shows on the card at once.
   void SetVariable(const std::string& name, const std::string& value);
   const std::map<std::string, std::string>& Variables() const { return variables_; }
   // text with its variable references replaced; fallback is the conversion
   // of references that name none.
   std::string Substitute(std::string_view text, TConversion fallback = TConversion::None) const;
+  // text with its variable references replaced by the values the variables
+  // had when the card was last displayed (entered or refreshed): WML 1.1
+  // §11.6.2.1, a card shows no side effects of its variables changing (an
+  // option picked, a field typed into, a script's setVar) until a refresh.
+  // The screen draws the card's text with it.
+  std::string SubstituteShown(std::string_view text) const;
   // An attribute's value with its variable references replaced, each
   // reference without a conversion converted as WML 1.1 §10.3.1 says for
   // that attribute (escaped in an address).
@@ -328,7 +335,9 @@ class TUserAgent {
   bool Assign(const std::string& name, const std::string& value);
   void SetValue(const std::string& name, const std::string& value);
   // Substitute, stopping once the result is longer than limit bytes.
-  std::string SubstituteUpTo(std::string_view text, TConversion fallback, std::size_t limit) const;
+  // From another set of variables than the context's, when from is given.
+  std::string SubstituteUpTo(std::string_view text, TConversion fallback, std::size_t limit,
+                             const std::map<std::string, std::string>* from = nullptr) const;
   // Whether the assignments fit the limits, the error set when not.
   bool Fits(const std::vector<std::pair<std::string, std::string>>& assignments);
   void PushHistory(const TNode* card);
@@ -402,6 +411,8 @@ class TUserAgent {
   std::string homeBytes_;
   const TNode* card_ = nullptr;
   std::map<std::string, std::string> variables_;
+  // The variables as the current card was last displayed (SubstituteShown).
+  std::map<std::string, std::string> shown_;
   std::vector<THistoryEntry> history_;
   std::vector<TFocusable> focusables_;
   int focus_ = -1;

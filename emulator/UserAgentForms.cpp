@@ -155,6 +155,8 @@ void TUserAgent::InitCard() {
   if (!focusables_.empty()) focus_ = 0;
   FetchCardImages();
   StartTimer();
+  // The card is displayed with the variables as they are now.
+  shown_ = variables_;
 }
 
 void TUserAgent::InitInput(const TNode* input) {

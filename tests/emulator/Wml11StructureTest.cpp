@@ -246,7 +246,7 @@ TEST_F(Wml11Structure, SelectIndicesAreValidated) {
 // WML 1.1 §11.6.2.1: "the user agent must not exhibit display side effects
 // as a result of updating name and iname variables, except when there is an
 // explicit refresh task".
-TEST_F(Wml11Structure, DISABLED_PickingAnOptionShowsItsVariableOnlyAfterARefresh) {
+TEST_F(Wml11Structure, PickingAnOptionShowsItsVariableOnlyAfterARefresh) {
   Open(R"w(<card id="a"><do type="accept"><refresh/></do>
 <p>v=$(s)<select name="s"><option value="1">1</option><option value="2">2</option></select></p>
 </card>)w");
