@@ -95,7 +95,7 @@ class TLint {
           "Скомпилированная колода занимает " + ByteCount(*compiledSize) + ", а " + PhoneName +
               " принимает не больше " + ByteCountGenitive(Phone->MaxCompiledDeckBytes)));
     }
-    XmlDeclaration(root);
+    XmlDeclaration();
     // One walk over the tree gathers what each card leads to and holds.
     Visit(root, nullptr);
     CardIds();
@@ -231,15 +231,16 @@ class TLint {
   // WML 1.1 §11.1: a deck's prologue holds an XML declaration (XML 1.0
   // leaves it out at will; WML does not). The document type declaration
   // is the validator's to check.
-  void XmlDeclaration(const xmlNode* root) {
+  void XmlDeclaration() {
     std::string_view text = Deck.Text().Utf8();
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     if (text.starts_with("<?xml") && text.size() > 5 &&
         (text[5] == ' ' || text[5] == '\t' || text[5] == '\r' || text[5] == '\n'))
       return;
-    Error(root, nullptr,
-          "Колода начинается без XML-объявления <?xml version=\"1.0\"?>: в WML оно "
-          "обязательно");
+    // Reported where the declaration belongs: the deck's first character.
+    Findings.push_back(TParsedDeck::MakeFinding(
+        TSeverity::Error, TTextPosition{},
+        "Колода начинается без XML-объявления <?xml version=\"1.0\"?>: в WML оно обязательно"));
   }
 
   // The errors of WML 1.1 §11 that its DTD does not make invalid.

@@ -159,6 +159,12 @@ TEST_F(Wml11Structure, DeckErrorsOfTheStructureAreFound) {
   EXPECT_FALSE(CheckDeck("<?xml version=\"1.0\"?>\n<wml>" + card + "</wml>").Valid);
   const std::string noDeclaration = Deck(card).substr(Deck(card).find("<!DOCTYPE"));
   EXPECT_EQ(count(noDeclaration, "без XML-объявления"), 1);
+  for (const TFinding& finding : CheckDeck(noDeclaration).Findings) {
+    if (finding.Message.find("без XML-объявления") == std::string::npos) continue;
+    // Where the declaration belongs, not at the root element.
+    EXPECT_EQ(finding.Line, 1);
+    EXPECT_EQ(finding.Column, 1);
+  }
   EXPECT_EQ(count("\xEF\xBB\xBF" + Deck(card), "без XML-объявления"), 0);
   EXPECT_EQ(count(Deck(card), "без XML-объявления"), 0);
   // §11.3.1: "It is an error for a deck to contain more than one access
