@@ -445,9 +445,12 @@ class TLint {
       const TTextPosition position =
           at != std::string::npos ? Deck.Text().PositionOfUtf8(at) : Deck.PositionOf(element);
       if (at != std::string::npos) searchFrom = at + 1;
-      Warn(position,
-           "Неверная ссылка на переменную «" + reference.Reference +
-               "»: пишется $имя, $(имя) или $(имя:e), $(имя:u), $(имя:n); знак $ — как $$");
+      // WML 1.1 §10.3.5: "The deck is in error if any variable reference
+      // uses invalid syntax".
+      Findings.push_back(TParsedDeck::MakeFinding(
+          TSeverity::Error, position,
+          "Неверная ссылка на переменную «" + reference.Reference +
+              "»: пишется $имя, $(имя) или $(имя:e), $(имя:u), $(имя:n); знак $ — как $$"));
     }
   }
 

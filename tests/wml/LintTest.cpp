@@ -103,13 +103,16 @@ TEST(DeckLint, LinksCardsAndWayBack) {
 
 TEST(DeckLint, DuplicateCardIdsAndVariables) {
   // Without the WML 1.1 DOCTYPE the validator does not see ids: lint does.
+  // A duplicate id is a warning; a bad variable reference puts the deck in
+  // error (WML 1.1 §10.3.5).
   std::vector<std::string> out;
   for (const TFinding& f :
        CheckDeck(
            "<wml><card id=\"a\"><p>$(ok) $ok $$ $(ok:e) $(bad:unescape) $(na#me)<prev/></p></card>"
            "<card id=\"a\"><p title=\"$(x:noesc)\">$(y</p></card></wml>")
            .Findings) {
-    if (f.Severity == TSeverity::Warning) {
+    const bool variable = Kind(f.Message) == "bad variable";
+    if (f.Severity == (variable ? TSeverity::Error : TSeverity::Warning)) {
       out.push_back(std::to_string(f.Line) + ":" + std::to_string(f.Column) + " " + f.Message);
     }
   }
