@@ -1,7 +1,12 @@
-// Lint of a well-formed deck, as warnings: links to cards that do not
-// exist, duplicate card ids, cards nothing leads to, cards with no way back,
-// bad variable references, and, for a chosen phone, what that phone cannot
-// show or take.
+// Lint of a well-formed deck, beyond what the WML 1.1 DTD checks.
+// Warnings: links to cards that do not exist, duplicate card ids, cards
+// nothing leads to, cards with no way back, and, for a chosen phone, what
+// that phone cannot show. Errors, where WML 1.1 says the deck is in error
+// though its DTD lets it pass: bad variable references and references where
+// none may stand, two do elements of one name, events bound twice, anchors
+// without exactly one task, a missing XML declaration, a second access, a
+// meta without exactly one of name and http-equiv, an empty fieldset, a
+// table of no columns; and a deck larger than the chosen phone takes.
 #pragma once
 
 #include <cstddef>
