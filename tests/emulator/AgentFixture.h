@@ -1,8 +1,11 @@
-// What the user agent's tests share: a WML 1.1 deck around some cards, and
-// an agent on a clock the test moves.
+// What the user agent's tests share: a WML 1.1 deck around some cards, an
+// agent on a clock the test moves, and the toolkit's application object that
+// drawing the phone's screen needs.
 #pragma once
 
 #include <gtest/gtest.h>
+
+#include <QGuiApplication>
 
 #include <cstdint>
 #include <string>
@@ -37,6 +40,21 @@ class TAgentFixture : public ::testing::Test {
     now_ += milliseconds;
     agent_.Poll();
   }
+};
+
+// Makes the toolkit's application object, once for the whole test program,
+// before anything draws the phone's screen.
+inline void EnsureGuiApplication() {
+  static int argc = 1;
+  static char arg0[] = "emulator_tests";
+  static char* argv[] = {arg0, nullptr};
+  if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
+}
+
+// An agent whose card the tests draw on the phone's screen.
+class TScreenFixture : public TAgentFixture {
+ protected:
+  static void SetUpTestSuite() { EnsureGuiApplication(); }
 };
 
 }  // namespace deckhand::wml::testing

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "AgentFixture.h"
 #include "emulator/CardRenderer.h"
 
 namespace deckhand::wml {
@@ -17,16 +18,9 @@ std::string Deck(std::string_view cards) {
          "\n</wml>\n";
 }
 
-int argc = 1;
-char arg0[] = "emulator_tests";
-char* argv[] = {arg0, nullptr};
-
 class Wml11CardRenderer : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!QGuiApplication::instance()) app_ = new QGuiApplication(argc, argv);
-  }
-  static QGuiApplication* app_;
+  static void SetUpTestSuite() { testing::EnsureGuiApplication(); }
 
   QImage Render(const std::string& deck, const TPhoneProfile& phone = DefaultPhone(),
                 const std::string& path = {}) {
@@ -37,7 +31,6 @@ class Wml11CardRenderer : public ::testing::Test {
 
   TUserAgent agent_{[] { return std::int64_t{0}; }};
 };
-QGuiApplication* Wml11CardRenderer::app_ = nullptr;
 
 // The part of an image in a rectangle, for comparing.
 QImage Part(const QImage& image, int x, int y, int width, int height) {

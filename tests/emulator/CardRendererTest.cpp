@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "AgentFixture.h"
 #include "emulator/CardRenderer.h"
 #include "emulator/EmulatorLimits.h"
 
@@ -43,16 +44,9 @@ const char* kTable = R"w(<card id="t" title="Таблица"><p>
 <table columns="2"><tr><td>Кофе</td><td>50</td></tr><tr><td>Чай</td><td>30</td></tr></table>
 </p></card>)w";
 
-int argc = 1;
-char arg0[] = "emulator_tests";
-char* argv[] = {arg0, nullptr};
-
 class CardRendererTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!QGuiApplication::instance()) app_ = new QGuiApplication(argc, argv);
-  }
-  static QGuiApplication* app_;
+  static void SetUpTestSuite() { testing::EnsureGuiApplication(); }
 
   TUserAgent agent_{[] { return std::int64_t{0}; }};
 
@@ -86,7 +80,6 @@ class CardRendererTest : public ::testing::Test {
     EXPECT_EQ(differing, 0) << name << ": pixels differ from " << path;
   }
 };
-QGuiApplication* CardRendererTest::app_ = nullptr;
 
 const TPhoneProfile& Nokia() {
   const TPhoneProfile* phone = FindPhone("Nokia 7110");

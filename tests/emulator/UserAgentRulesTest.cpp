@@ -188,13 +188,9 @@ TEST_F(Wml11Rules, NoopDoesNothingWhateverEventHoldsIt) {
   EXPECT_TRUE(agent_.Error().empty()) << agent_.Error();
 }
 
-int argc = 1;
-char arg0[] = "emulator_tests";
-char* argv[] = {arg0, nullptr};
-
 // The card as the Nokia 7110's screen shows it.
 QImage Screen(const std::string& cards) {
-  if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
+  testing::EnsureGuiApplication();
   TUserAgent agent([] { return std::int64_t{0}; });
   agent.Open(Deck(cards));
   const TPhoneProfile* phone = FindPhone("Nokia 7110");

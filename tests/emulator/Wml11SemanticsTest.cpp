@@ -14,24 +14,14 @@
 namespace deckhand::wml {
 namespace {
 
-int argc = 1;
-char arg0[] = "emulator_tests";
-char* argv[] = {arg0, nullptr};
-
-class Wml11Semantics : public testing::TAgentFixture {
+class Wml11Semantics : public testing::TScreenFixture {
  protected:
-  static void SetUpTestSuite() {
-    if (!QGuiApplication::instance()) app_ = new QGuiApplication(argc, argv);
-  }
-  static QGuiApplication* app_;
-
   QImage Text(std::string_view text) {
     Open("<card id=\"a\"><p>" + std::string(text) + "</p></card><card id=\"b\"/>");
     TPhoneScreen screen(agent_, DefaultPhone());
     return screen.Render();
   }
 };
-QGuiApplication* Wml11Semantics::app_ = nullptr;
 
 // WML 1.1 §12.4: a deck of another DTD may hold elements and attributes the
 // user agent does not know; it renders the deck "as if the unrecognised

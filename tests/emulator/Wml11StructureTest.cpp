@@ -22,17 +22,8 @@ namespace {
 
 using testing::Deck;
 
-int argc = 1;
-char arg0[] = "emulator_tests";
-char* argv[] = {arg0, nullptr};
-
-class Wml11Structure : public testing::TAgentFixture {
+class Wml11Structure : public testing::TScreenFixture {
  protected:
-  static void SetUpTestSuite() {
-    if (!QGuiApplication::instance()) app_ = new QGuiApplication(argc, argv);
-  }
-  static QGuiApplication* app_;
-
   // The first card of a deck of the given cards, on the 128x128 screen.
   QImage Show(std::string_view cards,
               const std::vector<std::pair<std::string, std::string>>& variables = {}) {
@@ -52,7 +43,6 @@ class Wml11Structure : public testing::TAgentFixture {
                 variables);
   }
 };
-QGuiApplication* Wml11Structure::app_ = nullptr;
 
 // WML 1.1 §11.8.1: "White space immediately before and after an element is
 // ignored. In addition, all other sequences of white space must be

@@ -6,44 +6,19 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "WbxmlSupport.h"
 #include "core/Encoding.h"
 #include "wml/DeckCheck.h"
 
 using namespace deckhand::wml;
-
-namespace {
-
-const std::string kProlog =
-    "<?xml version=\"1.0\"?>\n"
-    "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
-    "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n";
-
-std::string Hex(const std::string& bytes) {
-  std::string out;
-  char buffer[4];
-  for (unsigned char c : bytes) {
-    std::snprintf(buffer, sizeof buffer, "%02X ", c);
-    out += buffer;
-  }
-  if (!out.empty()) out.pop_back();
-  return out;
-}
-
-// The compiled body after the 4-byte header, as hex.
-std::string Body(const std::string& deck) {
-  const auto bytes = CompileDeck(kProlog + deck);
-  if (!bytes) return "(none)";
-  EXPECT_EQ(bytes->substr(0, 4), std::string("\x01\x04\x6A\x00", 4));
-  return Hex(bytes->substr(4));
-}
-
-}  // namespace
+using deckhand::wml::testing::Body;
+using deckhand::wml::testing::Hex;
+using deckhand::wml::testing::kProlog;
 
 TEST(Wbxml, EmptyDecks) {
   // Version 1.1, WML 1.1 public identifier 4, UTF-8 (106), no string table;

@@ -3,34 +3,17 @@
 // words.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
+#include "WbxmlSupport.h"
 #include "wml/DeckCheck.h"
 #include "wml/WbxmlDecode.h"
 
 using namespace deckhand::wml;
+using deckhand::wml::testing::Body;
+using deckhand::wml::testing::kProlog;
 
 namespace {
-
-const std::string kProlog =
-    "<?xml version=\"1.0\"?>\n"
-    "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
-    "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n";
-
-// The compiled body after the 4-byte header, as hex.
-std::string Body(const std::string& deck) {
-  const auto bytes = CompileDeck(kProlog + deck);
-  if (!bytes) return "(none)";
-  std::string out;
-  char buffer[4];
-  for (std::size_t i = 4; i < bytes->size(); ++i) {
-    std::snprintf(buffer, sizeof buffer, "%02X ", static_cast<unsigned char>((*bytes)[i]));
-    out += buffer;
-  }
-  if (!out.empty()) out.pop_back();
-  return out;
-}
 
 // §14.1.1: "The variable name is encoded in the current document character
 // encoding and must be encoded as the specified in the source document
