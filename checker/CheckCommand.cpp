@@ -59,7 +59,9 @@ std::optional<std::string> ReadDeck(const std::string& path, std::string& proble
   if (info.st_size < 0 || static_cast<std::uintmax_t>(info.st_size) > kMaxDeckFileBytes)
     return tooLarge();
   std::string bytes;
-  bytes.resize(static_cast<std::size_t>(info.st_size));
+  // A byte of room past the size it reports: the read that finds the end
+  // then needs no larger string, which would copy the whole deck.
+  bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
   std::size_t done = 0;
   for (;;) {
     if (done == bytes.size()) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string>
@@ -87,6 +88,21 @@ class TExpansionCount {
   std::unordered_map<const xmlEntity*, std::size_t> Sizes;
 };
 
+// The deck's text handed to the parser as a file's content would be.
+struct TTextReader {
+  std::string_view Text;
+  std::size_t Done = 0;
+
+  static int Read(void* context, char* buffer, int size) {
+    auto* reader = static_cast<TTextReader*>(context);
+    const std::size_t count =
+        std::min(reader->Text.size() - reader->Done, static_cast<std::size_t>(std::max(size, 0)));
+    std::memcpy(buffer, reader->Text.data() + reader->Done, count);
+    reader->Done += count;
+    return static_cast<int>(count);
+  }
+};
+
 }  // namespace
 
 TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
@@ -114,8 +130,22 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   // The tree stays this object's whatever the parse finds: the parser
   // frees a tree it calls broken only through its read functions, which
   // would free the borrowed declarations with it.
-  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(text.data(), static_cast<int>(text.size()));
+  // The parser reads the text a few kilobytes at a time, as it reads a
+  // file, and lets go of what it has read: given the whole text at once, it
+  // would keep a copy of it, as large again, for the whole parse.
+  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
   if (ctxt == nullptr) throw std::bad_alloc();
+  TTextReader reader{text};
+  xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateIO(
+      TTextReader::Read, nullptr, &reader, XML_CHAR_ENCODING_NONE);
+  xmlParserInputPtr input =
+      buffer != nullptr ? xmlNewIOInputStream(ctxt, buffer, XML_CHAR_ENCODING_NONE) : nullptr;
+  if (input == nullptr) {
+    if (buffer != nullptr) xmlFreeParserInputBuffer(buffer);
+    xmlFreeParserCtxt(ctxt);
+    throw std::bad_alloc();
+  }
+  inputPush(ctxt, input);
   // XML_PARSE_COMPACT keeps short text inside its node, not in a block of
   // its own: the tree is only read once made.
   constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_DTDLOAD | XML_PARSE_DTDVALID |

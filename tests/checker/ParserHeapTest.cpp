@@ -1,0 +1,189 @@
+// The checker's heap for the XML parser: blocks keep their bytes as they
+// grow and move, freed blocks are handed out again, impossible sizes fail
+// without harm; and the installed checker, which parses with it, reports
+// exactly what the same check reports with the general allocator.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "checker/CheckCommand.h"
+#include "checker/ParserHeap.h"
+
+using namespace deckhand::checker;
+namespace fs = std::filesystem;
+
+namespace {
+
+void Fill(void* block, std::size_t size, unsigned char seed) {
+  auto* bytes = static_cast<unsigned char*>(block);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(seed + i * 7);
+}
+
+bool Holds(const void* block, std::size_t size, unsigned char seed) {
+  const auto* bytes = static_cast<const unsigned char*>(block);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (bytes[i] != static_cast<unsigned char>(seed + i * 7)) return false;
+  }
+  return true;
+}
+
+TEST(ParserHeap, BlocksKeepTheirBytesAsTheyGrowAndNeverOverlap) {
+  // Sizes around the boundary between chunk blocks and general ones.
+  const std::vector<std::size_t> sizes = {0, 1, 7, 8, 9, 15, 120, 1000, 1023, 1024, 1025, 5000};
+  std::vector<std::pair<char*, std::size_t>> live;
+  for (std::size_t round = 0; round < 50; ++round) {
+    for (const std::size_t size : sizes) {
+      auto* block = static_cast<char*>(HeapAllocate(size));
+      ASSERT_NE(block, nullptr) << size;
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 8, 0u) << size;
+      EXPECT_GE(HeapBlockCapacity(block), size);
+      Fill(block, size, static_cast<unsigned char>(size + round));
+      live.emplace_back(block, size);
+    }
+  }
+  // No block's bytes were written over by another's.
+  for (std::size_t i = 0; i < live.size(); ++i) {
+    EXPECT_TRUE(Holds(live[i].first, live[i].second,
+                      static_cast<unsigned char>(live[i].second + i / sizes.size())))
+        << i;
+  }
+  // Growing keeps the old bytes: within a block, into a larger chunk block,
+  // out of the chunks, and a large block further.
+  for (auto& [block, size] : live) {
+    const std::size_t grown = size * 3 + 100;
+    const unsigned char seed = static_cast<unsigned char>(size + 1);
+    Fill(block, size, seed);
+    block = static_cast<char*>(HeapReallocate(block, grown));
+    ASSERT_NE(block, nullptr);
+    EXPECT_TRUE(Holds(block, size, seed)) << size << " -> " << grown;
+    EXPECT_GE(HeapBlockCapacity(block), grown);
+    size = grown;
+  }
+  // Shrinking keeps the block where it is.
+  char* kept = live.front().first;
+  EXPECT_EQ(HeapReallocate(kept, 1), kept);
+  for (const auto& [block, size] : live) HeapFree(block);
+  HeapFree(nullptr);  // as free(nullptr): nothing
+}
+
+TEST(ParserHeap, FreedBlocksAreHandedOutAgainBySize) {
+  std::set<void*> freed;
+  for (int i = 0; i < 100; ++i) freed.insert(HeapAllocate(120));
+  for (void* block : freed) HeapFree(block);
+  // The next blocks of that size are the freed ones, not new memory.
+  for (int i = 0; i < 100; ++i) EXPECT_TRUE(freed.count(HeapAllocate(120))) << i;
+  // A freed block of another size is not handed out for this one.
+  void* small = HeapAllocate(16);
+  HeapFree(small);
+  void* other = HeapAllocate(24);
+  EXPECT_NE(other, small);
+  EXPECT_EQ(HeapAllocate(16), small);
+  HeapFree(other);
+
+  char* copy = HeapDuplicate("Карточка");
+  ASSERT_NE(copy, nullptr);
+  EXPECT_STREQ(copy, "Карточка");
+  HeapFree(copy);
+  char* empty = HeapDuplicate("");
+  ASSERT_NE(empty, nullptr);
+  EXPECT_STREQ(empty, "");
+  HeapFree(empty);
+}
+
+TEST(ParserHeap, ImpossibleSizesFailAndLeaveTheBlockAlone) {
+  EXPECT_EQ(HeapAllocate(SIZE_MAX), nullptr);
+  EXPECT_EQ(HeapAllocate(SIZE_MAX - 4), nullptr);
+  for (const std::size_t size : {std::size_t{40}, std::size_t{4000}}) {
+    void* block = HeapAllocate(size);
+    ASSERT_NE(block, nullptr);
+    Fill(block, size, 3);
+    // A failed growth returns nothing and the old block stays the caller's,
+    // whole, as realloc does.
+    EXPECT_EQ(HeapReallocate(block, SIZE_MAX - 8), nullptr);
+    EXPECT_TRUE(Holds(block, size, 3));
+    HeapFree(block);
+  }
+}
+
+#ifdef DECKHAND_CHECK_PROGRAM
+
+// The installed checker's output and errors for these arguments.
+std::string RunProgram(const std::vector<std::string>& arguments, const fs::path& errors,
+                       int& status) {
+  std::string command = "'" DECKHAND_CHECK_PROGRAM "'";
+  for (const std::string& argument : arguments) command += " '" + argument + "'";
+  FILE* pipe = popen((command + " 2>'" + errors.string() + "'").c_str(), "r");
+  if (pipe == nullptr) return {};
+  std::string out;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    out.append(buffer, got);
+  const int wait = pclose(pipe);
+  status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+  return out;
+}
+
+TEST(ParserHeap, TheCheckerReportsTheSameWithItsHeap) {
+  if (!ParserHeapUsable()) GTEST_SKIP() << "a sanitizer's build keeps the general allocator";
+  const fs::path folder = fs::temp_directory_path() / ("parser-heap-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  const std::string prolog =
+      "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
+      "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+      "\"http://www.wapforum.org/DTD/wml_1.1.xml\"";
+  std::vector<std::string> decks;
+  const auto write = [&](const std::string& name, const std::string& bytes) {
+    const fs::path path = folder / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    decks.push_back(path.string());
+  };
+  // A large deck: many cards, long text that the parser gathers in growing
+  // blocks, attributes, links that lead nowhere.
+  std::string large = prolog + ">\n<wml>\n";
+  for (int i = 0; i < 3000; ++i) {
+    large += "<card id=\"c" + std::to_string(i) + "\" title=\"\xCA\xE0\xF0\xF2\xEE\xF7\xEA\xE0 " +
+             std::to_string(i) + "\">\n<p>" + std::string(static_cast<std::size_t>(i % 300), 'x') +
+             " <a href=\"#c" + std::to_string(i + 2) + "\">$(name)</a><br/>&amp;&#1055;</p></card>\n";
+  }
+  write("large.wml", large + "</wml>\n");
+  // Entities of the deck's own, markup in one of them, and errors.
+  write("entities.wml", prolog +
+                            " [<!ENTITY b \"<b>bold</b> text\"><!ENTITY w \"&b;&b;&b;\">]>\n"
+                            "<wml><card id=\"a\"><p>&w; &w; <i>x</p><unknown/></card></wml>\n");
+  write("broken.wml", prolog + ">\n<wml><card id=\"a\" id=\"b\"><p>&undefined;</p>\n");
+  // Real decks, where they are at hand.
+  const fs::path museum = fs::path(DECKHAND_CORPUS_DIR) / "museum";
+  if (fs::is_directory(museum)) {
+    for (const auto& entry : fs::directory_iterator(museum)) {
+      if (entry.path().extension() == ".wml") decks.push_back(entry.path().string());
+    }
+  }
+  std::sort(decks.begin(), decks.end());
+  int status = -1;
+  const fs::path errors = folder / "errors.txt";
+  const std::string program = RunProgram(decks, errors, status);
+  std::ifstream errorsIn(errors, std::ios::binary);
+  const std::string programErrors{std::istreambuf_iterator<char>(errorsIn), {}};
+  std::ostringstream out, err;
+  const int expected = deckhand::wml::RunCheckCommand(decks, out, err);
+  fs::remove_all(folder);
+  EXPECT_EQ(status, expected);
+  EXPECT_EQ(program, out.str());
+  EXPECT_EQ(programErrors, err.str());
+  EXPECT_NE(program.find("large.wml"), std::string::npos);
+}
+
+#endif
+
+}  // namespace
