@@ -16,7 +16,7 @@ TDeckReport CheckDeck(std::string_view deck, const TPhoneProfile* phone,
   report.Valid = parsed.IsValid();
   report.Findings = parsed.Findings();
   if (const xmlDoc* doc = parsed.Doc()) {
-    std::optional<std::string> bytes = EncodeWbxml(doc);
+    std::optional<std::string> bytes = EncodeWbxml(doc, parsed.Text().Utf8().size());
     if (bytes) report.CompiledSize = bytes->size();
     if (compiled != nullptr) *compiled = std::move(bytes);
     LintDeck(parsed, phone, report.CompiledSize, report.Findings);
@@ -38,7 +38,7 @@ TDeckReport CheckDeck(std::string_view deck, const TPhoneProfile* phone,
 
 std::optional<std::string> CompileDeck(std::string_view deck) {
   TParsedDeck parsed(deck);
-  return EncodeWbxml(parsed.Doc());
+  return EncodeWbxml(parsed.Doc(), parsed.Text().Utf8().size());
 }
 
 std::string ByteCount(std::size_t bytes) {

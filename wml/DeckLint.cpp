@@ -1,5 +1,7 @@
 #include "wml/DeckLint.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -63,6 +65,28 @@ std::string Quoted(std::string_view utf8) {
 constexpr std::string_view kAddressAttributes[] = {"href", "onenterforward", "onenterbackward",
                                                    "ontimer", "onpick"};
 
+// The elements the checks look for, told apart once per name: a tree's
+// names are shared strings of its dictionary, so a name's address stands for
+// it.
+enum class TKind : unsigned char {
+  Other, Wml, Card, Template, Prev, Do, Access, Meta, Fieldset, Table, Option, Anchor, Onevent,
+  Go, Refresh, Select, Img
+};
+
+TKind KindOfName(std::string_view name) {
+  static constexpr std::pair<std::string_view, TKind> kKinds[] = {
+      {"wml", TKind::Wml},           {"card", TKind::Card},       {"template", TKind::Template},
+      {"prev", TKind::Prev},         {"do", TKind::Do},           {"access", TKind::Access},
+      {"meta", TKind::Meta},         {"fieldset", TKind::Fieldset}, {"table", TKind::Table},
+      {"option", TKind::Option},     {"anchor", TKind::Anchor},   {"onevent", TKind::Onevent},
+      {"go", TKind::Go},             {"refresh", TKind::Refresh}, {"select", TKind::Select},
+      {"img", TKind::Img}};
+  for (const auto& [text, kind] : kKinds) {
+    if (text == name) return kind;
+  }
+  return TKind::Other;
+}
+
 template <typename F>
 void ForEachElement(const xmlNode* node, F&& visit) {
   for (const xmlNode* child = node ? node->children : nullptr; child; child = child->next) {
@@ -88,7 +112,7 @@ class TLint {
 
   void Run(std::optional<std::size_t> compiledSize) {
     const xmlNode* root = xmlDocGetRootElement(Deck.Doc());
-    if (!Is(root, "wml")) return;
+    if (Kind(root) != TKind::Wml) return;
     if (Phone != nullptr && compiledSize && !Phone->Accepts(*compiledSize)) {
       Findings.push_back(TParsedDeck::MakeFinding(
           TSeverity::Error, Deck.PositionOf(root),
@@ -107,7 +131,9 @@ class TLint {
  private:
   struct TCard {
     const xmlNode* Node;
-    std::vector<std::string> Targets;  // fragments of the addresses inside it
+    // Fragments of the addresses inside it: text of the tree, or of
+    // OwnedTexts.
+    std::vector<std::string_view> Targets;
     bool HasPrev = false;
     std::size_t Index = 0;  // its place in Cards
     std::set<std::string> DoNames = {};
@@ -115,8 +141,8 @@ class TLint {
 
   struct TCardLink {
     const xmlNode* Element;
-    std::string Attribute;
-    std::string Id;
+    std::string_view Attribute;  // a name of the tree
+    std::string_view Id;         // text of the tree, or of OwnedTexts
   };
 
   void Warn(TTextPosition at, std::string message) {
@@ -142,20 +168,44 @@ class TLint {
     return false;
   }
 
+  // One of 256 slots for a name's address: its bits mixed (Fibonacci
+  // hashing), since a dictionary keeps its strings next to each other.
+  static std::size_t SlotOf(const xmlChar* name) {
+    return static_cast<std::size_t>(
+        (static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name)) *
+         0x9E3779B97F4A7C15ull) >>
+        56);
+  }
+
+  TKind Kind(const xmlNode* node) {
+    if (node == nullptr || node->type != XML_ELEMENT_NODE || node->name == nullptr)
+      return TKind::Other;
+    TNameSlot& slot = NameSlots[SlotOf(node->name)];
+    if (slot.Name != node->name) slot = {node->name, KindOfName(Name(node->name)), false};
+    return slot.Kind;
+  }
+
+  bool IsAddressName(const xmlChar* name) {
+    TNameSlot& slot = AttributeSlots[SlotOf(name)];
+    if (slot.Name != name) slot = {name, TKind::Other, IsAddressAttribute(Name(name))};
+    return slot.Address;
+  }
+
   void Visit(const xmlNode* element, TCard* owner) {
-    if (Is(element, "card") && element->parent != nullptr && Is(element->parent, "wml")) {
+    const TKind kind = Kind(element);
+    if (kind == TKind::Card && element->parent != nullptr && Kind(element->parent) == TKind::Wml) {
       Cards.push_back({element, {}, false, Cards.size()});
       owner = &Cards.back();
-    } else if (Is(element, "template") && element->parent != nullptr &&
-               Is(element->parent, "wml")) {
+    } else if (kind == TKind::Template && element->parent != nullptr &&
+               Kind(element->parent) == TKind::Wml) {
       owner = &Template;
     }
-    if (owner != nullptr && Is(element, "prev")) owner->HasPrev = true;
-    if (owner != nullptr && Is(element, "do")) DoName(element, *owner);
-    StructureErrors(element);
-    if (Is(element, "card") || Is(element, "template") || Is(element, "option"))
+    if (owner != nullptr && kind == TKind::Prev) owner->HasPrev = true;
+    if (owner != nullptr && kind == TKind::Do) DoName(element, *owner);
+    StructureErrors(element, kind);
+    if (kind == TKind::Card || kind == TKind::Template || kind == TKind::Option)
       EventBindings(element);
-    if (Is(element, "anchor")) AnchorTask(element);
+    if (kind == TKind::Anchor) AnchorTask(element);
     const std::size_t start = Deck.StartOffset(element);
     for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
       // Most values are one text node: read in place (and searched for a
@@ -172,8 +222,8 @@ class TLint {
         owned = Value(attribute);
         dollar = HasDollar(owned);
       }
+      if (!dollar && !IsAddressName(attribute->name)) continue;
       const std::string_view name = Name(attribute->name);
-      if (!dollar && !IsAddressAttribute(name)) continue;
       const std::string_view value = raw != nullptr ? std::string_view(raw) : owned;
       if (dollar) {
         if (!ReferenceInPlainAttribute(element, name, value)) BadReferences(element, value, start);
@@ -184,9 +234,10 @@ class TLint {
       // An address of another deck with a fragment ("deck.wml#id") counts
       // toward reaching a card with that id: a deck often names itself so,
       // and its own file name is unknown here.
-      if (owner != nullptr) owner->Targets.emplace_back(value.substr(hash + 1));
-      if (hash == 0 && value.size() > 1)
-        CardLinks.push_back({element, std::string(name), std::string(value.substr(1))});
+      // Kept where the tree keeps it, when it does.
+      const std::string_view kept = raw != nullptr ? value : OwnedTexts.emplace_back(value);
+      if (owner != nullptr) owner->Targets.push_back(kept.substr(hash + 1));
+      if (hash == 0 && value.size() > 1) CardLinks.push_back({element, name, kept.substr(1)});
     }
     // The element's own text, joined only when some of it holds a "$".
     bool dollar = false;
@@ -201,7 +252,7 @@ class TLint {
       }
       BadReferences(element, text, start);
     }
-    if (Phone != nullptr) PhoneLimits(element);
+    if (Phone != nullptr) PhoneLimits(element, kind);
     for (const xmlNode* child = element->children; child; child = child->next) {
       if (child->type == XML_ELEMENT_NODE) Visit(child, owner);
     }
@@ -244,13 +295,13 @@ class TLint {
   }
 
   // The errors of WML 1.1 §11 that its DTD does not make invalid.
-  void StructureErrors(const xmlNode* element) {
-    if (Is(element, "access")) {
+  void StructureErrors(const xmlNode* element, TKind kind) {
+    if (kind == TKind::Access) {
       // §11.3.1: one access element in a deck at most.
       if (++AccessElements == 2)
         Error(element, nullptr,
               "Элемент access в колоде уже есть: у колоды может быть только один access");
-    } else if (Is(element, "meta")) {
+    } else if (kind == TKind::Meta) {
       // §11.3.2: exactly one of name and http-equiv names the property.
       const bool name = HasAttribute(element, "name");
       const bool httpEquiv = HasAttribute(element, "http-equiv");
@@ -260,7 +311,7 @@ class TLint {
       else if (!name && !httpEquiv)
         Error(element, nullptr,
               "У элемента meta нет ни name, ни http-equiv: имя свойства задаёт один из них");
-    } else if (Is(element, "fieldset")) {
+    } else if (kind == TKind::Fieldset) {
       // §11.6.4: an empty fieldset is an error.
       bool empty = true;
       for (const xmlNode* child = element->children; child && empty; child = child->next) {
@@ -274,7 +325,7 @@ class TLint {
       }
       if (empty)
         Error(element, nullptr, "Пустой элемент fieldset: в нём должны быть поля или текст");
-    } else if (Is(element, "table") && HasAttribute(element, "columns")) {
+    } else if (kind == TKind::Table && HasAttribute(element, "columns")) {
       // §11.8.5: a table of zero columns is an error.
       const std::string columns = Attribute(element, "columns");
       if (!columns.empty() && columns.find_first_not_of('0') == std::string::npos)
@@ -287,6 +338,11 @@ class TLint {
   // error: one intrinsic event bound twice, by the attribute and an onevent
   // or by two onevent elements.
   void EventBindings(const xmlNode* element) {
+    // An attribute cannot be written twice: only an onevent can bind again.
+    bool onevent = false;
+    for (const xmlNode* child = element->children; child && !onevent; child = child->next)
+      onevent = Kind(child) == TKind::Onevent;
+    if (!onevent) return;
     std::set<std::string> bound;
     for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
       const std::string_view name = Name(attribute->name);
@@ -385,7 +441,8 @@ class TLint {
     for (const TCardLink& link : CardLinks) {
       if (CardById.contains(link.Id)) continue;
       Warn(Deck.PositionOfAttribute(link.Element, link.Attribute),
-           "Ссылка ведёт на карточку #" + link.Id + ", а карточки с таким id в колоде нет");
+           "Ссылка ведёт на карточку #" + std::string(link.Id) +
+               ", а карточки с таким id в колоде нет");
     }
   }
 
@@ -397,8 +454,8 @@ class TLint {
     const auto index = [&](const TCard* card) { return static_cast<std::size_t>(card->Index); };
     reached[0] = true;
     std::deque<const TCard*> queue{&Cards.front()};
-    const auto follow = [&](const std::vector<std::string>& targets) {
-      for (const std::string& id : targets) {
+    const auto follow = [&](const std::vector<std::string_view>& targets) {
+      for (const std::string_view id : targets) {
         const auto found = CardById.find(id);
         if (found != CardById.end() && !reached[index(found->second)]) {
           reached[index(found->second)] = true;
@@ -466,8 +523,8 @@ class TLint {
     }
   }
 
-  void PhoneLimits(const xmlNode* element) {
-    if (Is(element, "select")) {
+  void PhoneLimits(const xmlNode* element, TKind kind) {
+    if (kind == TKind::Select) {
       std::size_t options = 0;
       ForEachElement(element, [&](const xmlNode* node) { options += Is(node, "option"); });
       if (options > 9) {
@@ -475,13 +532,13 @@ class TLint {
                                            std::to_string(options) + "): на " + PhoneName +
                                            " пункт выбирают цифрой, и дальше девятого неудобно");
       }
-    } else if (Is(element, "card")) {
+    } else if (kind == TKind::Card) {
       TooLong(element, "title", LineCharacters, "Заголовок карточки");
-    } else if (Is(element, "do")) {
+    } else if (kind == TKind::Do) {
       TooLong(element, "label", LineCharacters / 2, "Надпись клавиши <do>");
-    } else if (Is(element, "table") && Phone->Tables == TTableSupport::No) {
+    } else if (kind == TKind::Table && Phone->Tables == TTableSupport::No) {
       Warn(Deck.PositionOf(element), PhoneName + " не показывает таблицы <table>");
-    } else if (Is(element, "img") && Phone->HasScreen() && HasAttribute(element, "width")) {
+    } else if (kind == TKind::Img && Phone->HasScreen() && HasAttribute(element, "width")) {
       const std::string width = Attribute(element, "width");
       char* end = nullptr;
       const long pixels = std::strtol(width.c_str(), &end, 10);
@@ -503,7 +560,17 @@ class TLint {
   std::vector<TCardLink> CardLinks;
   int AccessElements = 0;
   std::deque<std::string> OwnedIds;  // ids that are not one text node of the tree
+  // Addresses that are not one text node of the tree (a deque: its strings
+  // stay where they are as it grows).
+  std::deque<std::string> OwnedTexts;
   std::unordered_map<std::string_view, const TCard*> CardById;
+  struct TNameSlot {
+    const xmlChar* Name = nullptr;
+    TKind Kind = TKind::Other;
+    bool Address = false;
+  };
+  std::array<TNameSlot, 256> NameSlots{};
+  std::array<TNameSlot, 256> AttributeSlots{};
 };
 
 }  // namespace

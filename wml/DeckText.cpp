@@ -408,41 +408,44 @@ void TDeckText::DecodeWithIconv(const std::string& name) {
       std::memcpy(&word, in + i, 8);
       return (word & kHighBits) == 0;
     };
-    std::size_t length = 0;
-    for (std::size_t i = 0; i < Deck.size();) {
-      if (asciiWord(i, Deck.size())) {
-        length += 8;
-        i += 8;
-      } else {
-        length += table.Length[in[i++]];
-      }
-    }
-    // Four bytes of room beyond the text: each character is stored as the
-    // table's four bytes at once, of which the next one overwrites the rest.
-    Decoded.resize(length + 4);
+    // One pass: room for the longest characters is made block by block
+    // (reserved at once, zeroed as it is taken), and cut to what was
+    // written at the end.
+    Decoded.clear();
+    Decoded.reserve(Deck.size() * 2 + 16);
     BlockStarts.reserve(Deck.size() / kBlock + 1);
-    char* out = Decoded.data();
+    std::size_t used = 0;
+    const auto decode = [&](std::size_t i, char*& out) {
+      const unsigned char c = in[i];
+      if (c < 0x80 && asciiSame) {
+        *out++ = static_cast<char>(c);
+        return;
+      }
+      if (!table.Defined[c]) ReportUndecodable(i, 1);
+      // Each character is stored as the table's four bytes at once, of
+      // which the next one overwrites the rest.
+      std::memcpy(out, table.Utf8[c], 4);
+      out += table.Length[c];
+    };
     for (std::size_t block = 0; block < Deck.size(); block += kBlock) {
-      BlockStarts.push_back(static_cast<std::size_t>(out - Decoded.data()));
+      BlockStarts.push_back(used);
       const std::size_t end = std::min(Deck.size(), block + kBlock);
-      for (std::size_t i = block; i < end; ++i) {
+      const std::size_t most = used + (end - block) * 4;
+      if (Decoded.size() < most) Decoded.resize(std::max(most, Decoded.size() + Decoded.size() / 8));
+      char* out = Decoded.data() + used;
+      std::size_t i = block;
+      for (; i + 8 <= end; i += 8) {
         if (asciiWord(i, end)) {
           std::memcpy(out, in + i, 8);
           out += 8;
-          i += 7;
-          continue;
+        } else {
+          for (std::size_t k = i; k < i + 8; ++k) decode(k, out);
         }
-        const unsigned char c = in[i];
-        if (c < 0x80 && asciiSame) {
-          *out++ = static_cast<char>(c);
-          continue;
-        }
-        if (!table.Defined[c]) ReportUndecodable(i, 1);
-        std::memcpy(out, table.Utf8[c], 4);
-        out += table.Length[c];
       }
+      for (; i < end; ++i) decode(i, out);
+      used = static_cast<std::size_t>(out - Decoded.data());
     }
-    Decoded.resize(length);
+    Decoded.resize(used);
     iconv_close(cd);
     return;
   }

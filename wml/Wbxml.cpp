@@ -1,7 +1,9 @@
 #include "wml/Wbxml.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -32,14 +34,15 @@ const std::vector<const TAttributeStart*>* StartsOf(std::string_view name) {
 }
 
 // The attribute-value tokens that begin with each character.
-const std::vector<const TAttributeValue*>& ValueTokensStartingWith(char c) {
+using TValueTokenTable = std::array<std::vector<const TAttributeValue*>, 256>;
+const TValueTokenTable& ValueTokensByFirstCharacter() {
   static const auto starts = [] {
-    std::array<std::vector<const TAttributeValue*>, 256> table;
+    TValueTokenTable table;
     for (const TAttributeValue& value : wbxml::kAttributeValues)
       table[static_cast<unsigned char>(value.Text[0])].push_back(&value);
     return table;
   }();
-  return starts[static_cast<unsigned char>(c)];
+  return starts;
 }
 
 std::string_view Name(const xmlChar* name) { return reinterpret_cast<const char*>(name); }
@@ -86,12 +89,12 @@ class TEncoder {
     // Any child, white space that is dropped included, marks the element as
     // one with content, as the common compilers do.
     if (node->children != nullptr) token |= wbxml::kHasContent;
-    Out.push_back(static_cast<char>(token));
+    Byte(token);
     if (node->properties != nullptr) {
       for (const xmlAttr* attribute = node->properties; attribute; attribute = attribute->next) {
         if (!Attribute(attribute)) return false;
       }
-      Out.push_back(static_cast<char>(wbxml::kEnd));
+      Byte(wbxml::kEnd);
     }
     if (node->children == nullptr) return true;
     const xmlNode* only = node->children;
@@ -99,48 +102,65 @@ class TEncoder {
       // One text node, the most common content: read in place.
       Text(Name(only->content));
     } else {
-      std::string text;
-      if (!Children(node->children, text, 0)) return false;
-      Text(text);
+      // Pending is empty here: whoever wrote this element wrote its own
+      // text first.
+      if (!Children(node->children, 0)) return false;
+      Text(Pending);
+      Pending.clear();
     }
-    Out.push_back(static_cast<char>(wbxml::kEnd));
+    Byte(wbxml::kEnd);
     return true;
   }
 
-  // A vector: appending one byte, the most common step, is inlined.
-  std::vector<char> Out;
+  // The bytes written: Out up to Next, which is kept larger than that so
+  // that writing a byte is a store, not a call.
+  std::string Out;
+
+  void Byte(unsigned char c) { *Room(1) = static_cast<char>(c); }
+  void Byte(char c) { *Room(1) = c; }
+  void Bytes(std::string_view text) {
+    if (!text.empty()) std::memcpy(Room(text.size()), text.data(), text.size());
+  }
+  // Out, cut to the bytes written.
+  std::string Finish() {
+    Out.resize(static_cast<std::size_t>(Next - Out.data()));
+    Next = Limit = nullptr;
+    return std::move(Out);
+  }
 
  private:
   // Most entities one reference may pass through on its way to text; the
   // parser refuses deeper nesting long before.
   static constexpr int kMaxEntityDepth = 40;
 
-  // Content nodes: text gathers in text until an element needs it written.
-  // A reference to a general entity stands for the entity's parsed content,
-  // elements included (XML 1.0 §4.4.3, "Included"), as if written in place.
-  bool Children(const xmlNode* child, std::string& text, int depth) {
+  // Content nodes: text gathers in Pending until an element needs it
+  // written (one buffer serves every element: each writes and empties it
+  // before the next begins). A reference to a general entity stands for the
+  // entity's parsed content, elements included (XML 1.0 §4.4.3,
+  // "Included"), as if written in place.
+  bool Children(const xmlNode* child, int depth) {
     for (; child; child = child->next) {
       switch (child->type) {
         case XML_TEXT_NODE:
         case XML_CDATA_SECTION_NODE:
-          if (child->content) text += Name(child->content);
+          if (child->content) Pending += Name(child->content);
           break;
         case XML_ENTITY_REF_NODE: {
           const auto* entity = reinterpret_cast<const xmlEntity*>(child->children);
           if (entity != nullptr && entity->type == XML_ENTITY_DECL && entity->children != nullptr &&
               depth < kMaxEntityDepth) {
-            if (!Children(entity->children, text, depth + 1)) return false;
+            if (!Children(entity->children, depth + 1)) return false;
           } else {
             xmlChar* content = xmlNodeGetContent(child);
-            if (content) text += Name(content);
+            if (content) Pending += Name(content);
             xmlFree(content);
           }
           break;
         }
         case XML_ELEMENT_NODE:
           if (!ForUserAgent(child)) break;
-          Text(text);
-          text.clear();
+          Text(Pending);
+          Pending.clear();
           if (!Element(child)) return false;
           break;
         default:  // comments and processing instructions are not sent
@@ -152,9 +172,10 @@ class TEncoder {
 
   void InlineString(std::string_view text) {
     if (text.empty()) return;
-    Out.push_back(static_cast<char>(wbxml::kStrI));
-    Out.insert(Out.end(), text.begin(), text.end());
-    Out.push_back('\0');
+    char* at = Room(text.size() + 2);
+    at[0] = static_cast<char>(wbxml::kStrI);
+    std::memcpy(at + 1, text.data(), text.size());
+    at[text.size() + 1] = '\0';
   }
 
   // address: the reference stands in an attribute of type %HREF;, where
@@ -165,17 +186,17 @@ class TEncoder {
       conversion = TVariableConversion::Escape;
     switch (conversion) {
       case TVariableConversion::Escape:
-        Out.push_back(static_cast<char>(wbxml::kExtI0));
+        Byte(wbxml::kExtI0);
         break;
       case TVariableConversion::Unescape:
-        Out.push_back(static_cast<char>(wbxml::kExtI1));
+        Byte(wbxml::kExtI1);
         break;
       default:
-        Out.push_back(static_cast<char>(wbxml::kExtI2));
+        Byte(wbxml::kExtI2);
         break;
     }
-    Out.insert(Out.end(), piece.Text.begin(), piece.Text.end());
-    Out.push_back('\0');
+    Bytes(piece.Text);
+    Byte('\0');
   }
 
   // Text content: its white space at both ends dropped, variables as
@@ -202,10 +223,16 @@ class TEncoder {
   // An attribute value's literal text: at each place the longest value
   // token that stands there, inline strings between them.
   void ValueText(std::string_view text) {
+    const TValueTokenTable& tokens = ValueTokensByFirstCharacter();
     std::size_t pending = 0;
     std::size_t i = 0;
     while (i < text.size()) {
-      const std::vector<const TAttributeValue*>& candidates = ValueTokensStartingWith(text[i]);
+      const std::vector<const TAttributeValue*>& candidates =
+          tokens[static_cast<unsigned char>(text[i])];
+      if (candidates.empty()) {
+        ++i;
+        continue;
+      }
       const TAttributeValue* best = nullptr;
       for (const TAttributeValue* value : candidates) {
         if (text.substr(i, value->Text.size()) == value->Text &&
@@ -218,7 +245,7 @@ class TEncoder {
         continue;
       }
       InlineString(text.substr(pending, i - pending));
-      Out.push_back(static_cast<char>(best->Token));
+      Byte(best->Token);
       i += best->Text.size();
       pending = i;
     }
@@ -239,13 +266,13 @@ class TEncoder {
     }
   }
 
-  // One of 64 slots for a name's address: its bits mixed (Fibonacci
+  // One of 256 slots for a name's address: its bits mixed (Fibonacci
   // hashing), since a dictionary keeps its strings next to each other.
   static std::size_t SlotOf(const xmlChar* name) {
     return static_cast<std::size_t>(
         (static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name)) *
          0x9E3779B97F4A7C15ull) >>
-        58);
+        56);
   }
 
   // A name's tag token, remembered by the name's address: a tree's names
@@ -308,18 +335,38 @@ class TEncoder {
       }
     }
     if (best == nullptr) return false;
-    Out.push_back(static_cast<char>(best->Token));
+    Byte(best->Token);
     Value(value.substr(best->ValuePrefix.size()), address);
     return true;
   }
 
+  char* Room(std::size_t size) {
+    if (static_cast<std::size_t>(Limit - Next) < size) [[unlikely]]
+      Grow(size);
+    char* at = Next;
+    Next += size;
+    return at;
+  }
+
+  [[gnu::noinline]] void Grow(std::size_t size) {
+    const std::size_t used = Next != nullptr ? static_cast<std::size_t>(Next - Out.data()) : 0;
+    // In steps of an eighth at least: each step writes zeros over the new
+    // room first.
+    Out.resize(used + std::max({size, std::size_t{4096}, used / 8}));
+    Next = Out.data() + used;
+    Limit = Out.data() + Out.size();
+  }
+
   const xmlDoc* Doc;
+  char* Next = nullptr;   // where the next byte of Out goes
+  char* Limit = nullptr;  // the end of Out's room
+  std::string Pending;    // text not yet written
   struct TTagSlot {
     const xmlChar* Name = nullptr;
     unsigned char Token = 0;
   };
-  std::array<TTagSlot, 64> TagSlots{};
-  std::array<TAttributeKind, 64> AttributeSlots{};
+  std::array<TTagSlot, 256> TagSlots{};
+  std::array<TAttributeKind, 256> AttributeSlots{};
 };
 
 }  // namespace
@@ -332,13 +379,16 @@ unsigned char WmlTagToken(std::string_view name) {
   return 0;
 }
 
-std::optional<std::string> EncodeWbxml(const xmlDoc* doc) {
+std::optional<std::string> EncodeWbxml(const xmlDoc* doc, std::size_t sizeHint) {
   const xmlNode* root = doc ? xmlDocGetRootElement(doc) : nullptr;
   if (root == nullptr) return std::nullopt;
   TEncoder encoder(doc);
-  encoder.Out.assign(kWbxmlHeader, kWbxmlHeader + sizeof kWbxmlHeader);
+  // Room for the whole deck at once: growing by doubling would copy it
+  // again and again. Room not written to costs no memory.
+  encoder.Out.reserve(std::max(sizeHint, sizeof kWbxmlHeader));
+  encoder.Bytes(std::string_view(kWbxmlHeader, sizeof kWbxmlHeader));
   if (!encoder.Element(root)) return std::nullopt;
-  return std::string(encoder.Out.data(), encoder.Out.size());
+  return encoder.Finish();
 }
 
 }  // namespace deckhand::wml

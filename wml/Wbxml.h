@@ -29,7 +29,8 @@ unsigned char WmlTagToken(std::string_view name);
 
 // Encodes the tree of a well-formed deck (strings in UTF-8, every string
 // inline, white space at the ends of text dropped); empty when an element or
-// attribute has no WML 1.1 token.
-std::optional<std::string> EncodeWbxml(const xmlDoc* doc);
+// attribute has no WML 1.1 token. sizeHint: the bytes the result is likely
+// to take at most (the deck's text), for room made at once.
+std::optional<std::string> EncodeWbxml(const xmlDoc* doc, std::size_t sizeHint = 0);
 
 }  // namespace deckhand::wml

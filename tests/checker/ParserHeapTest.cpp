@@ -70,6 +70,15 @@ TEST(ParserHeap, BlocksKeepTheirBytesAsTheyGrowAndNeverOverlap) {
     EXPECT_GE(HeapBlockCapacity(block), grown);
     size = grown;
   }
+  // Blocks across many windows and chunks: megabytes of them, each whole.
+  std::vector<char*> many;
+  for (int i = 0; i < 3000; ++i) {
+    many.push_back(static_cast<char*>(HeapAllocate(1000)));
+    ASSERT_NE(many.back(), nullptr);
+    Fill(many.back(), 1000, static_cast<unsigned char>(i));
+  }
+  for (int i = 0; i < 3000; ++i) EXPECT_TRUE(Holds(many[i], 1000, static_cast<unsigned char>(i)));
+  for (char* block : many) HeapFree(block);
   // Shrinking keeps the block where it is.
   char* kept = live.front().first;
   EXPECT_EQ(HeapReallocate(kept, 1), kept);

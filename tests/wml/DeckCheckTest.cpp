@@ -146,6 +146,39 @@ TEST(DeckEncoding, DeclaredEncodingsAndTheirFaults) {
   EXPECT_TRUE(report.CompiledSize);
 }
 
+// A single-byte deck is decoded block by block into room made as it goes:
+// text that grows to three times its bytes in UTF-8 (the euro sign, 0x88 in
+// Windows-1251), lines across many blocks, an odd length, and a finding
+// after them all still at its own line and column.
+TEST(DeckEncoding, LongSingleByteDecksAreDecodedWhole) {
+  std::string deck =
+      "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n"
+      "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+      "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\r\n<wml><card id=\"a\"><p>\r\n";
+  std::string line;
+  for (int i = 0; i < 997; ++i) line += i % 7 == 0 ? "x" : "\x88";  // mostly euro signs
+  line += deckhand::Cp1251(" Цена");
+  for (int i = 0; i < 40; ++i) deck += line + "<br/>\r\n";
+  deck += "<bad/></p></card></wml>\r\n";
+  const TDeckReport report = CheckDeck(deck);
+  EXPECT_TRUE(report.WellFormed) << Describe(report);
+  ASSERT_FALSE(Errors(report).empty()) << Describe(report);
+  EXPECT_EQ(Errors(report)[0].Line, 44) << Describe(report);
+  EXPECT_EQ(Errors(report)[0].Column, 1);
+  std::optional<std::string> compiled;
+  CheckDeck(deck.substr(0, deck.find("<bad/>")) + "</p></card></wml>\r\n", nullptr, &compiled);
+  ASSERT_TRUE(compiled);
+  std::string expected;
+  for (int i = 0; i < 997; ++i) expected += i % 7 == 0 ? "x" : "\xE2\x82\xAC";
+  expected += "\x20\xD0\xA6\xD0\xB5\xD0\xBD\xD0\xB0";
+  std::size_t found = 0, at = 0;
+  while ((at = compiled->find(expected, at)) != std::string::npos) {
+    ++found;
+    at += expected.size();
+  }
+  EXPECT_EQ(found, 40u);
+}
+
 TEST(DeckFindings, KindsAuthorsMeetStandAtTheirPlace) {
   const std::string deck = Deck({
       "<wml>",                                       // 3
