@@ -157,6 +157,10 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   ctxt->sax->startElementNs = OnStartElement;
   ctxt->sax->serror = OnStructuredError;
   ctxt->sax->cdataBlock = OnCdata;  // XML_PARSE_NOCDATA passes CDATA on as text
+  // Both: with one function for the two, the parser does not look up for
+  // every run of white space whether it stands in element content.
+  ctxt->sax->characters = OnCharacters;
+  ctxt->sax->ignorableWhitespace = OnCharacters;
   ctxt->vctxt.error = nullptr;
   ctxt->vctxt.warning = nullptr;
   TParseRun* outer = tRun;

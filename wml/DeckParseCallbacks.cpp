@@ -3,6 +3,7 @@
 // every element, CDATA sections and errors as the parser meets them.
 #include <libxml/SAX2.h>
 #include <libxml/parserInternals.h>
+#include <libxml/valid.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -265,7 +266,38 @@ void OnCdata(void* ctx, const xmlChar* value, int length) {
       }
     }
   }
-  if (ctxt->sax->characters != nullptr) ctxt->sax->characters(ctx, value, length);
+  xmlSAX2Characters(ctx, value, length);
+}
+
+// White space between elements where the DTD allows only elements (a card,
+// a select, the deck itself) means nothing to a reader (XML 1.0 §2.10), the
+// compiler or the phone: after the element's first child it is not kept, so
+// an indented deck's tree is smaller by a node a line. The first child is
+// kept whatever it is, since having content at all marks a compiled element.
+// In a deck that says standalone="yes" all of it is kept: there such white
+// space can be an error (XML 1.0 §2.9), which the validator finds in the
+// tree.
+void OnCharacters(void* ctx, const xmlChar* value, int length) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(ctx);
+  const xmlNode* parent = ctxt->node;
+  TParseRun* run = tRun;
+  if (run != nullptr && parent != nullptr && parent->children != nullptr &&
+      parent->type == XML_ELEMENT_NODE && ctxt->myDoc != nullptr && ctxt->myDoc->standalone != 1) {
+    bool blank = true;
+    for (int i = 0; i < length && blank; ++i)
+      blank = value[i] == ' ' || value[i] == '\t' || value[i] == '\r' || value[i] == '\n';
+    if (blank) {
+      const auto slot = static_cast<std::size_t>(
+          (static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(parent->name)) *
+           0x9E3779B97F4A7C15ull) >>
+          58);
+      TParseRun::TContentSlot& content = run->ContentSlots[slot];
+      if (content.Name != parent->name)
+        content = {parent->name, xmlIsMixedElement(ctxt->myDoc, parent->name) == 0};
+      if (content.ElementsOnly) return;
+    }
+  }
+  xmlSAX2Characters(ctx, value, length);
 }
 
 }  // namespace deckhand::wml::parse_detail

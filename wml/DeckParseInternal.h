@@ -6,6 +6,7 @@
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 
+#include <array>
 #include <cstddef>
 #include <string>
 
@@ -28,6 +29,13 @@ struct TParseRun {
   bool SawFatal = false;          // a fault of well-formedness was reported
   xmlDtd* Wml11 = nullptr;        // the thread's WML 1.1 declarations
   bool OutOfMemory = false;       // a finding could not be made
+  // Whether elements allow only elements by their declarations, by the
+  // address of their name (a tree's names are shared strings).
+  struct TContentSlot {
+    const xmlChar* Name = nullptr;
+    bool ElementsOnly = false;
+  };
+  std::array<TContentSlot, 64> ContentSlots{};
 
   explicit TParseRun(TParsedDeck& deck) : Deck(deck) {}
   void LendDtd(xmlDtd* dtd) { Deck.BorrowedDtd = dtd; }
@@ -79,6 +87,7 @@ void OnStartElement(void* ctx, const xmlChar* localname, const xmlChar* prefix, 
                     int nbNamespaces, const xmlChar** namespaces, int nbAttributes, int nbDefaulted,
                     const xmlChar** attributes);
 void OnCdata(void* ctx, const xmlChar* value, int length);
+void OnCharacters(void* ctx, const xmlChar* value, int length);
 void OnStructuredError(void*, xmlErrorPtr error);
 
 }  // namespace deckhand::wml::parse_detail

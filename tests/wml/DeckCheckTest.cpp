@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include "core/CodeBuffer.h"
 #include "core/Encoding.h"
 #include "core/MarkupCommands.h"
 #include "wml/DeckCheck.h"
+#include "wml/DeckParse.h"
 
 using namespace deckhand::wml;
 
@@ -177,6 +179,74 @@ TEST(DeckEncoding, LongSingleByteDecksAreDecodedWhole) {
     at += expected.size();
   }
   EXPECT_EQ(found, 40u);
+}
+
+// White space between elements where the DTD allows only elements is not
+// kept after an element's first child; where text may stand, or in a deck
+// that says standalone="yes", or in an element no declaration covers, all
+// of it is. An indented deck compiles to the same bytes as the same deck on
+// one line.
+TEST(DeckTree, WhiteSpaceBetweenElementsIsDroppedOnlyWhereItMeansNothing) {
+  const auto children = [](const xmlNode* element) {
+    std::string kinds;  // e: element, s: white space, t: other text
+    for (const xmlNode* child = element->children; child; child = child->next) {
+      if (child->type == XML_ELEMENT_NODE) {
+        kinds += 'e';
+      } else if (child->type == XML_TEXT_NODE) {
+        const std::string text = reinterpret_cast<const char*>(child->content);
+        kinds += text.find_first_not_of(" \t\r\n") == std::string::npos ? 's' : 't';
+      }
+    }
+    return kinds;
+  };
+  const std::string indented =
+      "<wml>\r\n  <card id=\"a\">\r\n    <p>\r\n      x <b>y</b>\r\n    </p>\r\n"
+      "    <p>\r\n      <select name=\"s\">\r\n        <option>1</option>\r\n"
+      "        <option>2</option>\r\n      </select>\r\n    </p>\r\n  </card>\r\n</wml>";
+  const TParsedDeck parsed(kProlog + indented);
+  ASSERT_TRUE(parsed.IsValid());
+  const xmlNode* wml = xmlDocGetRootElement(parsed.Doc());
+  EXPECT_EQ(children(wml), "se");
+  const xmlNode* card = xmlFirstElementChild(const_cast<xmlNode*>(wml));
+  EXPECT_EQ(children(card), "see");
+  const xmlNode* first = xmlFirstElementChild(const_cast<xmlNode*>(card));
+  EXPECT_EQ(children(first), "tes");  // mixed content keeps its white space
+  const xmlNode* select =
+      xmlFirstElementChild(xmlNextElementSibling(const_cast<xmlNode*>(first)));
+  EXPECT_EQ(children(select), "see");
+
+  std::string compact;
+  for (std::size_t at = 0; at < indented.size();) {
+    const std::size_t end = indented.find("\r\n", at);
+    std::string line = indented.substr(at, end == std::string::npos ? end : end - at);
+    line.erase(0, line.find_first_not_of(' '));
+    compact += line;
+    at = end == std::string::npos ? indented.size() : end + 2;
+  }
+  std::optional<std::string> spaced, tight;
+  CheckDeck(kProlog + indented, nullptr, &spaced);
+  CheckDeck(kProlog + compact, nullptr, &tight);
+  ASSERT_TRUE(spaced && tight);
+  EXPECT_EQ(*spaced, *tight);
+
+  // standalone="yes": the white space after the card is kept, and is an
+  // error the validator finds in the tree.
+  const std::string standalone =
+      "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n" + kProlog.substr(kProlog.find("<!DOCTYPE")) +
+      "<wml><card id=\"a\" newcontext=\"false\" ordered=\"true\"><p align=\"left\" "
+      "mode=\"wrap\">x</p></card>\r\n</wml>";
+  const TParsedDeck alone(standalone);
+  ASSERT_NE(alone.Doc(), nullptr);
+  EXPECT_EQ(children(xmlDocGetRootElement(alone.Doc())), "es");
+  EXPECT_FALSE(alone.IsValid());
+  const TDeckReport report = CheckDeck(standalone);
+  EXPECT_FALSE(report.Valid);
+  EXPECT_NE(Describe(report).find("пробелы"), std::string::npos) << Describe(report);
+
+  // No DOCTYPE: nothing declares the elements, nothing is dropped.
+  const TParsedDeck undeclared("<wml>\r\n<card>\r\n<p>x</p>\r\n</card>\r\n</wml>");
+  ASSERT_NE(undeclared.Doc(), nullptr);
+  EXPECT_EQ(children(xmlDocGetRootElement(undeclared.Doc())), "ses");
 }
 
 TEST(DeckFindings, KindsAuthorsMeetStandAtTheirPlace) {
