@@ -180,7 +180,19 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   DtdLoaded = run.LoadedWml11;
   Valid = WellFormed && ctxt->valid && run.LoadedWml11 && !run.RefusedEntity;
   xmlFreeParserCtxt(ctxt);
-  if (run.OutOfMemory) throw std::bad_alloc();
+  try {
+    if (run.OutOfMemory) throw std::bad_alloc();
+    CheckTree();
+  } catch (...) {
+    // The tree is freed as this object's member is: without the borrowed
+    // declarations, which the next deck on this thread reads with.
+    GiveBackDeclarations();
+    throw;
+  }
+}
+
+void TParsedDeck::CheckTree() {
+  const std::string& text = DeckText.Utf8();
   const bool ownEntities =
       Tree != nullptr && Tree->intSubset != nullptr && Tree->intSubset->entities != nullptr;
   if (WellFormed && ownEntities) {
@@ -242,6 +254,11 @@ constexpr bool kLeakChecked = false;
 void LeaveParseTreesAtExit() { gLeaveTreesAtExit = !kLeakChecked; }
 
 TParsedDeck::~TParsedDeck() {
+  GiveBackDeclarations();
+  if (gLeaveTreesAtExit) (void)Tree.release();  // the process ends right after
+}
+
+void TParsedDeck::GiveBackDeclarations() noexcept {
   if (BorrowedDtd != nullptr && Tree) {
     // The entities' parsed text belongs to this tree (its nodes and its
     // dictionary): drop it, so the next deck parses it for itself.
@@ -258,7 +275,7 @@ TParsedDeck::~TParsedDeck() {
         nullptr);
     if (Tree && Tree->extSubset == BorrowedDtd) Tree->extSubset = nullptr;
   }
-  if (gLeaveTreesAtExit) (void)Tree.release();  // the process ends right after
+  BorrowedDtd = nullptr;
 }
 
 TFinding TParsedDeck::MakeFinding(TSeverity severity, TTextPosition at, std::string message) {

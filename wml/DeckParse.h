@@ -66,6 +66,11 @@ class TParsedDeck {
   // Adds a finding for each attribute of a standalone deck whose written
   // value normalisation by an external declaration changes.
   void CheckStandaloneNormalisation(const xmlNode* element);
+  // Gives the thread's WML 1.1 declarations back from the tree, which must
+  // not free them with itself.
+  void GiveBackDeclarations() noexcept;
+  // The work on the tree once it is read (may run out of memory).
+  void CheckTree();
 
   TDeckText DeckText;
   std::unique_ptr<xmlDoc, TXmlDocFree> Tree;

@@ -185,6 +185,13 @@ void OnExternalSubset(void* ctx, const xmlChar* name, const xmlChar* externalId,
 
 void OnStructuredError(void*, xmlErrorPtr error) {
   if (tRun == nullptr || error == nullptr) return;
+  if (error->code == XML_ERR_NO_MEMORY) {
+    // The parser ran out of memory: not a fault of the deck. It is raised
+    // once the parser has returned, and the deck is not judged.
+    tRun->OutOfMemory = true;
+    if (tRun->Ctxt != nullptr) xmlStopParser(tRun->Ctxt);
+    return;
+  }
   // No exception may cross the parser's C frames: running out of memory
   // here is noted and raised once the parser has returned.
   try {

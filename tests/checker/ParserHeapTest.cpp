@@ -1,7 +1,8 @@
 // The checker's heap for the XML parser: blocks keep their bytes as they
 // grow and move, freed blocks are handed out again, impossible sizes fail
 // without harm; and the installed checker, which parses with it, reports
-// exactly what the same check reports with the general allocator.
+// exactly what the same check reports with the general allocator, and says
+// when memory runs out.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -191,6 +192,51 @@ TEST(ParserHeap, TheCheckerReportsTheSameWithItsHeap) {
   EXPECT_EQ(program, out.str());
   EXPECT_EQ(programErrors, err.str());
   EXPECT_NE(program.find("large.wml"), std::string::npos);
+}
+
+// Memory running out while a deck is read is said as that, not as a fault
+// of the deck, with exit status 2; the next deck of the same call is read
+// with the same declarations of WML 1.1 and checked as usual.
+TEST(InstalledChecker, RunningOutOfMemoryIsSaidAndTheNextDeckIsStillChecked) {
+  if (!ParserHeapUsable()) GTEST_SKIP() << "a sanitizer's build cannot run in a limited address space";
+  const fs::path folder = fs::temp_directory_path() / ("out-of-memory-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  const std::string prolog =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+      "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n";
+  // About 12 MB: its tree takes some 200 MB, more than the limit below.
+  std::string large = prolog + "<wml>\n";
+  for (int i = 0; large.size() < (12u << 20); ++i) {
+    const std::string n = std::to_string(i);
+    large += "<card id=\"c" + n + "\" title=\"t" + n + "\"><p align=\"left\">Text <b>" + n +
+             "</b> <a href=\"#c" + n + "\">next</a><br/><select name=\"s" + n +
+             "\"><option value=\"1\">One</option></select></p></card>\n";
+  }
+  large += "</wml>\n";
+  const fs::path big = folder / "big.wml", small = folder / "small.wml";
+  std::ofstream(big, std::ios::binary) << large;
+  std::ofstream(small, std::ios::binary)
+      << prolog << "<wml><card id=\"a\"><p>x</p></card></wml>\n";
+  const fs::path errors = folder / "errors.txt";
+  // 160 MB of address space: the program and its libraries take about 60.
+  const std::string command = "ulimit -v 160000 && exec '" DECKHAND_CHECK_PROGRAM "' '" +
+                              big.string() + "' '" + small.string() + "' 2>'" +
+                              errors.string() + "'";
+  FILE* pipe = popen(("sh -c \"" + command + "\"").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    out.append(buffer, got);
+  const int wait = pclose(pipe);
+  std::ifstream errorsIn(errors, std::ios::binary);
+  const std::string err{std::istreambuf_iterator<char>(errorsIn), {}};
+  fs::remove_all(folder);
+  ASSERT_TRUE(WIFEXITED(wait));
+  EXPECT_EQ(WEXITSTATUS(wait), 2) << out << err;
+  EXPECT_NE(err.find("big.wml: не хватает памяти для проверки"), std::string::npos) << err;
+  EXPECT_EQ(out.find("big.wml:"), std::string::npos) << out;  // no finding, no verdict
+  EXPECT_NE(out.find("small.wml: WML 1.1; скомпилированная колода"), std::string::npos) << out;
 }
 
 #endif
