@@ -80,9 +80,12 @@ void* AllocateLarge(std::size_t capacity) {
     heap.Next = heap.End = static_cast<char*>(chunk);
     heap.ChunkEnd = heap.Next + kChunkBytes;
   }
-  // A kernel without the call leaves the pages to be made ready by faults,
-  // as usual.
+  // A kernel (or C library) without the call leaves the pages to be made
+  // ready by faults, as usual; so does one short of memory, until a fault
+  // finds none.
+#ifdef MADV_POPULATE_WRITE
   madvise(heap.End, kWindowBytes, MADV_POPULATE_WRITE);
+#endif
   heap.End += kWindowBytes;
   return true;
 }
