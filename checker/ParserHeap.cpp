@@ -8,22 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/Sanitizers.h"
+
 namespace deckhand::checker {
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer) || \
-    __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+constexpr bool kSanitized = kSanitizerAllocator;
 
 // Every block is preceded by a word holding its capacity. Capacities are
 // multiples of 8, so every block is aligned as the parser's structures need

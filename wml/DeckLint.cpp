@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "wml/NameSlots.h"
 #include "wml/Variables.h"
 
 namespace deckhand::wml {
@@ -168,25 +169,16 @@ class TLint {
     return false;
   }
 
-  // One of 256 slots for a name's address: its bits mixed (Fibonacci
-  // hashing), since a dictionary keeps its strings next to each other.
-  static std::size_t SlotOf(const xmlChar* name) {
-    return static_cast<std::size_t>(
-        (static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name)) *
-         0x9E3779B97F4A7C15ull) >>
-        56);
-  }
-
   TKind Kind(const xmlNode* node) {
     if (node == nullptr || node->type != XML_ELEMENT_NODE || node->name == nullptr)
       return TKind::Other;
-    TNameSlot& slot = NameSlots[SlotOf(node->name)];
+    TNameSlot& slot = NameSlots[NameSlot<8>(node->name)];
     if (slot.Name != node->name) slot = {node->name, KindOfName(Name(node->name)), false};
     return slot.Kind;
   }
 
   bool IsAddressName(const xmlChar* name) {
-    TNameSlot& slot = AttributeSlots[SlotOf(name)];
+    TNameSlot& slot = AttributeSlots[NameSlot<8>(name)];
     if (slot.Name != name) slot = {name, TKind::Other, IsAddressAttribute(Name(name))};
     return slot.Address;
   }

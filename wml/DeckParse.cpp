@@ -14,6 +14,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "core/Sanitizers.h"
 #include "wml/DeckParseInternal.h"
 
 namespace deckhand::wml {
@@ -237,17 +238,7 @@ namespace {
 
 std::atomic<bool> gLeaveTreesAtExit{false};
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kLeakChecked = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kLeakChecked = true;
-#else
-constexpr bool kLeakChecked = false;
-#endif
-#else
-constexpr bool kLeakChecked = false;
-#endif
+constexpr bool kLeakChecked = kAddressSanitizer;
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "wml/DeckParseInternal.h"
+#include "wml/NameSlots.h"
 #include "wml/WmlDtd.h"
 
 namespace deckhand::wml::parse_detail {
@@ -294,11 +295,7 @@ void OnCharacters(void* ctx, const xmlChar* value, int length) {
     for (int i = 0; i < length && blank; ++i)
       blank = value[i] == ' ' || value[i] == '\t' || value[i] == '\r' || value[i] == '\n';
     if (blank) {
-      const auto slot = static_cast<std::size_t>(
-          (static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(parent->name)) *
-           0x9E3779B97F4A7C15ull) >>
-          58);
-      TParseRun::TContentSlot& content = run->ContentSlots[slot];
+      TParseRun::TContentSlot& content = run->ContentSlots[NameSlot<6>(parent->name)];
       if (content.Name != parent->name)
         content = {parent->name, xmlIsMixedElement(ctxt->myDoc, parent->name) == 0};
       if (content.ElementsOnly) return;

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "wml/NameSlots.h"
 #include "wml/Variables.h"
 #include "wml/WbxmlTables.h"
 
@@ -266,19 +267,10 @@ class TEncoder {
     }
   }
 
-  // One of 256 slots for a name's address: its bits mixed (Fibonacci
-  // hashing), since a dictionary keeps its strings next to each other.
-  static std::size_t SlotOf(const xmlChar* name) {
-    return static_cast<std::size_t>(
-        (static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name)) *
-         0x9E3779B97F4A7C15ull) >>
-        56);
-  }
-
   // A name's tag token, remembered by the name's address: a tree's names
   // are shared strings of its dictionary, so a deck has few distinct ones.
   unsigned char TagToken(const xmlChar* name) {
-    TTagSlot& slot = TagSlots[SlotOf(name)];
+    TTagSlot& slot = TagSlots[NameSlot<8>(name)];
     if (slot.Name != name) slot = {name, WmlTagToken(Name(name))};
     return slot.Token;
   }
@@ -291,7 +283,7 @@ class TEncoder {
     bool Address = false;
   };
   const TAttributeKind& KindOf(const xmlChar* name) {
-    TAttributeKind& slot = AttributeSlots[SlotOf(name)];
+    TAttributeKind& slot = AttributeSlots[NameSlot<8>(name)];
     if (slot.Name != name) {
       const std::string_view text = Name(name);
       slot = {name, StartsOf(text), wbxml::IsAddressAttribute(text)};

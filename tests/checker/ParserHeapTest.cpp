@@ -128,20 +128,32 @@ TEST(ParserHeap, ImpossibleSizesFailAndLeaveTheBlockAlone) {
 
 #ifdef DECKHAND_CHECK_PROGRAM
 
-// The installed checker's output and errors for these arguments.
-std::string RunProgram(const std::vector<std::string>& arguments, const fs::path& errors,
-                       int& status) {
-  std::string command = "'" DECKHAND_CHECK_PROGRAM "'";
-  for (const std::string& argument : arguments) command += " '" + argument + "'";
+// What a shell command prints, its errors (written to a file) and its exit
+// status, -1 when it did not exit.
+struct TRun {
+  std::string Out, Err;
+  int Status = -1;
+};
+
+TRun RunShell(const std::string& command, const fs::path& errors) {
+  TRun run;
   FILE* pipe = popen((command + " 2>'" + errors.string() + "'").c_str(), "r");
-  if (pipe == nullptr) return {};
-  std::string out;
+  if (pipe == nullptr) return run;
   char buffer[4096];
   for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    out.append(buffer, got);
+    run.Out.append(buffer, got);
   const int wait = pclose(pipe);
-  status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-  return out;
+  run.Status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+  std::ifstream in(errors, std::ios::binary);
+  run.Err.assign(std::istreambuf_iterator<char>(in), {});
+  return run;
+}
+
+// The installed checker's command line for these files.
+std::string Program(const std::vector<std::string>& files) {
+  std::string command = "'" DECKHAND_CHECK_PROGRAM "'";
+  for (const std::string& file : files) command += " '" + file + "'";
+  return command;
 }
 
 TEST(ParserHeap, TheCheckerReportsTheSameWithItsHeap) {
@@ -180,18 +192,14 @@ TEST(ParserHeap, TheCheckerReportsTheSameWithItsHeap) {
     }
   }
   std::sort(decks.begin(), decks.end());
-  int status = -1;
-  const fs::path errors = folder / "errors.txt";
-  const std::string program = RunProgram(decks, errors, status);
-  std::ifstream errorsIn(errors, std::ios::binary);
-  const std::string programErrors{std::istreambuf_iterator<char>(errorsIn), {}};
+  const TRun program = RunShell(Program(decks), folder / "errors.txt");
   std::ostringstream out, err;
   const int expected = deckhand::wml::RunCheckCommand(decks, out, err);
   fs::remove_all(folder);
-  EXPECT_EQ(status, expected);
-  EXPECT_EQ(program, out.str());
-  EXPECT_EQ(programErrors, err.str());
-  EXPECT_NE(program.find("large.wml"), std::string::npos);
+  EXPECT_EQ(program.Status, expected);
+  EXPECT_EQ(program.Out, out.str());
+  EXPECT_EQ(program.Err, err.str());
+  EXPECT_NE(program.Out.find("large.wml"), std::string::npos);
 }
 
 // Memory running out while a deck is read is said as that, not as a fault
@@ -217,26 +225,16 @@ TEST(InstalledChecker, RunningOutOfMemoryIsSaidAndTheNextDeckIsStillChecked) {
   std::ofstream(big, std::ios::binary) << large;
   std::ofstream(small, std::ios::binary)
       << prolog << "<wml><card id=\"a\"><p>x</p></card></wml>\n";
-  const fs::path errors = folder / "errors.txt";
   // 160 MB of address space: the program and its libraries take about 60.
-  const std::string command = "ulimit -v 160000 && exec '" DECKHAND_CHECK_PROGRAM "' '" +
-                              big.string() + "' '" + small.string() + "' 2>'" +
-                              errors.string() + "'";
-  FILE* pipe = popen(("sh -c \"" + command + "\"").c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string out;
-  char buffer[4096];
-  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    out.append(buffer, got);
-  const int wait = pclose(pipe);
-  std::ifstream errorsIn(errors, std::ios::binary);
-  const std::string err{std::istreambuf_iterator<char>(errorsIn), {}};
+  const TRun run = RunShell(
+      "sh -c \"ulimit -v 160000 && exec " + Program({big.string(), small.string()}) + "\"",
+      folder / "errors.txt");
   fs::remove_all(folder);
-  ASSERT_TRUE(WIFEXITED(wait));
-  EXPECT_EQ(WEXITSTATUS(wait), 2) << out << err;
-  EXPECT_NE(err.find("big.wml: не хватает памяти для проверки"), std::string::npos) << err;
-  EXPECT_EQ(out.find("big.wml:"), std::string::npos) << out;  // no finding, no verdict
-  EXPECT_NE(out.find("small.wml: WML 1.1; скомпилированная колода"), std::string::npos) << out;
+  EXPECT_EQ(run.Status, 2) << run.Out << run.Err;
+  EXPECT_NE(run.Err.find("big.wml: не хватает памяти для проверки"), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Out.find("big.wml:"), std::string::npos) << run.Out;  // no finding, no verdict
+  EXPECT_NE(run.Out.find("small.wml: WML 1.1; скомпилированная колода"), std::string::npos)
+      << run.Out;
 }
 
 #endif
