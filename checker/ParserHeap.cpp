@@ -42,9 +42,9 @@ struct TFreeBlock {
 // given back.
 struct THeap {
   TFreeBlock* Free[kClasses];
-  char* Next;       // where the next block begins
-  char* End;        // the end of the pages made ready
-  char* ChunkEnd;   // the end of the chunk
+  char* Next;      // where the next block begins
+  char* End;       // the end of the pages made ready
+  char* ChunkEnd;  // the end of the chunk
 };
 constinit thread_local THeap tHeap{};
 
@@ -65,8 +65,8 @@ void* AllocateLarge(std::size_t capacity) {
   if (static_cast<std::size_t>(heap.ChunkEnd - heap.Next) < needed) {
     // The rest of the old chunk is too small for this block; it stays
     // unused (at most a kilobyte in a megabyte).
-    void* chunk = mmap(nullptr, kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                       -1, 0);
+    void* chunk =
+        mmap(nullptr, kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (chunk == MAP_FAILED) return false;
     heap.Next = heap.End = static_cast<char*>(chunk);
     heap.ChunkEnd = heap.Next + kChunkBytes;
@@ -137,7 +137,8 @@ void* HeapReallocate(void* block, std::size_t size) {
   if (capacity > kMostSmall) {
     // A large block grows in place where the general allocator can.
     const std::size_t grown = (size + kGrain - 1) & ~(kGrain - 1);
-    char* raw = static_cast<char*>(std::realloc(static_cast<char*>(block) - kHeader, kHeader + grown));
+    char* raw =
+        static_cast<char*>(std::realloc(static_cast<char*>(block) - kHeader, kHeader + grown));
     if (raw == nullptr) return nullptr;
     *reinterpret_cast<std::size_t*>(raw) = grown;
     return raw + kHeader;
@@ -156,9 +157,7 @@ char* HeapDuplicate(const char* text) {
   return copy;
 }
 
-std::size_t HeapBlockCapacity(const void* block) {
-  return CapacityOf(const_cast<void*>(block));
-}
+std::size_t HeapBlockCapacity(const void* block) { return CapacityOf(const_cast<void*>(block)); }
 
 bool ParserHeapUsable() { return !kSanitized; }
 

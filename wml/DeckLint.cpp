@@ -70,18 +70,44 @@ constexpr std::string_view kAddressAttributes[] = {"href", "onenterforward", "on
 // names are shared strings of its dictionary, so a name's address stands for
 // it.
 enum class TKind : unsigned char {
-  Other, Wml, Card, Template, Prev, Do, Access, Meta, Fieldset, Table, Option, Anchor, Onevent,
-  Go, Refresh, Select, Img
+  Other,
+  Wml,
+  Card,
+  Template,
+  Prev,
+  Do,
+  Access,
+  Meta,
+  Fieldset,
+  Table,
+  Option,
+  Anchor,
+  Onevent,
+  Go,
+  Refresh,
+  Select,
+  Img
 };
 
 TKind KindOfName(std::string_view name) {
   static constexpr std::pair<std::string_view, TKind> kKinds[] = {
-      {"wml", TKind::Wml},           {"card", TKind::Card},       {"template", TKind::Template},
-      {"prev", TKind::Prev},         {"do", TKind::Do},           {"access", TKind::Access},
-      {"meta", TKind::Meta},         {"fieldset", TKind::Fieldset}, {"table", TKind::Table},
-      {"option", TKind::Option},     {"anchor", TKind::Anchor},   {"onevent", TKind::Onevent},
-      {"go", TKind::Go},             {"refresh", TKind::Refresh}, {"select", TKind::Select},
-      {"img", TKind::Img}};
+      {"wml", TKind::Wml},
+      {"card", TKind::Card},
+      {"template", TKind::Template},
+      {"prev", TKind::Prev},
+      {"do", TKind::Do},
+      {"access", TKind::Access},
+      {"meta", TKind::Meta},
+      {"fieldset", TKind::Fieldset},
+      {"table", TKind::Table},
+      {"option", TKind::Option},
+      {"anchor", TKind::Anchor},
+      {"onevent", TKind::Onevent},
+      {"go", TKind::Go},
+      {"refresh", TKind::Refresh},
+      {"select", TKind::Select},
+      {"img", TKind::Img},
+  };
   for (const auto& [text, kind] : kKinds) {
     if (text == name) return kind;
   }

@@ -137,8 +137,8 @@ TParsedDeck::TParsedDeck(std::string_view deck) : DeckText(deck) {
   xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
   if (ctxt == nullptr) throw std::bad_alloc();
   TTextReader reader{text};
-  xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateIO(
-      TTextReader::Read, nullptr, &reader, XML_CHAR_ENCODING_NONE);
+  xmlParserInputBufferPtr buffer =
+      xmlParserInputBufferCreateIO(TTextReader::Read, nullptr, &reader, XML_CHAR_ENCODING_NONE);
   xmlParserInputPtr input =
       buffer != nullptr ? xmlNewIOInputStream(ctxt, buffer, XML_CHAR_ENCODING_NONE) : nullptr;
   if (input == nullptr) {

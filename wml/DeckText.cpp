@@ -431,7 +431,8 @@ void TDeckText::DecodeWithIconv(const std::string& name) {
       BlockStarts.push_back(used);
       const std::size_t end = std::min(Deck.size(), block + kBlock);
       const std::size_t most = used + (end - block) * 4;
-      if (Decoded.size() < most) Decoded.resize(std::max(most, Decoded.size() + Decoded.size() / 8));
+      if (Decoded.size() < most)
+        Decoded.resize(std::max(most, Decoded.size() + Decoded.size() / 8));
       char* out = Decoded.data() + used;
       std::size_t i = block;
       for (; i + 8 <= end; i += 8) {

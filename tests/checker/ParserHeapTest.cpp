@@ -176,7 +176,8 @@ TEST(ParserHeap, TheCheckerReportsTheSameWithItsHeap) {
   for (int i = 0; i < 3000; ++i) {
     large += "<card id=\"c" + std::to_string(i) + "\" title=\"\xCA\xE0\xF0\xF2\xEE\xF7\xEA\xE0 " +
              std::to_string(i) + "\">\n<p>" + std::string(static_cast<std::size_t>(i % 300), 'x') +
-             " <a href=\"#c" + std::to_string(i + 2) + "\">$(name)</a><br/>&amp;&#1055;</p></card>\n";
+             " <a href=\"#c" + std::to_string(i + 2) +
+             "\">$(name)</a><br/>&amp;&#1055;</p></card>\n";
   }
   write("large.wml", large + "</wml>\n");
   // Entities of the deck's own, markup in one of them, and errors.
@@ -206,7 +207,8 @@ TEST(ParserHeap, TheCheckerReportsTheSameWithItsHeap) {
 // of the deck, with exit status 2; the next deck of the same call is read
 // with the same declarations of WML 1.1 and checked as usual.
 TEST(InstalledChecker, RunningOutOfMemoryIsSaidAndTheNextDeckIsStillChecked) {
-  if (!ParserHeapUsable()) GTEST_SKIP() << "a sanitizer's build cannot run in a limited address space";
+  if (!ParserHeapUsable())
+    GTEST_SKIP() << "a sanitizer's build cannot run in a limited address space";
   const fs::path folder = fs::temp_directory_path() / ("out-of-memory-" + std::to_string(getpid()));
   fs::create_directories(folder);
   const std::string prolog =
@@ -223,12 +225,11 @@ TEST(InstalledChecker, RunningOutOfMemoryIsSaidAndTheNextDeckIsStillChecked) {
   large += "</wml>\n";
   const fs::path big = folder / "big.wml", small = folder / "small.wml";
   std::ofstream(big, std::ios::binary) << large;
-  std::ofstream(small, std::ios::binary)
-      << prolog << "<wml><card id=\"a\"><p>x</p></card></wml>\n";
+  std::ofstream(small, std::ios::binary) << prolog << "<wml><card id=\"a\"><p>x</p></card></wml>\n";
   // 160 MB of address space: the program and its libraries take about 60.
-  const TRun run = RunShell(
-      "sh -c \"ulimit -v 160000 && exec " + Program({big.string(), small.string()}) + "\"",
-      folder / "errors.txt");
+  const TRun run =
+      RunShell("sh -c \"ulimit -v 160000 && exec " + Program({big.string(), small.string()}) + "\"",
+               folder / "errors.txt");
   fs::remove_all(folder);
   EXPECT_EQ(run.Status, 2) << run.Out << run.Err;
   EXPECT_NE(run.Err.find("big.wml: не хватает памяти для проверки"), std::string::npos) << run.Err;

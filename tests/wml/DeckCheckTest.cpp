@@ -211,8 +211,7 @@ TEST(DeckTree, WhiteSpaceBetweenElementsIsDroppedOnlyWhereItMeansNothing) {
   EXPECT_EQ(children(card), "see");
   const xmlNode* first = xmlFirstElementChild(const_cast<xmlNode*>(card));
   EXPECT_EQ(children(first), "tes");  // mixed content keeps its white space
-  const xmlNode* select =
-      xmlFirstElementChild(xmlNextElementSibling(const_cast<xmlNode*>(first)));
+  const xmlNode* select = xmlFirstElementChild(xmlNextElementSibling(const_cast<xmlNode*>(first)));
   EXPECT_EQ(children(select), "see");
 
   std::string compact;
